@@ -1,0 +1,124 @@
+/* CListe: the library's generic container, a circular doubly linked list of
+ * untyped data pointers with an optional 32-bucket hash index.
+ *
+ * - The list never owns its data: it stores the pointers given and never frees
+ *   them.
+ * - Traversal by callback (ParcoursListe, ParcoursInverse) with up to eight
+ *   pass-through parameters; a non-null callback result stops the walk.
+ * - Deferred deletion: an element removed while a traversal of its list runs is
+ *   only marked, and unlinked when the outermost traversal ends.
+ * - One process-wide cursor (the list and element last reached by a traversal
+ *   or by ListePremier/ListeDernier) for the cursor operations.
+ * - Misuse (invalid list, null datum where one is required, missing element,
+ *   more than 32767 elements or nested traversals) and memory exhaustion end
+ *   the process with abort(), without a message.
+ * Single-threaded. Usable from C and C++. */
+#ifndef QUARNEL_CLISTES_H
+#define QUARNEL_CLISTES_H
+
+#include <stdint.h>
+
+#include "quarnel/SqTypes.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Value of _ListHeader.check while the header is a valid list. */
+#define kListeCheck ((int64_t)0xABCD4597)
+
+typedef enum { LiStandard = 0, LiHashULong = 1 } LiListType;
+typedef enum { IS_POINTER = 0, IS_HANDLE = 1 } LiDataType;
+
+enum { kListeHashBuckets = 32 };
+
+typedef struct _ListElem* P_ListElem;
+typedef struct _ListHeader* CListe;
+
+typedef struct _ListElem {
+  int64_t check;      /* not used for elements */
+  P_ListElem pSuc;    /* next element (the header after the last) */
+  P_ListElem pPre;    /* previous element (the header before the first) */
+  void* pDonnee;      /* the datum */
+  int16_t ASupprimer; /* 1 when marked for deletion */
+} _ListElem;
+
+typedef struct _ListHash {
+  LiDataType isHandle;               /* IS_HANDLE: the datum is a handle */
+  SqSize_t offset;                   /* byte offset of the 64-bit key */
+  CListe tabHash[kListeHashBuckets]; /* buckets: key modulo 32 */
+} _ListHash;
+
+/* The header starts with the five fields of an element: it is the sentinel of
+ * its own circular list. */
+typedef struct _ListHeader {
+  int64_t check;          /* kListeCheck while valid */
+  P_ListElem pSuc;        /* first element; the header when empty */
+  P_ListElem pPre;        /* last element; the header when empty */
+  void* pDonnee;          /* always null */
+  int16_t ASupprimer;     /* elements marked for deletion */
+  int16_t nbParcours;     /* traversals of this list now running */
+  int16_t nbElem;         /* linked elements, marked ones included */
+  LiListType liListType;
+  struct _ListHash* pListPHash; /* null for a standard list */
+} _ListHeader;
+
+typedef struct CListeSauve {
+  CListe pTeteParcours;
+  P_ListElem hLastIndex;
+} CListeSauve;
+
+typedef void* (*ParcoursProcPtr)(void* pDonnee, void* param1, void* param2, void* param3,
+                                 void* param4, void* param5, void* param6, void* param7,
+                                 void* param8);
+
+/* Creation and destruction. */
+void ListeInit(void);
+void ListeTrace(void);
+CListe CreerListe(void);
+CListe LiNew(LiListType liListType, LiDataType isHandle, SqSize_t offset);
+void ViderListe(CListe pTete);
+void DetruireListe(CListe pTete);
+
+/* Adding. */
+P_ListElem AjoutListe(CListe pTete, void* pDonnee);
+P_ListElem AjoutFinListe(CListe pTete, void* pDonnee);
+Boolean AjoutUListe(CListe pTete, void* pDonnee);
+Boolean AjoutUFinListe(CListe pTete, void* pDonnee);
+void ParcoursInsereApres(void* pDonnee);
+void ParcoursInsereAvant(void* pDonnee);
+
+/* Removing. */
+void EnleveElementIndex(CListe pTete, P_ListElem p_ListElem);
+void EnleveElement(CListe pTete, void* pDonnee);
+Boolean EnleveElementSiExiste(CListe pTete, void* pDonnee);
+void EnleveElementCourant(void);
+void ParcoursViderListe(CListe pTete);
+
+/* Searching and counting. */
+P_ListElem ChercheElement(CListe pTete, void* pDonnee);
+void* FindInList(CListe pTete, LiDataType isHandle, const void* pRecherche, SqSize_t size,
+                 SqSize_t offset);
+void* FindInListHashHandleULong(CListe pTete, unsigned long ident, SqSize_t offset);
+short NbElementListe(CListe pTete);
+Boolean UnSeulElement(CListe pTete);
+
+/* Traversal and cursor. */
+void* ParcoursListe(CListe pTete, ParcoursProcPtr Action, void* param1, void* param2,
+                    void* param3, void* param4, void* param5, void* param6, void* param7,
+                    void* param8);
+void* ParcoursInverse(CListe pTete, ParcoursProcPtr Action, void* param1, void* param2,
+                      void* param3, void* param4, void* param5, void* param6, void* param7,
+                      void* param8);
+void* ListePremier(CListe pTete);
+void* ListeDernier(CListe pTete);
+void* ParcoursSuivant(void);
+void* ParcoursPrecedent(void);
+void ParcoursSauve(CListeSauve* cListeSauve);
+void ParcoursRestore(CListeSauve* cListeSauve);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

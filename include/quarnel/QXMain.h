@@ -1,0 +1,47 @@
+/* The process frame every tool gets from the library.
+ *
+ * The library defines main(): it parses the framework's command line
+ * (QxEnvInit), announces the tool to the host (START_TOOL), reads the basic
+ * information, calls the tool's QxServiceMain with the tool's own arguments
+ * (argv[0] is the empty string standing for the program name), and ends the run
+ * (END_TOOL, end lock file in standard-output mode). Exit status: 0, or 1 for
+ * kQx_EndOnError.
+ *
+ * Each tool supplies, with C linkage:
+ *   QxEndStatus QxServiceMain(int argc, char** argv);
+ *   const char kQx_KitName[], kQx_ToolName[], kQx_ToolVersion[],
+ *              kQx_ToolCopyright[];
+ * A C tool writes for instance: const char kQx_ToolName[] = "MyTool";
+ *
+ * How QxExit returns to main: it throws a private C++ exception that only
+ * main catches. Destructors of C++ frames between the call and main run as the
+ * exception passes (nothing is leaked or left half-done in C++ tools); C
+ * frames are passed over without running any of their code. Tools written in C
+ * must therefore be compiled with unwind tables (-fexceptions, which the
+ * pkg-config and CMake packages add; x86-64 compilers emit them by default).
+ * Do not catch (...) around a call that may reach QxExit without rethrowing. */
+#ifndef QUARNEL_QXMAIN_H
+#define QUARNEL_QXMAIN_H
+
+#include "quarnel/QXTypes.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The tool's service entry. */
+QxEndStatus QxServiceMain(int argc, char** argv);
+
+/* Ends the service at once with the given end status; never returns.
+ * QxExit(0) is refused with a trace and aborts the process. */
+void QxExit(QxEndStatus qxEndStatus);
+
+/* Ends the tool with kQx_EndOnError (END_TOOL(2), end lock file) and then
+ * aborts the process; never returns. */
+void QxAbort(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,23 @@
+/* Basic types of the support library (generic list, memory helpers).
+ *
+ * Usable from C and C++. */
+#ifndef QUARNEL_SQTYPES_H
+#define QUARNEL_SQTYPES_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef size_t SqSize_t;        /* unsigned size */
+typedef unsigned char Boolean;  /* 0 false, 1 true */
+typedef unsigned char* Ptr;     /* byte pointer */
+typedef int64_t Size;           /* signed byte count */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,92 @@
+// The library's one diagnostic output (QxTrace), waiting messages and the
+// legacy warning.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "quarnel/QXCLSend.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXErrors.h"
+#include "runtime/env_state.h"
+#include "runtime/trace.h"
+#include "support/format.h"
+
+namespace {
+
+// Depth of QxTrace calls now sending their TR command. The channel layer reads
+// it so that its routine-call traces never recurse through the trace's own
+// send.
+int g_traceSending = 0;
+
+// Composes "NAME(<len>:<text>)". The text may be longer than any command: the
+// output operation refuses such a command with the real length in its trace, so
+// the composition keeps the whole text instead of cutting it.
+std::string CountedCommand(const char* name, const char* text) {
+  std::string command(name);
+  command += '(';
+  command += std::to_string(std::strlen(text));
+  command += ':';
+  command += text;
+  command += ')';
+  return command;
+}
+
+}  // namespace
+
+namespace qx {
+
+void TraceF(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  VFormatTo(g_tmpTrace, sizeof g_tmpTrace, fmt, ap);
+  va_end(ap);
+  QxTrace(g_tmpTrace);
+}
+
+bool TraceSending() { return g_traceSending > 0; }
+
+}  // namespace qx
+
+extern "C" {
+
+void QxTrace(const char* message) {
+  if (message == nullptr) {
+    qx::CopyTo(g_tmpTrace, sizeof g_tmpTrace, "Qx Trace:message==NULL");
+    message = g_tmpTrace;
+  }
+  std::fprintf(stderr, "#(%s):%s\n", kQx_ToolName, message);
+  if (!g_qxStandalone) {
+    std::string command = CountedCommand("TR", message);
+    ++g_traceSending;
+    QxClSendChannelKora(nullptr, command.c_str());
+    --g_traceSending;
+  }
+}
+
+void QxSendWaitingMessage(const char* message) {
+  if (message == nullptr) {
+    qx::TraceF("Qx SendWaitingMessage:message==NULL");
+    g_qxErrno = kQx_ParamErr;
+    return;
+  }
+  if (g_qxStartedByQuarnel || g_qxSTT_MSG_Allowed) {
+    std::string command = CountedCommand("STT_MSG", message);
+    QxClSendChannelKora(g_qxPDefaultOutputChannelIOParams, command.c_str());
+  } else if (g_qxStandalone) {
+    std::fprintf(stderr, "%s\n", message);
+  }
+}
+
+void QxOldSVimpression(const char* message) {
+  if (message == nullptr) {
+    qx::TraceF("Qx OldSVimpression/2:message==NULL");
+    g_qxErrno = kQx_ParamErr;
+    return;
+  }
+  std::fprintf(stderr, "$(%s):%s\n", kQx_ToolName, message);
+  std::string command = CountedCommand("WN", message);
+  QxClSendChannelKora(nullptr, command.c_str());
+}
+
+}  // extern "C"
