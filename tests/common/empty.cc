@@ -1,1 +1,0 @@
-// Keeps the helper library non-empty while it has no other source.
