@@ -1,0 +1,35 @@
+# Two entry points for a fresh clone (see README.md):
+#   make run    builds the converter and converts a shipped example net
+#   make test   builds everything and runs the whole test suite, then again
+#               under AddressSanitizer and UndefinedBehaviorSanitizer
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+NET        ?= peterson
+
+.PHONY: run test test-plain test-asan bench clean
+
+run:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target varnost >/dev/null
+	@mkdir -p out
+	@cp examples/$(NET).mat examples/$(NET).mat.ref out/
+	$(BUILD)/bin/varnost -s out/$(NET).mat
+	@echo "converted examples/$(NET).mat -> out/$(NET).mat.ll_net"
+	@head -n 12 out/$(NET).mat.ll_net; echo "..."
+
+test: test-plain test-asan
+
+test-plain:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+test-asan:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUARNEL_SANITIZE=ON -DQUARNEL_BUILD_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) out
