@@ -1,0 +1,98 @@
+// The end of a run: QxExit, QxAbort and the end routine QXMainEndTool.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "quarnel/QXCLSend.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXMain.h"
+#include "runtime/exit_internal.h"
+#include "support/format.h"
+
+namespace {
+
+// Holds the END_TOOL command text.
+char g_message[1024];
+
+// Set once the end routine has run: END_TOOL leaves a process at most once.
+bool g_ended = false;
+
+// Set by main once it is ready to catch qx::ToolExit.
+bool g_exitArmed = false;
+
+const char* EndCommand(QxEndStatus status) {
+  switch (status) {
+    case kQx_EndOnWarning:
+      return "END_TOOL(1)";
+    case kQx_EndOnError:
+      return "END_TOOL(2)";
+    default:
+      return "END_TOOL(0)";
+  }
+}
+
+// Creates the empty end lock file "QX_MNGR/QX_exec_finished.lock" of the model
+// workspace. Failures stay silent: the run has ended whatever happens here.
+void WriteEndLockFile() {
+  char workspace[kQx_PathCapacity];
+  workspace[0] = '\0';
+  QxEnvGetModelWorkSpacePath(workspace);
+  // An empty workspace path (not known, or refused as too long) stands for the
+  // current directory, which is the model workspace of a run.
+  std::string path(workspace);
+  path += "QX_MNGR/QX_exec_finished.lock";
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd >= 0) ::close(fd);
+}
+
+}  // namespace
+
+namespace qx {
+
+void ArmToolExit() { g_exitArmed = true; }
+
+int ExitStatusOf(QxEndStatus status) { return status == kQx_EndOnError ? 1 : 0; }
+
+}  // namespace qx
+
+extern "C" {
+
+int QXMainEndTool(QxEndStatus qxEndStatus) {
+  const int exitStatus = qx::ExitStatusOf(qxEndStatus);
+  if (g_ended) return exitStatus;
+  g_ended = true;
+
+  QxClSetCurrentChannelIO(g_qxPDefaultInputChannelIOParams, g_qxPDefaultOutputChannelIOParams);
+  qx::CopyTo(g_message, sizeof g_message, EndCommand(qxEndStatus));
+  if (g_qxStartedByQuarnel) QxClSendChannelKora(nullptr, g_message);
+  if (g_qxStdOut) {
+    // The lock file tells the host that standard output holds the whole run:
+    // every stream (standard output and any stream commands were redirected
+    // to) is flushed before it exists.
+    std::fflush(nullptr);
+    WriteEndLockFile();
+  }
+  return exitStatus;
+}
+
+void QxExit(QxEndStatus qxEndStatus) {
+  if (qxEndStatus == 0) {
+    QxTrace("QxExit(0) not allowed !");
+    std::abort();
+  }
+  if (!g_exitArmed) {
+    // No library main to return to: end the run here with the same effects.
+    std::exit(QXMainEndTool(qxEndStatus));
+  }
+  throw qx::ToolExit(qxEndStatus);
+}
+
+void QxAbort(void) {
+  QXMainEndTool(kQx_EndOnError);
+  std::abort();
+}
+
+}  // extern "C"

@@ -1,0 +1,40 @@
+// The end of a run, shared between main and the end routine. Not part of the
+// public interface.
+#ifndef QUARNEL_SRC_RUNTIME_EXIT_INTERNAL_H
+#define QUARNEL_SRC_RUNTIME_EXIT_INTERNAL_H
+
+#include "quarnel/QXTypes.h"
+
+extern "C" {
+// The end routine: makes the default channel requests current again, sends
+// END_TOOL(n) when the host started the tool, writes the end lock file in
+// standard-output mode, and returns the process exit status (0, or 1 for
+// kQx_EndOnError). Its effects happen at most once per process; a later call
+// only returns the exit status.
+int QXMainEndTool(QxEndStatus qxEndStatus);
+}
+
+namespace qx {
+
+// What QxExit throws and only main catches. It deliberately derives from
+// nothing, so a tool's catch (const std::exception&) never swallows it.
+class ToolExit {
+ public:
+  explicit ToolExit(QxEndStatus status) : status_(status) {}
+  QxEndStatus status() const { return status_; }
+
+ private:
+  QxEndStatus status_;
+};
+
+// Called by main before anything else: from then on QxExit throws ToolExit
+// back to main. Before it (a program with its own main), QxExit ends the run
+// through the end routine and exits with its status.
+void ArmToolExit();
+
+// Exit status of an end status: 1 for kQx_EndOnError, 0 otherwise.
+int ExitStatusOf(QxEndStatus status);
+
+}  // namespace qx
+
+#endif
