@@ -1,0 +1,392 @@
+// Model construction: models, attribute lists, string attributes, nodes, edges
+// and positions. With kQx_Model_TraceKORA every node, edge, attribute and
+// position reaches the host as a KORA command at the moment it is created.
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "model/model_internal.h"
+#include "quarnel/CListes.h"
+#include "quarnel/QXCLSend.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXErrors.h"
+#include "quarnel/QXMemory.h"
+#include "quarnel/QXModel.h"
+#include "support/format.h"
+
+extern "C" {
+QxModelTraceLevel g_qxModelTraceLevel = kQx_Model_NoTrace;
+}
+
+namespace {
+
+// Size of the command buffer and of the attribute head buffer.
+constexpr size_t kComposeCapacity = 1024;
+
+// A single-line value goes as one CT command while its length is at most this
+// bound minus the head's length; anything else goes as numbered CM pieces.
+constexpr long kSingleCommandBound = 1021;
+
+// The numbered-text sender needs a head shorter than this to leave room for a
+// piece within one command.
+constexpr size_t kPieceHeadLimit = 235;
+
+char g_message[kComposeCapacity];
+
+bool Traces(QxModelTraceLevel bit) { return (g_qxModelTraceLevel & bit) != 0; }
+
+// What a trace shows for a string the caller may have left null.
+const char* Shown(const char* text) { return text != nullptr ? text : "(null)"; }
+
+void TraceIf(QxModelTraceLevel bit, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void TraceIf(QxModelTraceLevel bit, const char* fmt, ...) {
+  if (!Traces(bit)) return;
+  va_list ap;
+  va_start(ap, fmt);
+  qx::VFormatTo(g_tmpTrace, sizeof g_tmpTrace, fmt, ap);
+  va_end(ap);
+  QxTrace(g_tmpTrace);
+}
+
+// Records a failure: the trace (with kQx_Model_TraceError) comes first, so that
+// a trace sent over a channel cannot overwrite the code set afterwards.
+void Fail(QxSLong code, const char* text) {
+  TraceIf(kQx_Model_TraceError, "%s", text);
+  g_qxErrno = code;
+}
+
+void Refuse(const char* text) { Fail(kQx_ParamErr, text); }
+
+// A text composed into a fixed buffer when it fits, else whole into its own
+// string: a command is never cut. A command that does not fit the buffer is far
+// over the KORA size limit, so the output refuses it and its trace reports the
+// command's real length.
+class Composed {
+ public:
+  Composed(char* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+
+  void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
+    va_list ap;
+    va_start(ap, fmt);
+    va_list again;
+    va_copy(again, ap);
+    int needed = std::vsnprintf(buffer_, capacity_, fmt, ap);
+    va_end(ap);
+    overflow_.clear();
+    if (needed < 0) {
+      buffer_[0] = '\0';
+      size_ = 0;
+    } else if (static_cast<size_t>(needed) < capacity_) {
+      size_ = static_cast<size_t>(needed);
+    } else {
+      overflow_.resize(static_cast<size_t>(needed));
+      std::vsnprintf(overflow_.data(), overflow_.size() + 1, fmt, again);
+      size_ = overflow_.size();
+    }
+    va_end(again);
+  }
+
+  const char* c_str() const { return overflow_.empty() ? buffer_ : overflow_.c_str(); }
+  size_t size() const { return size_; }
+
+ private:
+  char* buffer_;
+  size_t capacity_;
+  std::string overflow_;
+  size_t size_ = 0;
+};
+
+// The list walk's callback: visits one attribute with the object number.
+void* VisitAttribute(void* datum, void* objectID, void*, void*, void*, void*, void*, void*,
+                     void*) {
+  return QxTraceKoraAttribute(static_cast<PQxAttribute>(datum),
+                              static_cast<QxObjectID*>(objectID));
+}
+
+// Common refusals of QxNewNode and QxNewEdge: a null or empty object name.
+bool ObjectNameAccepted(const char* name, const char* nullText, const char* emptyText) {
+  if (name == nullptr) {
+    Refuse(nullText);
+    return false;
+  }
+  if (name[0] == '\0') {
+    Refuse(emptyText);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+void QxSetModelTrace(QxModelTraceLevel qxModelTraceLevel) {
+  TraceIf(kQx_Model_TraceRoutineCalls, "QxSetModelTrace");
+  g_qxModelTraceLevel = qxModelTraceLevel;
+}
+
+QxISOStr QxModelAllocCopy(QxConstISOStr text) {
+  size_t length = std::strlen(text);
+  auto* copy = static_cast<char*>(QxCalloc(length + 1));
+  if (copy == nullptr) {
+    Fail(kQx_MemFullErr, "Qx ModelAllocCopy:QxCalloc");
+    return nullptr;
+  }
+  std::memcpy(copy, text, length + 1);
+  return copy;
+}
+
+PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName) {
+  g_qxErrno = kQx_NoErr;
+  TraceIf(kQx_Model_TraceRoutineCalls, "Qx NewModel: %s", Shown(pFormalismInternalName));
+  if (pFormalismInternalName == nullptr) {
+    Refuse("Qx NewModel:pFormalismInternalName==NULL");
+    return nullptr;
+  }
+  if (pFormalismInternalName[0] == '\0') {
+    Refuse("Qx NewModel:strlen(pFormalismInternalName)==0");
+    return nullptr;
+  }
+  auto* model = static_cast<PQxModel>(QxCalloc(sizeof(QxModel)));
+  if (model == nullptr) {
+    Fail(kQx_MemFullErr, "Qx NewModel:QxCalloc QxModel");
+    return nullptr;
+  }
+  model->pFormalismInternalName = QxModelAllocCopy(pFormalismInternalName);
+  return model;
+}
+
+QxAttributeList QxNewAttributeList(void) {
+  g_qxErrno = kQx_NoErr;
+  return CreerListe();
+}
+
+PQxAttribute QxNewStringAttribute(PQxModel pQxModel, QxConstObjectName /*qxObjectName*/,
+                                  QxConstAttributeName pAttributeInternalName,
+                                  QxConstISOStr pAttributeValue) {
+  g_qxErrno = kQx_NoErr;
+  if (pQxModel == nullptr) {
+    Refuse("Qx NewStringAttribute:pQxModel==NULL");
+    return nullptr;
+  }
+  TraceIf(kQx_Model_TraceRoutineCalls, "Qx NewStringAttribute: %s, value ='%s'",
+          Shown(pAttributeInternalName), Shown(pAttributeValue));
+  // An attribute without a name or a value could never be sent: refuse it now
+  // rather than keep a record that every later use must step around.
+  if (pAttributeInternalName == nullptr) {
+    Refuse("Qx NewStringAttribute:pAttributeInternalName==NULL");
+    return nullptr;
+  }
+  if (pAttributeValue == nullptr) {
+    Refuse("Qx NewStringAttribute:pAttributeValue==NULL");
+    return nullptr;
+  }
+  auto* attribute = static_cast<PQxAttribute>(QxCalloc(sizeof(QxAttribute)));
+  if (attribute == nullptr) {
+    Fail(kQx_MemFullErr, "Qx NewStringAttribute:QxCalloc QxAttribute");
+    return nullptr;
+  }
+  attribute->pAttributeInternalName = QxModelAllocCopy(pAttributeInternalName);
+  attribute->pAttributeValue = QxModelAllocCopy(pAttributeValue);
+  return attribute;
+}
+
+PQxAttribute QxAppendStringAttribute(PQxAttribute pQxAttribute, QxConstISOStr pAttributeValue) {
+  if (pQxAttribute == nullptr) {
+    Refuse("Qx AppendStringAttribute:pQxAttribute==NULL");
+    return nullptr;
+  }
+  if (pAttributeValue == nullptr) {
+    Refuse("Qx AppendStringAttribute:pAttributeValue==NULL");
+    return nullptr;
+  }
+  if (pQxAttribute->pAttributeValue == nullptr) {
+    Refuse("Qx AppendStringAttribute:pQxAttribute->pAttributeValue==NULL");
+    return nullptr;
+  }
+  size_t oldLength = std::strlen(pQxAttribute->pAttributeValue);
+  size_t addedLength = std::strlen(pAttributeValue);
+  auto* value = static_cast<char*>(QxCalloc(oldLength + addedLength + 1));
+  if (value == nullptr) {
+    Fail(kQx_MemFullErr, "Qx ModelAllocCopy:QxCalloc");
+    return nullptr;
+  }
+  std::memcpy(value, pQxAttribute->pAttributeValue, oldLength);
+  // The appended text may lie inside the old value: it is copied before the
+  // old value is released.
+  std::memcpy(value + oldLength, pAttributeValue, addedLength + 1);
+  QxFree(pQxAttribute->pAttributeValue);
+  pQxAttribute->pAttributeValue = value;
+  return pQxAttribute;
+}
+
+void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribute) {
+  g_qxErrno = kQx_NoErr;
+  if (qxAttributeList == nullptr) {
+    Refuse("Qx AppendAttribute:qxAttributeList==NULL");
+    return;
+  }
+  if (pQxAttribute == nullptr) {
+    Refuse("Qx AppendAttribute:pQxAttribute==NULL");
+    return;
+  }
+  AjoutFinListe(qxAttributeList, pQxAttribute);
+}
+
+void* QxTraceKoraAttribute(PQxAttribute pQxAttribute, QxObjectID* pObjectID) {
+  if (pQxAttribute == nullptr || pObjectID == nullptr) {
+    Refuse("Qx TraceKoraAttribute:pQxAttribute==NULL");
+    return nullptr;
+  }
+  const char* name = pQxAttribute->pAttributeInternalName;
+  const char* value = pQxAttribute->pAttributeValue;
+  if (value == nullptr) {
+    Refuse("Qx TraceKoraAttribute:pQxAttribute->pAttributeValue==NULL");
+    return nullptr;
+  }
+  if (name == nullptr) {
+    Refuse("Qx TraceKoraAttribute:pQxAttribute->pAttributeInternalName==NULL");
+    return nullptr;
+  }
+  const QxObjectID objectID = *pObjectID;
+  const size_t nameLength = std::strlen(name);
+  const size_t valueLength = std::strlen(value);
+
+  char koraPrefix[kComposeCapacity];
+  Composed head(koraPrefix, sizeof koraPrefix);
+  head.Format("CT(%zu:%s,%" PRIu64 ",", nameLength, name, objectID);
+  const bool singleLine = std::strchr(value, '\n') == nullptr;
+  if (singleLine && static_cast<long>(valueLength) <=
+                        kSingleCommandBound - static_cast<long>(head.size())) {
+    Composed command(g_message, sizeof g_message);
+    command.Format("%s%zu:%s)", head.c_str(), valueLength, value);
+    QxClSendChannelKora(nullptr, command.c_str());
+    return nullptr;
+  }
+
+  head.Format("CM(%zu:%s,%" PRIu64 ",", nameLength, name, objectID);
+  if (head.size() >= kPieceHeadLimit) {
+    // No piece fits one command after such a head: every piece would be
+    // refused by the output, so the attribute is refused here, whole.
+    TraceIf(kQx_Model_TraceError,
+            "Qx TraceKoraAttribute:CM head too long (%zu bytes) for attribute %.50s...",
+            head.size(), name);
+    g_qxErrno = kQx_ParamErr;
+    return nullptr;
+  }
+  QxClSendMultipleText(head.c_str(), value);
+  return nullptr;
+}
+
+void QxTraceKoraAttributes(QxAttributeList qxAttributeList, QxObjectID objectID) {
+  if (qxAttributeList == nullptr) return;
+  ParcoursListe(qxAttributeList, VisitAttribute, &objectID, nullptr, nullptr, nullptr, nullptr,
+                nullptr, nullptr, nullptr);
+}
+
+PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
+                  QxAttributeList qxAttributeList) {
+  g_qxErrno = kQx_NoErr;
+  TraceIf(kQx_Model_TraceRoutineCalls, "Qx NewNode: %s", Shown(pNodeInternalName));
+  if (!ObjectNameAccepted(pNodeInternalName, "Qx NewNode:pNodeInternalName==NULL",
+                          "Qx NewNode:strlen(pNodeInternalName)==0")) {
+    return nullptr;
+  }
+  if (qxNodeID <= 1) {
+    Refuse("Qx NewNode:qxNodeID<=1");
+    return nullptr;
+  }
+  if (Traces(kQx_Model_TraceKORA)) {
+    Composed command(g_message, sizeof g_message);
+    command.Format("CN(%zu:%s,%" PRIu64 ")", std::strlen(pNodeInternalName), pNodeInternalName,
+                   qxNodeID);
+    QxClSendChannelKora(nullptr, command.c_str());
+    QxTraceKoraAttributes(qxAttributeList, qxNodeID);
+  }
+  auto* node = static_cast<PQxNode>(QxCalloc(sizeof(QxNode)));
+  if (node == nullptr) {
+    Fail(kQx_MemFullErr, "Qx NewNode:QxCalloc QxNode");
+    return nullptr;
+  }
+  node->qxNodeID = qxNodeID;
+  node->qxAttributeList = qxAttributeList;
+  return node;
+}
+
+PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
+                  QxObjectID qxBeginNodeID, QxObjectID qxEndNodeID,
+                  QxAttributeList qxAttributeList) {
+  g_qxErrno = kQx_NoErr;
+  TraceIf(kQx_Model_TraceRoutineCalls, "Qx NewEdge: %s", Shown(pEdgeInternalName));
+  if (!ObjectNameAccepted(pEdgeInternalName, "Qx NewEdge:pEdgeInternalName==NULL",
+                          "Qx NewEdge:strlen(pEdgeInternalName)==0")) {
+    return nullptr;
+  }
+  const struct {
+    QxObjectID id;
+    const char* refusal;
+  } numbers[] = {{qxEdgeID, "Qx NewEdge:qxEdgeID<=1"},
+                 {qxBeginNodeID, "Qx NewEdge:qxBeginNodeID<=1"},
+                 {qxEndNodeID, "Qx NewEdge:qxEndNodeID<=1"}};
+  for (const auto& number : numbers) {
+    if (number.id <= 1) {
+      Refuse(number.refusal);
+      return nullptr;
+    }
+  }
+  if (Traces(kQx_Model_TraceKORA)) {
+    Composed command(g_message, sizeof g_message);
+    command.Format("CA(%zu:%s,%" PRIu64 ",%" PRIu64 ",%" PRIu64 ")",
+                   std::strlen(pEdgeInternalName), pEdgeInternalName, qxEdgeID, qxBeginNodeID,
+                   qxEndNodeID);
+    QxClSendChannelKora(nullptr, command.c_str());
+    QxTraceKoraAttributes(qxAttributeList, qxEdgeID);
+  }
+  auto* edge = static_cast<PQxEdge>(QxCalloc(sizeof(QxEdge)));
+  if (edge == nullptr) {
+    Fail(kQx_MemFullErr, "Qx NewEdge:QxCalloc QxEdge");
+    return nullptr;
+  }
+  edge->qxEdgeID = qxEdgeID;
+  edge->qxAttributeList = qxAttributeList;
+  return edge;
+}
+
+void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) {
+  g_qxErrno = kQx_NoErr;
+  if (pQxNode == nullptr) {
+    Refuse("Qx SetNodeCenter:pQxNode==NULL");
+    return;
+  }
+  TraceIf(kQx_Model_TraceRoutineCalls, "Qx SetNodeCenter for%" PRIu64 " at %d,%d",
+          pQxNode->qxNodeID, posH, posV);
+  if (Traces(kQx_Model_TraceKORA)) {
+    qx::FormatTo(g_message, sizeof g_message, "pO(%" PRIu64 ",%d,%d)", pQxNode->qxNodeID, posH,
+                 posV);
+    QxClSendChannelKora(nullptr, g_message);
+  }
+}
+
+void QxAppendNodeToModel(PQxModel pQxModel, PQxNode pQxNode) {
+  TraceIf(kQx_Model_TraceRoutineCalls, "Qx AppendNodeToModel");
+  g_qxErrno = kQx_NoErr;
+  if (pQxModel == nullptr) {
+    Refuse("Qx AppendNodeToModel:pQxModel==NULL");
+  } else if (pQxNode == nullptr) {
+    Refuse("Qx AppendNodeToModel:pQxNode==NULL");
+  }
+}
+
+void QxAppendEdgeToModel(PQxModel pQxModel, PQxEdge pQxEdge) {
+  TraceIf(kQx_Model_TraceRoutineCalls, "Qx AppendEdgeToModel");
+  g_qxErrno = kQx_NoErr;
+  if (pQxModel == nullptr) {
+    Refuse("Qx AppendEdgeToModel:pQxModel==NULL");
+  } else if (pQxEdge == nullptr) {
+    Refuse("Qx AppendEdgeToModel:pQxEdge==NULL");
+  }
+}
+
+}  // extern "C"

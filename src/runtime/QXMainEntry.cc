@@ -1,0 +1,120 @@
+// The process entry every tool gets from the library. This object holds main
+// alone, so a program that defines its own main never pulls it in.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "quarnel/QXCLSend.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXMain.h"
+#include "quarnel/QXModel.h"
+#include "quarnel/QXQuestions.h"
+#include "runtime/exit_internal.h"
+#include "support/format.h"
+
+namespace {
+
+// Component versions of the library: DataMngr, EnvCom, UsrInterf, Tools.
+constexpr int kDataMngrMajor = 2, kDataMngrMinor = 1;
+constexpr int kEnvComMajor = 2, kEnvComMinor = 6;
+constexpr int kUsrInterfMajor = 2, kUsrInterfMinor = 3;
+constexpr int kToolsMajor = 3, kToolsMinor = 5;
+
+// Holds the START_TOOL command text.
+char g_message[1024];
+
+// A write to a host that has gone must fail with EPIPE (the channel layer then
+// reports kQx_BrokenCom) instead of killing the tool, so that the run still
+// ends through the end routine with its exit status. A handler that does
+// nothing, rather than SIG_IGN, because a caught signal returns to its default
+// in the programs this tool starts, while an ignored one would stay ignored.
+void OnBrokenPipe(int) {}
+
+void SurviveBrokenPipes() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnBrokenPipe;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGPIPE, &action, nullptr);
+}
+
+void PrintVersion() {
+  std::printf("%s %s [%s]\nDataMngr %d.%d EnvCom %d.%d UsrInterf %d.%d Tools %d.%d\n",
+              QxEnvToolName(), QxEnvToolVersion(), QxEnvToolCopyright(), kDataMngrMajor,
+              kDataMngrMinor, kEnvComMajor, kEnvComMinor, kUsrInterfMajor, kUsrInterfMinor,
+              kToolsMajor, kToolsMinor);
+}
+
+void ListArguments(int argc, char** argv) {
+  for (int i = 0; i < argc; ++i) std::fprintf(stderr, "argv[%d] = %s\n", i, argv[i]);
+}
+
+void AnnounceTool() {
+  qx::FormatTo(g_message, sizeof g_message,
+               "START_TOOL(1:C,%d,%d,%d,%d,%d,%d,%ld:%s,%ld:%s,%ld:%s)", kDataMngrMajor,
+               kDataMngrMinor, kEnvComMajor, kEnvComMinor, kUsrInterfMajor, kUsrInterfMinor,
+               static_cast<long>(std::strlen(kQx_ToolName)), kQx_ToolName,
+               static_cast<long>(std::strlen(kQx_ToolVersion)), kQx_ToolVersion,
+               static_cast<long>(std::strlen(kQx_ToolCopyright)), kQx_ToolCopyright);
+  if (g_qxStartedByQuarnel) QxClSendChannelKora(nullptr, g_message);
+}
+
+// Initialises the library, announces the tool, reads the basic information and
+// runs the service on the tool's own arguments.
+QxEndStatus RunService(int paramShift, int argc, char** argv) {
+  if (std::strcmp(QxEnvKitName(), "DEFAULT") == 0) {
+    std::fputs(
+        "Please\n* copy file QXServVersions in you interface directory,\n"
+        "* change the static strings.\n"
+        "* put $(PROJECT_ROOT)/interface at the begining of the INCDIR section\n"
+        "  of your specific.make,\n"
+        "* gmake clean or remove *.d file before gmake\n",
+        stderr);
+  }
+  QxDataInit();
+  QxUserInit();
+  AnnounceTool();
+  QxEnvReadBasicInfo();
+  if (paramShift >= 1) {
+    // The marker stands as the service's program name.
+    argv[paramShift][0] = '\0';
+    return QxServiceMain(argc - paramShift, argv + paramShift);
+  }
+  return QxServiceMain(argc, argv);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qx::ArmToolExit();
+  SurviveBrokenPipes();
+  QxEndStatus status = kQx_EndOnError;
+  try {
+    const int paramShift = QxEnvInit(argc, argv);
+    switch (paramShift) {
+      case -1:
+        PrintVersion();
+        return 0;
+      case -2:
+        std::printf("%s\n", QxEnvKitName());
+        return 0;
+      case 0:
+        ListArguments(argc, argv);
+        return 1;
+      default:
+        status = RunService(paramShift, argc, argv);
+    }
+  } catch (const qx::ToolExit& exit) {
+    status = exit.status();
+  } catch (const std::exception& error) {
+    // A tool's uncaught exception still ends the run as a failure the host
+    // hears of (END_TOOL(2)) instead of a silent abort.
+    QxTrace("Qx Main: uncaught exception in the service");
+    QxTrace(error.what());
+    status = kQx_EndOnError;
+  }
+  return QXMainEndTool(status);
+}
