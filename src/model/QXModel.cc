@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "model/model_internal.h"
@@ -105,8 +106,16 @@ void* VisitAttribute(void* datum, void* objectID, void*, void*, void*, void*, vo
                               static_cast<QxObjectID*>(objectID));
 }
 
-// Common refusals of QxNewNode and QxNewEdge: a null or empty object name.
-bool ObjectNameAccepted(const char* name, const char* nullText, const char* emptyText) {
+// An object number to check, with the text that refuses it.
+struct NumberCheck {
+  QxObjectID id;
+  const char* refusal;
+};
+
+// Refusals shared by nodes and edges, in this order: a null name, an empty
+// name, then each number below 2.
+bool ObjectAccepted(const char* name, const char* nullText, const char* emptyText,
+                    std::initializer_list<NumberCheck> numbers) {
   if (name == nullptr) {
     Refuse(nullText);
     return false;
@@ -115,7 +124,27 @@ bool ObjectNameAccepted(const char* name, const char* nullText, const char* empt
     Refuse(emptyText);
     return false;
   }
+  for (const NumberCheck& number : numbers) {
+    if (number.id <= 1) {
+      Refuse(number.refusal);
+      return false;
+    }
+  }
   return true;
+}
+
+// Sends the command announcing a node or an edge, then its attributes.
+void AnnounceObject(const Composed& command, QxObjectID id, QxAttributeList attributes) {
+  QxClSendChannelKora(nullptr, command.c_str());
+  QxTraceKoraAttributes(attributes, id);
+}
+
+// A zero-filled record, or null with kQx_MemFullErr and the failure text.
+template <typename Record>
+Record* NewRecord(const char* failure) {
+  auto* record = static_cast<Record*>(QxCalloc(sizeof(Record)));
+  if (record == nullptr) Fail(kQx_MemFullErr, failure);
+  return record;
 }
 
 }  // namespace
@@ -149,11 +178,8 @@ PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName) {
     Refuse("Qx NewModel:strlen(pFormalismInternalName)==0");
     return nullptr;
   }
-  auto* model = static_cast<PQxModel>(QxCalloc(sizeof(QxModel)));
-  if (model == nullptr) {
-    Fail(kQx_MemFullErr, "Qx NewModel:QxCalloc QxModel");
-    return nullptr;
-  }
+  auto* model = NewRecord<QxModel>("Qx NewModel:QxCalloc QxModel");
+  if (model == nullptr) return nullptr;
   model->pFormalismInternalName = QxModelAllocCopy(pFormalismInternalName);
   return model;
 }
@@ -183,11 +209,8 @@ PQxAttribute QxNewStringAttribute(PQxModel pQxModel, QxConstObjectName /*qxObjec
     Refuse("Qx NewStringAttribute:pAttributeValue==NULL");
     return nullptr;
   }
-  auto* attribute = static_cast<PQxAttribute>(QxCalloc(sizeof(QxAttribute)));
-  if (attribute == nullptr) {
-    Fail(kQx_MemFullErr, "Qx NewStringAttribute:QxCalloc QxAttribute");
-    return nullptr;
-  }
+  auto* attribute = NewRecord<QxAttribute>("Qx NewStringAttribute:QxCalloc QxAttribute");
+  if (attribute == nullptr) return nullptr;
   attribute->pAttributeInternalName = QxModelAllocCopy(pAttributeInternalName);
   attribute->pAttributeValue = QxModelAllocCopy(pAttributeValue);
   return attribute;
@@ -290,26 +313,19 @@ PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
                   QxAttributeList qxAttributeList) {
   g_qxErrno = kQx_NoErr;
   TraceIf(kQx_Model_TraceRoutineCalls, "Qx NewNode: %s", Shown(pNodeInternalName));
-  if (!ObjectNameAccepted(pNodeInternalName, "Qx NewNode:pNodeInternalName==NULL",
-                          "Qx NewNode:strlen(pNodeInternalName)==0")) {
-    return nullptr;
-  }
-  if (qxNodeID <= 1) {
-    Refuse("Qx NewNode:qxNodeID<=1");
+  if (!ObjectAccepted(pNodeInternalName, "Qx NewNode:pNodeInternalName==NULL",
+                      "Qx NewNode:strlen(pNodeInternalName)==0",
+                      {{qxNodeID, "Qx NewNode:qxNodeID<=1"}})) {
     return nullptr;
   }
   if (Traces(kQx_Model_TraceKORA)) {
     Composed command(g_message, sizeof g_message);
     command.Format("CN(%zu:%s,%" PRIu64 ")", std::strlen(pNodeInternalName), pNodeInternalName,
                    qxNodeID);
-    QxClSendChannelKora(nullptr, command.c_str());
-    QxTraceKoraAttributes(qxAttributeList, qxNodeID);
+    AnnounceObject(command, qxNodeID, qxAttributeList);
   }
-  auto* node = static_cast<PQxNode>(QxCalloc(sizeof(QxNode)));
-  if (node == nullptr) {
-    Fail(kQx_MemFullErr, "Qx NewNode:QxCalloc QxNode");
-    return nullptr;
-  }
+  auto* node = NewRecord<QxNode>("Qx NewNode:QxCalloc QxNode");
+  if (node == nullptr) return nullptr;
   node->qxNodeID = qxNodeID;
   node->qxAttributeList = qxAttributeList;
   return node;
@@ -320,35 +336,22 @@ PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
                   QxAttributeList qxAttributeList) {
   g_qxErrno = kQx_NoErr;
   TraceIf(kQx_Model_TraceRoutineCalls, "Qx NewEdge: %s", Shown(pEdgeInternalName));
-  if (!ObjectNameAccepted(pEdgeInternalName, "Qx NewEdge:pEdgeInternalName==NULL",
-                          "Qx NewEdge:strlen(pEdgeInternalName)==0")) {
+  if (!ObjectAccepted(pEdgeInternalName, "Qx NewEdge:pEdgeInternalName==NULL",
+                      "Qx NewEdge:strlen(pEdgeInternalName)==0",
+                      {{qxEdgeID, "Qx NewEdge:qxEdgeID<=1"},
+                       {qxBeginNodeID, "Qx NewEdge:qxBeginNodeID<=1"},
+                       {qxEndNodeID, "Qx NewEdge:qxEndNodeID<=1"}})) {
     return nullptr;
-  }
-  const struct {
-    QxObjectID id;
-    const char* refusal;
-  } numbers[] = {{qxEdgeID, "Qx NewEdge:qxEdgeID<=1"},
-                 {qxBeginNodeID, "Qx NewEdge:qxBeginNodeID<=1"},
-                 {qxEndNodeID, "Qx NewEdge:qxEndNodeID<=1"}};
-  for (const auto& number : numbers) {
-    if (number.id <= 1) {
-      Refuse(number.refusal);
-      return nullptr;
-    }
   }
   if (Traces(kQx_Model_TraceKORA)) {
     Composed command(g_message, sizeof g_message);
     command.Format("CA(%zu:%s,%" PRIu64 ",%" PRIu64 ",%" PRIu64 ")",
                    std::strlen(pEdgeInternalName), pEdgeInternalName, qxEdgeID, qxBeginNodeID,
                    qxEndNodeID);
-    QxClSendChannelKora(nullptr, command.c_str());
-    QxTraceKoraAttributes(qxAttributeList, qxEdgeID);
+    AnnounceObject(command, qxEdgeID, qxAttributeList);
   }
-  auto* edge = static_cast<PQxEdge>(QxCalloc(sizeof(QxEdge)));
-  if (edge == nullptr) {
-    Fail(kQx_MemFullErr, "Qx NewEdge:QxCalloc QxEdge");
-    return nullptr;
-  }
+  auto* edge = NewRecord<QxEdge>("Qx NewEdge:QxCalloc QxEdge");
+  if (edge == nullptr) return nullptr;
   edge->qxEdgeID = qxEdgeID;
   edge->qxAttributeList = qxAttributeList;
   return edge;
