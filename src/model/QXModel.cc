@@ -3,11 +3,11 @@
 // position reaches the host as a KORA command at the moment it is created.
 #include <cinttypes>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <string>
 
+#include "kora/kora_compose.h"
 #include "model/model_internal.h"
 #include "quarnel/CListes.h"
 #include "quarnel/QXCLSend.h"
@@ -23,18 +23,9 @@ QxModelTraceLevel g_qxModelTraceLevel = kQx_Model_NoTrace;
 
 namespace {
 
-// Size of the command buffer and of the attribute head buffer.
-constexpr size_t kComposeCapacity = 1024;
-
 // A single-line value goes as one CT command while its length is at most this
 // bound minus the head's length; anything else goes as numbered CM pieces.
 constexpr long kSingleCommandBound = 1021;
-
-// The numbered-text sender needs a head shorter than this to leave room for a
-// piece within one command.
-constexpr size_t kPieceHeadLimit = 235;
-
-char g_message[kComposeCapacity];
 
 bool Traces(QxModelTraceLevel bit) { return (g_qxModelTraceLevel & bit) != 0; }
 
@@ -59,45 +50,6 @@ void Fail(QxSLong code, const char* text) {
 }
 
 void Refuse(const char* text) { Fail(kQx_ParamErr, text); }
-
-// A text composed into a fixed buffer when it fits, else whole into its own
-// string: a command is never cut. A command that does not fit the buffer is far
-// over the KORA size limit, so the output refuses it and its trace reports the
-// command's real length.
-class Composed {
- public:
-  Composed(char* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
-
-  void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-    va_list ap;
-    va_start(ap, fmt);
-    va_list again;
-    va_copy(again, ap);
-    int needed = std::vsnprintf(buffer_, capacity_, fmt, ap);
-    va_end(ap);
-    overflow_.clear();
-    if (needed < 0) {
-      buffer_[0] = '\0';
-      size_ = 0;
-    } else if (static_cast<size_t>(needed) < capacity_) {
-      size_ = static_cast<size_t>(needed);
-    } else {
-      overflow_.resize(static_cast<size_t>(needed));
-      std::vsnprintf(overflow_.data(), overflow_.size() + 1, fmt, again);
-      size_ = overflow_.size();
-    }
-    va_end(again);
-  }
-
-  const char* c_str() const { return overflow_.empty() ? buffer_ : overflow_.c_str(); }
-  size_t size() const { return size_; }
-
- private:
-  char* buffer_;
-  size_t capacity_;
-  std::string overflow_;
-  size_t size_ = 0;
-};
 
 // The list walk's callback: visits one attribute with the object number.
 void* VisitAttribute(void* datum, void* objectID, void*, void*, void*, void*, void*, void*,
@@ -131,12 +83,6 @@ bool ObjectAccepted(const char* name, const char* nullText, const char* emptyTex
     }
   }
   return true;
-}
-
-// Sends the command announcing a node or an edge, then its attributes.
-void AnnounceObject(const Composed& command, QxObjectID id, QxAttributeList attributes) {
-  QxClSendChannelKora(nullptr, command.c_str());
-  QxTraceKoraAttributes(attributes, id);
 }
 
 // A zero-filled record, or null with kQx_MemFullErr and the failure text.
@@ -277,28 +223,18 @@ void* QxTraceKoraAttribute(PQxAttribute pQxAttribute, QxObjectID* pObjectID) {
   const size_t nameLength = std::strlen(name);
   const size_t valueLength = std::strlen(value);
 
-  char koraPrefix[kComposeCapacity];
-  Composed head(koraPrefix, sizeof koraPrefix);
-  head.Format("CT(%zu:%s,%" PRIu64 ",", nameLength, name, objectID);
+  // Commands are composed whole and never cut: one over the KORA size limit
+  // reaches the output operation with its real length and is refused there,
+  // and a CM head too long to leave room for a piece is refused by the
+  // numbered-text sender.
+  std::string head = qx::StringF("CT(%zu:%s,%" PRIu64 ",", nameLength, name, objectID);
   const bool singleLine = std::strchr(value, '\n') == nullptr;
-  if (singleLine && static_cast<long>(valueLength) <=
-                        kSingleCommandBound - static_cast<long>(head.size())) {
-    Composed command(g_message, sizeof g_message);
-    command.Format("%s%zu:%s)", head.c_str(), valueLength, value);
-    QxClSendChannelKora(nullptr, command.c_str());
+  if (singleLine &&
+      static_cast<long>(valueLength) <= kSingleCommandBound - static_cast<long>(head.size())) {
+    qx::SendKoraF(nullptr, "%s%zu:%s)", head.c_str(), valueLength, value);
     return nullptr;
   }
-
-  head.Format("CM(%zu:%s,%" PRIu64 ",", nameLength, name, objectID);
-  if (head.size() >= kPieceHeadLimit) {
-    // No piece fits one command after such a head: every piece would be
-    // refused by the output, so the attribute is refused here, whole.
-    TraceIf(kQx_Model_TraceError,
-            "Qx TraceKoraAttribute:CM head too long (%zu bytes) for attribute %.50s...",
-            head.size(), name);
-    g_qxErrno = kQx_ParamErr;
-    return nullptr;
-  }
+  head = qx::StringF("CM(%zu:%s,%" PRIu64 ",", nameLength, name, objectID);
   QxClSendMultipleText(head.c_str(), value);
   return nullptr;
 }
@@ -319,10 +255,9 @@ PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
     return nullptr;
   }
   if (Traces(kQx_Model_TraceKORA)) {
-    Composed command(g_message, sizeof g_message);
-    command.Format("CN(%zu:%s,%" PRIu64 ")", std::strlen(pNodeInternalName), pNodeInternalName,
-                   qxNodeID);
-    AnnounceObject(command, qxNodeID, qxAttributeList);
+    qx::SendKoraF(nullptr, "CN(%zu:%s,%" PRIu64 ")", std::strlen(pNodeInternalName),
+                  pNodeInternalName, qxNodeID);
+    QxTraceKoraAttributes(qxAttributeList, qxNodeID);
   }
   auto* node = NewRecord<QxNode>("Qx NewNode:QxCalloc QxNode");
   if (node == nullptr) return nullptr;
@@ -344,11 +279,10 @@ PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
     return nullptr;
   }
   if (Traces(kQx_Model_TraceKORA)) {
-    Composed command(g_message, sizeof g_message);
-    command.Format("CA(%zu:%s,%" PRIu64 ",%" PRIu64 ",%" PRIu64 ")",
-                   std::strlen(pEdgeInternalName), pEdgeInternalName, qxEdgeID, qxBeginNodeID,
-                   qxEndNodeID);
-    AnnounceObject(command, qxEdgeID, qxAttributeList);
+    qx::SendKoraF(nullptr, "CA(%zu:%s,%" PRIu64 ",%" PRIu64 ",%" PRIu64 ")",
+                  std::strlen(pEdgeInternalName), pEdgeInternalName, qxEdgeID, qxBeginNodeID,
+                  qxEndNodeID);
+    QxTraceKoraAttributes(qxAttributeList, qxEdgeID);
   }
   auto* edge = NewRecord<QxEdge>("Qx NewEdge:QxCalloc QxEdge");
   if (edge == nullptr) return nullptr;
@@ -366,9 +300,7 @@ void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) {
   TraceIf(kQx_Model_TraceRoutineCalls, "Qx SetNodeCenter for%" PRIu64 " at %d,%d",
           pQxNode->qxNodeID, posH, posV);
   if (Traces(kQx_Model_TraceKORA)) {
-    qx::FormatTo(g_message, sizeof g_message, "pO(%" PRIu64 ",%d,%d)", pQxNode->qxNodeID, posH,
-                 posV);
-    QxClSendChannelKora(nullptr, g_message);
+    qx::SendKoraF(nullptr, "pO(%" PRIu64 ",%d,%d)", pQxNode->qxNodeID, posH, posV);
   }
 }
 
