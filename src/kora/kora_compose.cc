@@ -3,15 +3,17 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "kora/send_state.h"
 #include "quarnel/QXCLSend.h"
 
 namespace qx {
 
 namespace {
 
-// Command buffer of the senders. Commands that fit the limit of one KORA
-// command always fit here; longer ones are composed on the heap.
-char g_message[2048];
+// Commands are composed in the send module's command buffer. Every command
+// within the limit of one KORA command fits there; longer ones are composed on
+// the heap so that the output operation refuses them with their real length.
+using kora::g_message;
 
 std::string VStringF(const char* fmt, va_list ap) {
   va_list again;

@@ -1,0 +1,146 @@
+// The legacy calls that compose no command of their own: life-cycle calls
+// whose work the library now does itself (each leaves a trace saying so),
+// question states, and the lookup of numbered error messages.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "kora/kora_compose.h"
+#include "quarnel/QXCLSend.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXErrors.h"
+#include "runtime/trace.h"
+#include "support/format.h"
+
+namespace {
+
+using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+// Opens the error-message file of a language in the main workspace; path
+// receives its name.
+FilePtr OpenMessageFile(const char* mainWorkSpace, int language, std::string& path) {
+  path = qx::StringF("%serreur.%d", mainWorkSpace, language);
+  return FilePtr(std::fopen(path.c_str(), "r"), std::fclose);
+}
+
+// Reads the next line without its line feed, keeping at most cap - 1 bytes of
+// it (the rest of a longer line is consumed). False at end of file.
+bool ReadLine(FILE* file, std::string& line, size_t cap) {
+  line.clear();
+  int c = std::fgetc(file);
+  if (c == EOF) return false;
+  for (; c != EOF && c != '\n'; c = std::fgetc(file)) {
+    if (line.size() + 1 < cap) line.push_back(static_cast<char>(c));
+  }
+  return true;
+}
+
+// Splits a record "<number> <text>". False when the line does not begin
+// (after white space) with a decimal number.
+bool ParseRecord(const std::string& line, long& number, const char*& text) {
+  const char* start = line.c_str();
+  char* end = nullptr;
+  number = std::strtol(start, &end, 10);
+  if (end == start) return false;
+  while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\v' || *end == '\f') ++end;
+  text = end;
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+QxBoolean QxOldInitKORA_a(int /*argc*/, char** /*argv*/) { return kQx_False; }
+
+void QxOldFinInitKORA_a(void) {}
+
+void QxOldArretKORA_a(void) { QxTrace("Qx OldArretKORA_a called"); }
+
+void QxOldEnvoiFinReponse(void) {
+  QxTrace("Qx OldEnvoiFinReponse:Please do not use FR ! Quarnel will do it for you.");
+}
+
+void QxOldEnvoiFinReponse2(int /*num*/) {
+  QxTrace("Qx OldEnvoiFinReponse2:Please do not use FR ! Quarnel will do it for you.");
+}
+
+void QxOldEnvoiDebutReponse(const char* nomQuestion) {
+  qx::TraceF(
+      "Qx OldEnvoiDebutReponse for question %s, Please do not use DR ! Quarnel will do it for "
+      "you.",
+      qx::TextOrEmpty(nomQuestion));
+}
+
+int QxOldCheminExecApplication(char* fileName) {
+  QxTrace("Qx OldCheminExecApplication: will give correct path");
+  if (fileName != nullptr) fileName[0] = '\0';
+  return -1;
+}
+
+int QxOldDejaTravaille(void) {
+  QxTrace("Qx OldDejaTravaille:to be done");
+  return 0;
+}
+
+void QxOldEnvoiEtatQuestion(const char* nomQuestion, long etat, const char* message) {
+  static const char* const kStateNames[] = {"ETAT_Termine", "ETAT_Stop",    "ETAT_Back",
+                                            "ETAT_Errone",  "ETAT_Enable",  "ETAT_Disable",
+                                            "ETAT_Incremental"};
+  switch (etat) {
+    case ETAT_Inactif:
+      QxTrace("Qx OldEnvoiEtatQuestion:ETAT_Inactif");
+      return;
+    case ETAT_Actif:
+      if (message != nullptr) {
+        QxSendWaitingMessage(message);
+      } else {
+        QxTrace("Qx OldEnvoiEtatQuestion: ETAT_Actif et message vide ?");
+      }
+      return;
+    default:
+      if (etat >= ETAT_Termine && etat <= ETAT_Incremental) {
+        qx::TraceF("Qx OldEnvoiEtatQuestion: %s sur question %s", kStateNames[etat - ETAT_Termine],
+                   qx::TextOrEmpty(nomQuestion));
+      } else {
+        qx::TraceF("Qx OldEnvoiEtatQuestion: unknown state %ld", etat);
+      }
+  }
+}
+
+int QxOldGetMessErreur(int numero, char* message) {
+  if (message == nullptr) {
+    QxTrace("Qx OldGetMessErreur:message==NULL");
+    return -1;
+  }
+  // The lookup leaves the error code as it found it, whatever the path
+  // operation reports.
+  const QxSLong savedErrno = g_qxErrno;
+  char mainWorkSpace[kQx_PathCapacity];
+  QxEnvGetMainWorkSpacePath(mainWorkSpace);
+  g_qxErrno = savedErrno;
+  if (mainWorkSpace[0] == '\0') return -1;  // no main workspace, so no message file
+
+  const int language = QxEnvGetLanguage();
+  std::string path;
+  FilePtr file = OpenMessageFile(mainWorkSpace, language, path);
+  if (!file && language != 0) file = OpenMessageFile(mainWorkSpace, 0, path);
+  if (!file) return -1;
+
+  std::string line;
+  while (ReadLine(file.get(), line, kQx_ErrorMessageCapacity)) {
+    long number = 0;
+    const char* text = nullptr;
+    if (ParseRecord(line, number, text) && number == numero) {
+      qx::CopyTo(message, kQx_ErrorMessageCapacity, text);
+      return 0;
+    }
+  }
+  qx::FormatTo(message, kQx_ErrorMessageCapacity, "Qx OldGetMessErreur:Message %d is empty in file %s",
+               numero, path.c_str());
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,61 @@
+// User feedback: progress steps, session variables kept by the host, and
+// notices about the model.
+#include "quarnel/QXQuestions.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "kora/kora_compose.h"
+#include "quarnel/QXCLSend.h"
+#include "quarnel/QXEnv.h"
+
+extern "C" {
+
+void QxUserStep(const char* message, QxStepLevel /*stepLevel*/, QxSLong max, QxSLong value) {
+  const long lmax = static_cast<long>(max);
+  const long lvalue = static_cast<long>(value);
+  std::string text;
+  if (max != 0) {
+    text = message != nullptr ? qx::StringF("%s %ld/%ld", message, lvalue, lmax)
+                              : qx::StringF("%ld/%ld", lvalue, lmax);
+  } else if (value != 0) {
+    text = message != nullptr ? qx::StringF("%s %ld", message, lvalue) : qx::StringF("%ld", lvalue);
+  } else if (g_qxStandalone) {
+    // A tick: progress without a count stays on one line.
+    std::fputs("+", stderr);
+    return;
+  } else {
+    text = "+";
+  }
+  QxSendWaitingMessage(text.c_str());
+}
+
+void QxUserCreateSessionVariable(const char* var_name, const char* var_value,
+                                 QxPersistantSessionVariable persistantSessionVariable) {
+  var_name = qx::TextOrEmpty(var_name);
+  var_value = qx::TextOrEmpty(var_value);
+  qx::SendKoraF(nullptr, "SESSION_VAR(%ld:%s,%d,%ld:%s)", static_cast<long>(std::strlen(var_name)),
+                var_name, static_cast<int>(persistantSessionVariable),
+                static_cast<long>(std::strlen(var_value)), var_value);
+}
+
+void QxUserDeleteSession_Variable(const char* var_name) {
+  QxUserCreateSessionVariable(var_name, "", kQx_NonPersistantSessionVariable);
+}
+
+void QxUserChangedModel(PQxChannelIOParams pQxOutputChannelIOParams) {
+  qx::SendKoraF(pQxOutputChannelIOParams, "CHANGE_MODEL()");
+}
+
+void QxUserLockModel(PQxChannelIOParams pQxOutputChannelIOParams, QxBoolean lock) {
+  qx::SendKoraF(pQxOutputChannelIOParams, lock == kQx_True ? "LOCK_MODEL()" : "UNLOCK_MODEL()");
+}
+
+void QxUserInit(void) { QxQuestionsInit(); }
+
+void QxQuestionsInit(void) {}
+
+void QxSendModel(PQxModel /*pQxModel*/) {}
+
+}  // extern "C"

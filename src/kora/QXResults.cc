@@ -1,0 +1,123 @@
+// Results: a message of a severity, optionally tied to an object and to a
+// place in one of its labels. Sent to the host as a set of legacy commands and
+// text responses, or, standalone, printed on standard output (no error) or
+// standard error (every other level).
+#include "quarnel/QXResults.h"
+
+#include <cstdio>
+#include <string>
+
+#include "kora/kora_compose.h"
+#include "quarnel/QXCLSend.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXErrors.h"
+#include "support/format.h"
+
+namespace {
+
+// Level of the result being reported; chooses the standalone stream.
+QxResultErrorLevel g_tmpQxResultErrorLevel = kQx_ResultErrorNotSpecified;
+
+// Header of the result being opened ("from <tool>:").
+char g_message[2048];
+
+FILE* ResultStream() {
+  return g_tmpQxResultErrorLevel == kQx_ResultNoError ? stdout : stderr;
+}
+
+// The place a message refers to, each form beginning with two blanks; empty
+// when there is none.
+std::string LocationText(QxConstISOStr message, QxObjectID id, QxConstAttributeName attribute,
+                         QxSShort indexBegin, QxSShort indexEnd) {
+  const long object = static_cast<long>(id);
+  if (attribute != nullptr) {
+    if (indexBegin == 0 && indexEnd == 0) {
+      return qx::StringF("  in label '%s' of object %ld", attribute, object);
+    }
+    if (indexBegin < 0) {
+      return qx::StringF("  line %d in label '%s' of object %ld", -indexBegin, attribute, object);
+    }
+    return qx::StringF("  between char %d-%d in label '%s' of object %ld", indexBegin, indexEnd,
+                       attribute, object);
+  }
+  if (id != 0 && message != nullptr) return qx::StringF("  for object %ld", object);
+  return {};
+}
+
+}  // namespace
+
+extern "C" {
+
+void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) {
+  g_tmpQxResultErrorLevel = qxResultErrorLevel;
+  g_qxErrno = kQx_NoErr;
+  qx::FormatTo(g_message, sizeof g_message, "from %s:", kQx_ToolName);
+  if (!g_qxStandalone) {
+    QxOldEnvoiDebutEnsemble2(g_message, qxResultErrorLevel);
+    return;
+  }
+  if (qxResultErrorLevel == kQx_ResultWarning) {
+    std::fputs("* Warning ", stderr);
+  } else if (qxResultErrorLevel == kQx_ResultError) {
+    std::fputs("* Error ", stderr);
+  }
+  std::fputs(g_message, ResultStream());
+}
+
+void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
+                         QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
+                         QxSShort indexEnd) {
+  g_qxErrno = kQx_NoErr;
+  const std::string location =
+      LocationText(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
+  if (message == nullptr && location.empty() && qxObjectID == 0) {
+    QxTrace("Qx ResultSendMessage: no message ?");
+  }
+  if (g_qxStandalone) {
+    FILE* stream = ResultStream();
+    if (message != nullptr) std::fprintf(stream, "%s\n", message);
+    if (!location.empty()) std::fprintf(stream, "%s\n", location.c_str());
+    return;
+  }
+  const long object = static_cast<long>(qxObjectID);
+  if (pAttributeInternalName != nullptr || qxObjectID != 0) QxOldEnvoiResultatObjet(object);
+  if (message != nullptr) QxClSendTextResponse(message);
+  if (!location.empty()) QxClSendTextResponse(location.c_str());
+  if (pAttributeInternalName != nullptr) {
+    qx::SendKoraF(nullptr, "MT(%ld,%ld:%s,%d,%d)", object,
+                  static_cast<long>(std::char_traits<char>::length(pAttributeInternalName)),
+                  pAttributeInternalName, indexBegin, indexEnd);
+  } else if (qxObjectID != 0) {
+    QxOldEnvoiMiseEnEvidence(object);
+  }
+}
+
+void QxResultSendEndMessage(void) {
+  g_qxErrno = kQx_NoErr;
+  if (!g_qxStandalone) {
+    QxOldEnvoiFinEnsemble();
+  } else {
+    std::fflush(ResultStream());
+  }
+  g_tmpQxResultErrorLevel = kQx_ResultErrorNotSpecified;
+}
+
+void QxResultSendOneMessage(QxResultErrorLevel qxResultErrorLevel, QxConstISOStr message,
+                            QxObjectID qxObjectID, QxConstAttributeName pAttributeInternalName,
+                            QxSShort indexBegin, QxSShort indexEnd) {
+  QxResultSendBeginMessage(qxResultErrorLevel);
+  QxResultSendMessage(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
+  QxResultSendEndMessage();
+}
+
+void QxSendTextResponse(QxConstISOStr message) {
+  g_qxErrno = kQx_NoErr;
+  if (message == nullptr) {
+    QxTrace("Qx SendTextResponse null message");
+    g_qxErrno = kQx_ParamErr;
+    return;
+  }
+  QxResultSendOneMessage(kQx_ResultNoError, message, 0, nullptr, 0, 0);
+}
+
+}  // extern "C"
