@@ -1,0 +1,38 @@
+// Command line of the host stand-in.
+#ifndef QUARNEL_TOOLS_QXHOST_OPTIONS_H
+#define QUARNEL_TOOLS_QXHOST_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+namespace qxhost {
+
+// Exit statuses of the host stand-in.
+enum ExitStatus {
+  kSuccess = 0,        // well-formed conversation, the tool exited with 0
+  kSetupError = 1,     // bad usage, or the workspace, FIFOs or tool could not be set up
+  kProtocolFault = 2,  // a command missing or out of place, a bad frame, no end lock file
+  kToolFailed = 3,     // the tool exited with a non-zero status
+  kToolAborted = 4,    // the tool was killed by a signal or by the time limit
+};
+
+struct Options {
+  std::string workspace;                  // empty: a temporary one
+  bool std_out = false;                   // standard-output mode instead of FIFOs
+  std::vector<std::string> tool_options;  // framework options before -end_env_p
+  int timeout_ms = 60000;
+  long close_after = -1;                  // close the host's ends after this many commands
+  std::string tool;
+  std::vector<std::string> tool_args;
+};
+
+// Text of --help.
+extern const char kUsage[];
+
+// Parses argv. Returns false with a message in error for a bad command line;
+// sets help when --help was asked.
+bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::string* error);
+
+}  // namespace qxhost
+
+#endif
