@@ -1,0 +1,215 @@
+// Client side of connection establishment: the client provider (creates the
+// link and starts its peer program with the coordinates on the command line)
+// and the client consumer (joins the link a gate file describes), over a FIFO
+// pair or a TCP socket.
+//
+// Guarantees:
+// - A client consumer whose gate file is missing, unreadable or malformed
+//   fails at once (-1, kQx_AccessError, trace) and opens nothing.
+// - A failed open closes the descriptors and sockets it had opened.
+// - The socket client provider waits for its peer only while the peer program
+//   lives: a peer that ends before connecting fails the open instead of
+//   leaving it in accept for ever. Its listening socket serves that one
+//   connection and is closed once it is accepted.
+// - FIFO ends are opened in the order that pairs with the server side: the
+//   client provider reads first, the client consumer writes first.
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "channel/link_internal.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXErrors.h"
+#include "quarnel/QXLink.h"
+#include "runtime/trace.h"
+#include "support/format.h"
+
+namespace {
+
+using qx::link::ErrnoText;
+
+constexpr ErrnoText kAccessReasons[] = {
+    {ENOENT, "A component of the path prefix does not exist."},
+    {ENOMEM, "Insufficient kernel memory was available."},
+    {EACCES,
+     "The requested access would be denied, either to the file itself or one of the "
+     "directories in pathname."},
+    {EFAULT, "pathname points outside your accessible address space."},
+    {ENOTDIR, "A component of the path prefix is not a directory."},
+    {EINVAL, "mode was incorrectly specified."},
+    {ENAMETOOLONG, "pathname is too long."},
+    {ELOOP,
+     "pathname contains a reference to a circular symbolic link, i.e., a symbolic link "
+     "containing a reference to itself."},
+};
+
+// How often the socket client provider looks whether its peer still lives
+// while it waits for the connection.
+constexpr int kPeerCheckMs = 100;
+
+// The existence check of a client consumer's gate file: false, with
+// kQx_AccessError and the two trace lines, when path cannot be reached.
+bool GateExists(const char* operation, const char* path) {
+  if (access(path, F_OK) == 0) return true;
+  int err = errno;
+  g_qxErrno = kQx_AccessError;
+  qx::TraceF("%s:error on path = '%s' -> ", operation, path);
+  errno = err;
+  QXLAccessErrorMsg();
+  return false;
+}
+
+bool Ended(pid_t child) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == child;
+}
+
+// Accepts the peer's connection on listening, giving up when the peer program
+// ends before it connects. The child is not reaped.
+int AcceptFromChild(int listening, pid_t child, const char* path) {
+  for (;;) {
+    pollfd p{listening, POLLIN, 0};
+    int ready = poll(&p, 1, kPeerCheckMs);
+    if (ready > 0) return QXaccept(listening);
+    if (ready < 0 && errno != EINTR) return -1;
+    if (Ended(child)) {
+      qx::TraceF("Qx OpenSocketConnexionForClientProvider:peer ended before connecting, "
+                 "path='%s'",
+                 path);
+      return -1;
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+void QXLAccessErrorMsg(void) {
+  int err = errno;
+  if (const char* reason = qx::link::TextFor(kAccessReasons, err)) {
+    QxTrace(reason);
+    return;
+  }
+  g_qxErrno = kQx_InternalErr;
+  qx::TraceF("QX creeFIFO:unknown errno = %d", err);
+}
+
+int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* din, int* dout) {
+  constexpr const char* kOp = "OpenFifoConnexionForClientProvider";
+  if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "din", din) ||
+      !qx::link::Given(kOp, "dout", dout)) {
+    return -1;
+  }
+  if (QXcreeFIFO(pin) != 0 || QxErrno() != kQx_NoErr) return -1;
+  if (QXcreeFIFO(pout) != 0 || QxErrno() != kQx_NoErr) {
+    unlink(pin);
+    return -1;
+  }
+  // The peer is told first the FIFO it reads (ours to write), then the one it
+  // writes. A background line that the shell did not run gives a status other
+  // than 0: the peer was not started, so its FIFOs are not waited on.
+  if (QXExecutionAsynchroneBySystem(path, const_cast<char*>("-s"), pout, pin, nullptr) != 0) {
+    return -1;
+  }
+  *din = QXouvrirFIFO(pin, 1);
+  if (QxErrno() != kQx_NoErr) return -1;
+  *dout = QXouvrirFIFO(pout, 0);
+  if (QxErrno() != kQx_NoErr) {
+    close(*din);
+    *din = -1;
+    return -1;
+  }
+  return *din < 0 || *dout < 0 ? -1 : 0;
+}
+
+int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) {
+  constexpr const char* kOp = "OpenFifoConnexionForClientConsumer";
+  g_qxErrno = kQx_NoErr;
+  if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "din", din) ||
+      !qx::link::Given(kOp, "dout", dout)) {
+    return -1;
+  }
+  if (!GateExists("Open FifoConnexionForClientConsumer", path)) return -1;
+  char host[kQxL_HostNameCapacity];
+  char in[kQxL_GatePathCapacity];
+  char out[kQxL_GatePathCapacity];
+  if (lectureFIFO(path, host, in, out) != 0) {
+    g_qxErrno = kQx_AccessError;
+    return -1;
+  }
+  *dout = QXouvrirFIFO(out, 0);
+  if (*dout < 0) return -1;
+  *din = QXouvrirFIFO(in, 1);
+  if (*din < 0) {
+    close(*dout);
+    *dout = -1;
+    return -1;
+  }
+  return 0;
+}
+
+int OpenSocketConnexionForClientProvider(char* path, int* d) {
+  constexpr const char* kOp = "OpenSocketConnexionForClientProvider";
+  g_qxErrno = kQx_NoErr;
+  if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "d", d)) return -1;
+  int port = 0;
+  int listening = QXcreeSocket(&port);
+  if (listening < 0) return -1;
+  char portText[10];
+  qx::FormatTo(portText, sizeof portText, "%d", port);
+  pid_t child = QXExecutionAsynchroneByForkExec(path, const_cast<char*>("-s"), portText, nullptr);
+  if (child < 0) {
+    close(listening);
+    return -1;
+  }
+  *d = AcceptFromChild(listening, child, path);
+  close(listening);
+  return *d < 0 ? -1 : 0;
+}
+
+int OpenSocketConnexionForClientConsumer(char* path, int* d) {
+  constexpr const char* kOp = "OpenSocketConnexionForClientConsumer";
+  g_qxErrno = kQx_NoErr;
+  if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "d", d)) return -1;
+  if (!GateExists("Open SocketConnexionForClientConsumer", path)) return -1;
+  char host[kQxL_HostNameCapacity];
+  int port = 0;
+  if (lectureSOCKET(path, host, &port) != 0) {
+    g_qxErrno = kQx_AccessError;
+    return -1;
+  }
+  int s = QXinitConnexion(host, port);
+  if (s < 0) return -1;
+  *d = s;
+  return 0;
+}
+
+int CloseFifoConnexionForClientProvider(char* pin, char* pout, int din, int dout) {
+  qx::link::EndLink(din);
+  qx::link::EndLink(dout);
+  if (pin != nullptr) unlink(pin);
+  if (pout != nullptr) unlink(pout);
+  return 0;
+}
+
+int CloseFifoConnexionForClientConsumer(int din, int dout) {
+  qx::link::EndLink(din);
+  qx::link::EndLink(dout);
+  return 0;
+}
+
+int CloseSocketConnexionForClientProvider(int d) {
+  qx::link::EndLink(d);
+  return 0;
+}
+
+int CloseSocketConnexionForClientConsumer(int d) {
+  qx::link::EndLink(d);
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,149 @@
+// Server side of connection establishment: the server provider (creates the
+// link and publishes it in a gate file) and the server consumer (joins a link
+// whose coordinates it was given), over a FIFO pair or a TCP socket.
+//
+// Guarantees:
+// - A provider never waits for its peer before the gate file is written; a
+//   gate file that cannot be written fails the open (-1, kQx_OpenError, trace)
+//   and leaves nothing it created behind: FIFOs and listening socket are
+//   removed again since no peer was told of them.
+// - A failed open closes the descriptors it had opened; the caller's
+//   descriptor variables then hold -1 (or the failed open's negative result).
+// - FIFO ends are opened in the order that pairs with the client side, so the
+//   blocking opens never deadlock: the server provider reads first, the server
+//   consumer writes first.
+#include <unistd.h>
+
+#include "channel/link_internal.h"
+#include "quarnel/QXErrors.h"
+#include "quarnel/QXLink.h"
+#include "runtime/trace.h"
+
+namespace {
+
+// The listening socket of the socket server provider: created by the first
+// successful open, kept for the life of the process, accepted on by every
+// later open.
+int descripteur = -1;
+
+void Discard(int* fd) {
+  if (*fd >= 0) close(*fd);
+  *fd = -1;
+}
+
+}  // namespace
+
+namespace qx::link {
+
+void EndLink(int fd) {
+  if (fd >= 0) QXcloseLiaison(fd);
+}
+
+bool Given(const char* operation, const char* name, const void* argument) {
+  if (argument != nullptr) return true;
+  g_qxErrno = kQx_ParamErr;
+  qx::TraceF("Qx %s:%s==NULL", operation, name);
+  return false;
+}
+
+}  // namespace qx::link
+
+extern "C" {
+
+int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din, int* dout) {
+  constexpr const char* kOp = "OpenFifoConnexionForServerProvider";
+  if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "din", din) ||
+      !qx::link::Given(kOp, "dout", dout)) {
+    return -1;
+  }
+  char host[kQxL_HostNameCapacity];
+  qx::link::LocalHostName(host);
+  if (QXcreeFIFO(pin) != 0 || QxErrno() != kQx_NoErr) return -1;
+  if (QXcreeFIFO(pout) != 0 || QxErrno() != kQx_NoErr) {
+    unlink(pin);
+    return -1;
+  }
+  if (ecritureFIFO(path, host, pout, pin) != 0) {
+    g_qxErrno = kQx_OpenError;
+    unlink(pin);
+    unlink(pout);
+    return -1;
+  }
+  *din = QXouvrirFIFO(pin, 1);
+  if (QxErrno() != kQx_NoErr) return -1;
+  *dout = QXouvrirFIFO(pout, 0);
+  if (QxErrno() != kQx_NoErr) {
+    Discard(din);
+    return -1;
+  }
+  return *din < 0 || *dout < 0 ? -1 : 0;
+}
+
+int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) {
+  constexpr const char* kOp = "OpenFifoConnexionForServerConsumer";
+  g_qxErrno = kQx_NoErr;
+  if (!qx::link::Given(kOp, "din", din) || !qx::link::Given(kOp, "dout", dout)) return -1;
+  *dout = QXouvrirFIFO(pout, 0);
+  if (QxErrno() != kQx_NoErr) return -1;
+  *din = QXouvrirFIFO(pin, 1);
+  if (QxErrno() != kQx_NoErr) {
+    Discard(dout);
+    return -1;
+  }
+  return 0;
+}
+
+int OpenSocketConnexionForServerProvider(char* path, int* d) {
+  constexpr const char* kOp = "OpenSocketConnexionForServerProvider";
+  if (!qx::link::Given(kOp, "d", d)) return -1;
+  if (descripteur == -1) {
+    if (!qx::link::Given(kOp, "path", path)) return -1;
+    char host[kQxL_HostNameCapacity];
+    qx::link::LocalHostName(host);
+    int port = 0;
+    int listening = QXcreeSocket(&port);
+    if (listening < 0) return -1;
+    if (ecritureSOCKET(path, host, port) != 0) {
+      close(listening);
+      g_qxErrno = kQx_OpenError;
+      return -1;
+    }
+    descripteur = listening;
+  }
+  *d = QXaccept(descripteur);
+  return *d < 0 ? -1 : 0;
+}
+
+int OpenSocketConnexionForServerConsumer(int portClient, int* d) {
+  if (!qx::link::Given("OpenSocketConnexionForServerConsumer", "d", d)) return -1;
+  char host[kQxL_HostNameCapacity];
+  qx::link::LocalHostName(host);
+  *d = QXinitConnexion(host, portClient);
+  return *d < 0 ? -1 : 0;
+}
+
+int CloseFifoConnexionForServerProvider(char* path, int din, int dout) {
+  qx::link::EndLink(din);
+  qx::link::EndLink(dout);
+  if (path != nullptr) unlink(path);
+  return 0;
+}
+
+int CloseFifoConnexionForServerConsumer(int din, int dout) {
+  qx::link::EndLink(din);
+  qx::link::EndLink(dout);
+  return 0;
+}
+
+int CloseSocketConnexionForServerProvider(char* path, int d) {
+  qx::link::EndLink(d);
+  if (path != nullptr) unlink(path);
+  return 0;
+}
+
+int CloseSocketConnexionForServerConsumer(int d) {
+  qx::link::EndLink(d);
+  return 0;
+}
+
+}  // extern "C"

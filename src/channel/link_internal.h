@@ -1,0 +1,90 @@
+// Internal operations of the link layer shared by its files: gate files, the
+// local host name, IPv4 resolution and the shell command line of a launch.
+// Not part of the public interface.
+//
+// Gate files. A FIFO gate file holds three lines, "%s\n%s\n%s\n": the
+// provider's host name, the FIFO the provider writes (which the consumer
+// reads), the FIFO the provider reads (which the consumer writes). A socket
+// gate file holds two, "%s\n%d\n": the host name and the port. Each line is
+// read whole (a path may hold blanks) and within the bounds below; a line that
+// is missing, empty, longer than its bound or a port outside 1..65535 makes the
+// file unreadable. The writer refuses what a reader could not read, so a
+// provider never waits for a peer that cannot find it.
+#ifndef QUARNEL_SRC_CHANNEL_LINK_INTERNAL_H
+#define QUARNEL_SRC_CHANNEL_LINK_INTERNAL_H
+
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <string>
+
+extern "C" {
+
+// Capacities, NUL included, of the texts of a gate file: a host name (what
+// gethostname can give) and a FIFO path.
+enum { kQxL_HostNameCapacity = 64, kQxL_GatePathCapacity = 256 };
+
+// Write a gate file atomically (a temporary file beside it, then renamed), so
+// that a reader never sees it half written. 0 on success; -1 with a trace when
+// it cannot be written or a text is out of bounds (nothing is left on disk).
+int ecritureFIFO(const char* path, const char* hostName, const char* providerOut,
+                 const char* providerIn);
+int ecritureSOCKET(const char* path, const char* hostName, int port);
+
+// Read a gate file. The buffers hold kQxL_HostNameCapacity and
+// kQxL_GatePathCapacity bytes. 0 on success; -1 with a trace when the file
+// cannot be opened or does not have the form above.
+int lectureFIFO(const char* path, char* hostName, char* consumerIn, char* consumerOut);
+int lectureSOCKET(const char* path, char* hostName, int* port);
+
+// Traces the reason of a failed existence check from errno; an errno without a
+// line of its own sets g_qxErrno to kQx_InternalErr.
+void QXLAccessErrorMsg(void);
+
+}  // extern "C"
+
+namespace qx::link {
+
+// One line of a table that explains an errno value.
+struct ErrnoText {
+  int err;
+  const char* text;
+};
+
+// The text of err in table, or null when it has no line.
+template <size_t N>
+const char* TextFor(const ErrnoText (&table)[N], int err) {
+  for (const ErrnoText& line : table) {
+    if (line.err == err) return line.text;
+  }
+  return nullptr;
+}
+
+// Ends a link descriptor with QXcloseLiaison; a negative one (never opened,
+// or already closed) is left alone.
+void EndLink(int fd);
+
+// Checks an argument of the connection function operation: false, with
+// g_qxErrno = kQx_ParamErr and the trace "Qx <operation>:<name>==NULL", when it
+// is null.
+bool Given(const char* operation, const char* name, const void* argument);
+
+// The local host name, always NUL-terminated (gethostname may cut it without
+// one).
+void LocalHostName(char (&name)[kQxL_HostNameCapacity]);
+
+// Resolves host to its first IPv4 address. False when the name is null or
+// does not resolve.
+bool ResolveIPv4(const char* host, in_addr* address);
+
+// The shell command line of a background launch: every word of argv (up to its
+// null entry) followed by one blank, then "&". A word holding anything but
+// letters, digits and "-_./:,+@%" is single-quoted (an embedded quote written
+// as '\''), so that it stays one word and runs nothing of its own; an empty
+// word becomes ''. False when the line would exceed kShellLineMax characters.
+constexpr size_t kShellLineMax = 999;
+bool ShellCommandLine(const char* const* argv, std::string* line);
+
+}  // namespace qx::link
+
+#endif
