@@ -25,15 +25,12 @@ FilePtr OpenMessageFile(const char* mainWorkSpace, int language, std::string& pa
   return FilePtr(std::fopen(path.c_str(), "r"), std::fclose);
 }
 
-// Reads the next line without its line feed, keeping at most cap - 1 bytes of
-// it (the rest of a longer line is consumed). False at end of file.
-bool ReadLine(FILE* file, std::string& line, size_t cap) {
+// Reads the next line without its line feed. False at end of file.
+bool ReadLine(FILE* file, std::string& line) {
   line.clear();
   int c = std::fgetc(file);
   if (c == EOF) return false;
-  for (; c != EOF && c != '\n'; c = std::fgetc(file)) {
-    if (line.size() + 1 < cap) line.push_back(static_cast<char>(c));
-  }
+  for (; c != EOF && c != '\n'; c = std::fgetc(file)) line.push_back(static_cast<char>(c));
   return true;
 }
 
@@ -130,11 +127,11 @@ int QxOldGetMessErreur(int numero, char* message) {
   if (!file) return -1;
 
   std::string line;
-  while (ReadLine(file.get(), line, kQx_ErrorMessageCapacity)) {
+  while (ReadLine(file.get(), line)) {
     long number = 0;
     const char* text = nullptr;
     if (ParseRecord(line, number, text) && number == numero) {
-      qx::CopyTo(message, kQx_ErrorMessageCapacity, text);
+      qx::CopyTo(message, kQx_ErrorMessageCapacity, text);  // cut to the documented capacity
       return 0;
     }
   }
