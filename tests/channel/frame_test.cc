@@ -1,0 +1,347 @@
+// Framed descriptor I/O over real FIFOs and real loopback TCP sockets.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "channel/frame_link.h"
+#include "common/qxtest.h"
+#include "quarnel/QXChannel.h"
+#include "quarnel/QXLink.h"
+
+namespace {
+
+using qxtest::Frame;
+using qxtest::Link;
+using qxtest::Transport;
+
+// A read buffer of the documented capacity followed by a guard zone that no
+// read may touch.
+struct GuardedBuffer {
+  static constexpr size_t kGuard = 64;
+  std::vector<char> bytes = std::vector<char>(kQx_MaxMessageLength + kGuard, 'X');
+  char* data() { return bytes.data(); }
+  std::string Text(int n) const { return std::string(bytes.data(), static_cast<size_t>(n)); }
+  bool GuardIntact() const {
+    for (size_t i = kQx_MaxMessageLength; i < bytes.size(); ++i) {
+      if (bytes[i] != 'X') return false;
+    }
+    return true;
+  }
+};
+
+class FrameIo : public ::testing::TestWithParam<Transport> {
+ protected:
+  void SetUp() override { qxtest::Open(GetParam(), dir_, &link_); }
+
+  qxtest::TempDir dir_;
+  Link link_;
+  GuardedBuffer buf_;
+  qxtest::Watchdog watchdog_{30};
+};
+
+TEST_P(FrameIo, AbcIsElevenBytesOnTheWireAndEmptyIsNothing) {
+  EXPECT_EQ(QX_Write_Sync(link_.w, ""), 0);
+  EXPECT_FALSE(qxtest::Readable(link_.r));
+  EXPECT_EQ(QX_Write_Sync(link_.w, "abc"), 3);
+  EXPECT_EQ(qxtest::Take(link_.r, 64, 200), Frame("abc"));
+}
+
+TEST_P(FrameIo, ReadsWholeMessagesWithoutAddingANul) {
+  std::string longest(kQx_MaxMessageLength, 'm');
+  ASSERT_EQ(QX_Write_Sync(link_.w, "hello"), 5);
+  ASSERT_TRUE(qxtest::Put(link_.w, Frame("", 0)));  // end-of-link marker
+  ASSERT_EQ(QX_Write_Sync(link_.w, "x"), 1);
+
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), 5);
+  EXPECT_EQ(buf_.Text(6), "helloX");
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), -2);
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), 1);  // the marker consumed nothing more
+  EXPECT_EQ(buf_.Text(2), "xe");
+
+  // The longest accepted message fills the buffer exactly (written by a child:
+  // it exceeds a FIFO's capacity).
+  pid_t writer = qxtest::StartChild([&] { return QX_Write_Sync(link_.w, longest.c_str()) > 0 ? 0 : 1; });
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), kQx_MaxMessageLength);
+  EXPECT_EQ(buf_.Text(kQx_MaxMessageLength), longest);
+  EXPECT_TRUE(buf_.GuardIntact());
+  EXPECT_EQ(qxtest::WaitChild(writer, 5000).status, 0);
+}
+
+TEST_P(FrameIo, EndOfFileAndAPeerClosingMidFrameAreFailures) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool async;
+  };
+  const Case cases[] = {
+      {"nothing", "", false},
+      {"inside the length word", Frame("abc").substr(0, 5), false},
+      {"inside the text", Frame("abcdef").substr(0, 10), false},
+      {"inside the text, async", Frame("abcdef").substr(0, 10), true},
+  };
+  for (const Case& c : cases) {
+    Link link;
+    qxtest::TempDir dir;
+    qxtest::Open(GetParam(), dir, &link);
+    ASSERT_TRUE(qxtest::Put(link.w, c.bytes));
+    link.CloseWriter();
+    int r = c.async ? QX_Read_Async(link.r, buf_.data()) : QX_Read_Sync(link.r, buf_.data());
+    EXPECT_EQ(r, -1) << c.name;
+  }
+}
+
+TEST_P(FrameIo, AsyncWithNothingWaitingConsumesNothingAndLeavesBlocking) {
+  for (bool startNonBlocking : {false, true}) {
+    if (startNonBlocking) QXlectNonBloq(link_.r);
+    EXPECT_EQ(QX_Read_Async(link_.r, buf_.data()), 0);
+    EXPECT_FALSE(qxtest::IsNonBlocking(link_.r));
+  }
+  ASSERT_EQ(QX_Write_Sync(link_.w, "later"), 5);
+  EXPECT_EQ(qxtest::Take(link_.r, 64, 200), Frame("later"));
+}
+
+TEST_P(FrameIo, AsyncWaitsForTheRestOfAFrameThatHasBegun) {
+  const std::string frame = Frame("split message");
+  for (size_t cut : {size_t{3}, size_t{8}, size_t{11}}) {
+    ASSERT_TRUE(qxtest::Put(link_.w, frame.substr(0, cut)));
+    pid_t late = qxtest::StartChild([&] {
+      qxtest::SleepMs(100);
+      return qxtest::Put(link_.w, frame.substr(cut)) ? 0 : 1;
+    });
+    EXPECT_EQ(QX_Read_Async(link_.r, buf_.data()), 13) << "cut at " << cut;
+    EXPECT_EQ(buf_.Text(13), "split message");
+    EXPECT_FALSE(qxtest::IsNonBlocking(link_.r));
+    EXPECT_EQ(qxtest::WaitChild(late, 5000).status, 0);
+  }
+}
+
+TEST_P(FrameIo, OverLongAndCorruptLengthsNeverWritePastTheBuffer) {
+  // An over-long frame is consumed whole and reported -1; the next frame is
+  // read intact.
+  std::string big(kQx_MaxMessageLength + 1, 'b');
+  pid_t writer = qxtest::StartChild([&] {
+    return QX_Write_Sync(link_.w, big.c_str()) > 0 && QX_Write_Sync(link_.w, "next") == 4 ? 0 : 1;
+  });
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), -1);
+  EXPECT_TRUE(buf_.GuardIntact());
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), 4);
+  EXPECT_EQ(buf_.Text(4), "next");
+  EXPECT_EQ(qxtest::WaitChild(writer, 5000).status, 0);
+
+  // Negative and absurd length words fail at once, without reading on.
+  for (int64_t length : {int64_t{-1}, int64_t{-3}, INT64_MIN, int64_t{1} << 40}) {
+    ASSERT_TRUE(qxtest::Put(link_.w, Frame("tail", length)));
+    EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), -1) << length;
+    EXPECT_TRUE(buf_.GuardIntact());
+    EXPECT_EQ(qxtest::Take(link_.r, 4, 200), "tail");
+  }
+}
+
+TEST_P(FrameIo, WriteToAGoneReaderFailsWithoutKillingTheProcess) {
+  link_.CloseReader();
+  // Written from a child with SIGPIPE at its default action: a raised SIGPIPE
+  // would end it.
+  auto result = qxtest::RunInChild([&] {
+    signal(SIGPIPE, SIG_DFL);
+    int r = 0;
+    // A socket may accept a write or two before it learns that the peer is
+    // gone; the failure is then EPIPE or the reset it received.
+    for (int i = 0; i < 50 && r >= 0; ++i) {
+      r = QX_Write_Sync(link_.w, "anyone there?");
+      if (r >= 0) qxtest::SleepMs(10);
+    }
+    if (r != -1 || (errno != EPIPE && errno != ECONNRESET)) return 2;
+    sigset_t pending;
+    sigpending(&pending);
+    return sigismember(&pending, SIGPIPE) ? 3 : 0;
+  });
+  EXPECT_FALSE(result.signaled) << "signal " << result.signal;
+  EXPECT_EQ(result.status, 0);
+}
+
+TEST_P(FrameIo, CloseLiaisonOnTheWritingEndSendsTheMarker) {
+  QXcloseLiaison(link_.w);
+  EXPECT_EQ(fcntl(link_.w, F_GETFD), -1);  // closed
+  link_.w = -1;
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), -2);
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), -1);
+}
+
+TEST_P(FrameIo, CloseLiaisonOnTheReadingEndDiscardsWhatWaits) {
+  // Waiting: one whole frame, then the beginning of a frame longer than any
+  // read buffer, whose rest a child sends later. The drain discards both.
+  const std::string big = Frame(std::string(kQx_MaxMessageLength * 2, 'd'));
+  const size_t head = 40000;
+  ASSERT_TRUE(qxtest::Put(link_.w, Frame("one") + big.substr(0, head)));
+  pid_t rest = qxtest::StartChild([&] {
+    qxtest::SleepMs(100);
+    return qxtest::Put(link_.w, big.substr(head)) ? 0 : 1;
+  });
+  QXcloseLiaison(link_.r);
+  link_.r = -1;
+  ASSERT_EQ(qxtest::WaitChild(rest, 5000).status, 0);
+  if (GetParam() == Transport::kFifo) {
+    // Nothing was sent back on a FIFO's input, and nobody reads any more.
+    auto result = qxtest::RunInChild([&] {
+      signal(SIGPIPE, SIG_DFL);
+      return QX_Write_Sync(link_.w, "gone") == -1 ? 0 : 1;
+    });
+    EXPECT_EQ(result.status, 0);
+  } else {
+    // The socket's end sent its marker before closing.
+    EXPECT_EQ(QX_Read_Sync(link_.w, buf_.data()), -2);
+    EXPECT_EQ(QX_Read_Sync(link_.w, buf_.data()), -1);
+  }
+}
+
+TEST_P(FrameIo, AcceptCloseLiaisonOnlyCloses) {
+  QXacceptCloseLiaison(link_.w);
+  link_.w = -1;
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), -1);  // end of file, no marker
+}
+
+TEST_P(FrameIo, ModeSwitchesTouchOnlyTheNonBlockingFlag) {
+  int before = fcntl(link_.r, F_GETFL);
+  QXlectNonBloq(link_.r);
+  EXPECT_EQ(fcntl(link_.r, F_GETFL), before | O_NONBLOCK);
+  QXlectBloq(link_.r);
+  EXPECT_EQ(fcntl(link_.r, F_GETFL), before & ~O_NONBLOCK);
+}
+
+TEST_P(FrameIo, ShortWritesOnANonBlockingWriterAreCompleted) {
+  // The frame is larger than the pipe or socket buffer: the non-blocking
+  // writer sees partial writes and EAGAIN, and must still deliver it whole.
+  std::string big(kQx_MaxMessageLength, 's');
+  int sndbuf = 4096;
+  setsockopt(link_.w, SOL_SOCKET, SO_SNDBUF, &sndbuf, sizeof sndbuf);  // fails harmlessly on a FIFO
+  pid_t reader = qxtest::StartChild([&] {
+    qxtest::SleepMs(100);
+    std::vector<char> in(kQx_MaxMessageLength);
+    int n = QX_Read_Sync(link_.r, in.data());
+    return n == kQx_MaxMessageLength && std::string(in.data(), in.size()) == big ? 0 : 1;
+  });
+  QXlectNonBloq(link_.w);
+  EXPECT_EQ(QX_Write_Sync(link_.w, big.c_str()), kQx_MaxMessageLength);
+  EXPECT_EQ(qxtest::WaitChild(reader, 10000).status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, FrameIo,
+                         ::testing::Values(Transport::kFifo, Transport::kTcp),
+                         [](const auto& info) { return qxtest::TransportName(info.param); });
+
+TEST(FrameIoFifo, FramesUpToPipeBufAreNeverInterleaved) {
+  qxtest::Watchdog watchdog(60);
+  qxtest::TempDir dir;
+  Link link;
+  qxtest::OpenFifo(dir, &link);
+  constexpr int kWriters = 4;
+  constexpr int kFrames = 200;
+  const size_t textSize = PIPE_BUF - 8;
+  std::vector<pid_t> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.push_back(qxtest::StartChild([&, w] {
+      close(link.r);
+      std::string text(textSize, static_cast<char>('A' + w));
+      for (int i = 0; i < kFrames; ++i) {
+        if (QX_Write_Sync(link.w, text.c_str()) != static_cast<int>(textSize)) return 1;
+      }
+      return 0;
+    }));
+  }
+  link.CloseWriter();
+  GuardedBuffer buf;
+  int counts[kWriters] = {};
+  int frames = 0;
+  for (int r; (r = QX_Read_Sync(link.r, buf.data())) > 0; ++frames) {
+    ASSERT_EQ(r, static_cast<int>(textSize));
+    std::string text = buf.Text(r);
+    char c = text[0];
+    ASSERT_EQ(text, std::string(textSize, c)) << "interleaved frame " << frames;
+    ++counts[c - 'A'];
+  }
+  EXPECT_EQ(frames, kWriters * kFrames);
+  for (int w = 0; w < kWriters; ++w) {
+    EXPECT_EQ(counts[w], kFrames);
+    EXPECT_EQ(qxtest::WaitChild(writers[w], 10000).status, 0);
+  }
+}
+
+// Interrupted calls: a signal before the first byte of a frame fails the read
+// (so a signal can break a blocked read); once a frame has begun the read
+// carries on and returns the whole frame.
+class FrameIoSignal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    struct sigaction sa {};
+    sa.sa_handler = [](int) {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no SA_RESTART: read returns EINTR
+    sigaction(SIGUSR1, &sa, &old_);
+    qxtest::OpenFifo(dir_, &link_);
+  }
+  void TearDown() override { sigaction(SIGUSR1, &old_, nullptr); }
+
+  // A child that sends the given bytes, then SIGUSR1 to this process, then
+  // the rest, each step after a pause.
+  pid_t Peer(const std::string& first, const std::string& rest) {
+    pid_t parent = getpid();
+    return qxtest::StartChild([=, this] {
+      qxtest::SleepMs(100);
+      if (!qxtest::Put(link_.w, first)) return 1;
+      qxtest::SleepMs(100);
+      kill(parent, SIGUSR1);
+      qxtest::SleepMs(100);
+      return qxtest::Put(link_.w, rest) ? 0 : 1;
+    });
+  }
+
+  struct sigaction old_ {};
+  qxtest::TempDir dir_;
+  Link link_;
+  GuardedBuffer buf_;
+  qxtest::Watchdog watchdog_{30};
+};
+
+TEST_F(FrameIoSignal, BeforeTheFrameTheReadFails) {
+  pid_t peer = Peer("", Frame("after"));
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), -1);
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), 5);  // the stream is intact
+  EXPECT_EQ(qxtest::WaitChild(peer, 5000).status, 0);
+}
+
+TEST_F(FrameIoSignal, InsideTheFrameTheReadCarriesOn) {
+  const std::string frame = Frame("interrupted");
+  pid_t peer = Peer(frame.substr(0, 10), frame.substr(10));
+  EXPECT_EQ(QX_Read_Sync(link_.r, buf_.data()), 11);
+  EXPECT_EQ(buf_.Text(11), "interrupted");
+  EXPECT_EQ(qxtest::WaitChild(peer, 5000).status, 0);
+}
+
+TEST(FrameIoSigpipe, ACallersPendingSigpipeIsLeftAlone) {
+  auto result = qxtest::RunInChild([] {
+    qxtest::TempDir dir;
+    Link link;
+    qxtest::OpenFifo(dir, &link);
+    link.CloseReader();
+    sigset_t pipe, old, pending;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    sigprocmask(SIG_BLOCK, &pipe, &old);
+    raise(SIGPIPE);  // the caller's own, pending while blocked
+    if (QX_Write_Sync(link.w, "x") != -1) return 1;
+    sigpending(&pending);
+    if (!sigismember(&pending, SIGPIPE)) return 2;
+    sigset_t now;
+    sigprocmask(SIG_BLOCK, nullptr, &now);
+    return sigismember(&now, SIGPIPE) ? 0 : 3;  // the caller's mask is kept
+  });
+  EXPECT_EQ(result.status, 0);
+}
+
+}  // namespace
