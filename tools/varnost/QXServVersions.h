@@ -1,0 +1,11 @@
+/* Identity of the tool: kit, name, version and copyright line, as announced to
+ * the host and printed by "-version". */
+#ifndef VARNOST_QXSERVVERSIONS_H
+#define VARNOST_QXSERVVERSIONS_H
+
+#define QX_SERV_KIT_NAME "MIRLAN"
+#define QX_SERV_TOOL_NAME "Varnost"
+#define QX_SERV_TOOL_VERSION "1.1"
+#define QX_SERV_TOOL_COPYRIGHT "(c) the Varnost authors"
+
+#endif

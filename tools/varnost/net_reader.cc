@@ -1,0 +1,198 @@
+// Reading the matrix file: opening, counts, matrices and marking.
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "arc_list.h"
+#include "ensi_internal.h"
+#include "messages.h"
+#include "net_reader.h"
+#include "token_reader.h"
+
+namespace {
+
+bool IsWhiteSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int SkipWhiteSpace(FILE* file) {
+  int c;
+  do c = std::getc(file);
+  while (c != EOF && IsWhiteSpace(c));
+  return c;
+}
+
+// One count read as "%d" reads it (white space, optional sign, digits), then
+// the white space after it. False when there is no number, or when it is
+// negative or does not fit an int: such a count is a malformed file.
+bool ReadCount(FILE* file, int* count) {
+  int c = SkipWhiteSpace(file);
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    c = std::getc(file);
+  }
+  if (c < '0' || c > '9') return false;
+  uint64_t value = 0;
+  while (c >= '0' && c <= '9') {
+    if (value <= INT_MAX) value = value * 10 + static_cast<uint64_t>(c - '0');
+    c = std::getc(file);
+  }
+  if (c != EOF && !IsWhiteSpace(c)) std::ungetc(c, file);
+  if (c != EOF && IsWhiteSpace(c)) {
+    c = SkipWhiteSpace(file);
+    if (c != EOF) std::ungetc(c, file);
+  }
+  if (value > INT_MAX || (negative && value != 0)) return false;
+  *count = static_cast<int>(value);
+  return true;
+}
+
+void SayMatrixFailure(bool conversion, uint64_t row, uint64_t places) {
+  const unsigned long long r = row;
+  if (row < places) {
+    std::printf(conversion ? "erreur de conversion la matrice Pre ligne %llu\n"
+                           : "erreur de format la matrice Pre ligne %llu\n",
+                r);
+  } else {
+    std::printf(conversion ? "erreur de conversion dans la matrice Post ligne %llu\n"
+                           : "erreur de format la matrice Post ligne %llu\n",
+                r);
+  }
+}
+
+}  // namespace
+
+namespace varnost {
+
+int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64_t limit) {
+  ArcList& arcs = RecordedArcs();
+  arcs.Clear();
+  if (NbPlaces <= 0) return 0;
+  TokenReader reader(file, TokenReader::kDefaultChunk, limit);
+  if (!reader.ok()) {
+    SayOutOfMemory();
+    return -1;
+  }
+  const uint64_t places = static_cast<uint64_t>(NbPlaces);
+  const uint64_t transitions = NbTrans > 0 ? static_cast<uint64_t>(NbTrans) : 0;
+  const uint64_t cells = 2 * places * transitions;
+  const bool store = MatPre != nullptr && MatPost != nullptr;
+
+  // The position of a value is followed from the last one: a division only
+  // when a row boundary was crossed.
+  uint64_t lastIndex = 0;
+  uint64_t row = 0;
+  uint64_t col = 0;
+  bool exhausted = false;
+  auto sink = [&](uint64_t index, int32_t value) {
+    col += index - lastIndex;
+    lastIndex = index;
+    if (col >= transitions) {
+      row += col / transitions;
+      col %= transitions;
+    }
+    if (!store) return;
+    int* cell = row < places ? &MatPre[row][col] : &MatPost[row - places][col];
+    *cell = value;
+    if (value > 0 && !exhausted) {
+      exhausted = !arcs.Add(Arc{static_cast<uint32_t>(row), static_cast<uint32_t>(col)});
+    }
+  };
+  bool outOfRange = false;
+  const uint64_t taken = reader.TakeValues(cells, &outOfRange, sink);
+  if (taken < cells) {
+    SayMatrixFailure(outOfRange, taken / transitions, places);
+    return -1;
+  }
+  if (exhausted) {
+    SayOutOfMemory();
+    return -1;
+  }
+
+  // The first marking value is found with the separators of the matrices, the
+  // later ones with blanks and tabs only: the marking is one line.
+  for (int k = 0; k < NbPlaces; ++k) {
+    const bool newlineSeparates = k == 0;
+    if (!reader.NextToken(newlineSeparates)) {
+      std::printf("erreur de format dans le marquage place %d\n", k);
+      return -1;
+    }
+    int32_t value = 0;
+    if (!reader.TakeValue(newlineSeparates, &value)) {
+      std::printf("erreur de conversion dans le marquage place %d\n", k);
+      return -1;
+    }
+    if (value <= 0) continue;
+    if (Mark->NbEl == 0 || Mark->Ens[Mark->NbEl - 1] < k) {
+      if (!TryAppendEnsI(Mark, k)) {
+        SayOutOfMemory();
+        return -1;
+      }
+    } else {
+      AjoutEnsI(Mark, k);
+    }
+  }
+  return 0;
+}
+
+}  // namespace varnost
+
+extern "C" {
+
+FILE* Ouverture(const char* path) {
+  FILE* file = std::fopen(path, "r");
+  struct stat info;
+  // A directory opens for reading on some systems but holds no net.
+  if (file != nullptr && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    file = nullptr;
+  }
+  if (file == nullptr) varnost::SayAround("le fichier ", path, " n'existe pas\n");
+  return file;
+}
+
+int Places_Trans(FILE* file) {
+  int places = 0;
+  int transitions = 0;
+  NbArcs = 0;
+  if (!ReadCount(file, &places) || !ReadCount(file, &transitions)) {
+    std::fputs("erreur de format NbPlaces/NbTrans\n", stdout);
+    return -1;
+  }
+  NbPlaces = places;
+  NbTrans = transitions;
+  return 0;
+}
+
+int** CreerTab(void) {
+  const size_t rows = NbPlaces > 0 ? static_cast<size_t>(NbPlaces) : 0;
+  const size_t cols = NbTrans > 0 ? static_cast<size_t>(NbTrans) : 0;
+  int** table = static_cast<int**>(std::malloc((rows > 0 ? rows : 1) * sizeof(int*)));
+  if (table == nullptr) return nullptr;
+  int* cells = nullptr;
+  if (rows > 0 && cols > 0) {
+    // One block: a large calloc comes straight from the system as zero pages,
+    // which cost nothing until a value is stored in them.
+    if (cols > SIZE_MAX / sizeof(int) / rows) {
+      std::free(table);
+      return nullptr;
+    }
+    cells = static_cast<int*>(std::calloc(rows * cols, sizeof(int)));
+    if (cells == nullptr) {
+      std::free(table);
+      return nullptr;
+    }
+  }
+  for (size_t p = 0; p < rows; ++p) table[p] = cells != nullptr ? cells + p * cols : nullptr;
+  return table;
+}
+
+int Lire_PrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark) {
+  return varnost::ReadPrePostMark(file, MatPre, MatPost, Mark, UINT64_MAX);
+}
+
+}  // extern "C"

@@ -1,0 +1,60 @@
+// The steps of the net reader, in calling order. InitialisationNetMatrice runs
+// them all; they are exposed for the tool's own code and tests.
+#ifndef VARNOST_NET_READER_H
+#define VARNOST_NET_READER_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "TypePN.h"
+
+extern "C" {
+
+// Opens the matrix file for reading; on failure prints
+// "le fichier <path> n'existe pas" and returns null.
+FILE* Ouverture(const char* path);
+
+// Reads the two counts (integers separated and followed by any white space)
+// into NbPlaces and NbTrans and sets NbArcs to 0. A missing, malformed,
+// negative or out-of-range count prints "erreur de format NbPlaces/NbTrans"
+// and gives -1. Leaves the file at the first byte after the white space.
+int Places_Trans(FILE* file);
+
+// A zero-filled matrix of NbPlaces rows of NbTrans integers; null when memory
+// is exhausted. The rows lie in one zero-filled block whose untouched pages
+// cost no memory, so a sparse net stays small.
+int** CreerTab(void);
+
+// Reads the Pre and Post matrices and the marking from the file's current
+// position into MatPre, MatPost and Mark, printing the format or conversion
+// message of the section where it fails. Returns 0 or -1. Null matrices are
+// allowed: the values are then checked but not stored.
+int Lire_PrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark);
+
+// Builds Pl, Tr and NbArcs from the arcs the last Lire_PrePostMark read.
+// Returns 0, or -1 after a message when memory is exhausted.
+int InitPlTr(void);
+
+// Reads path + ".ref" into NumObj and NameObj; leaves both null when the file
+// is missing, short or malformed.
+void InitialisationName(const char* path);
+
+// Every step above, from opening the matrix file to closing it: 0 or -1.
+int InitialisationNetMatrice(char* path);
+}
+
+namespace varnost {
+
+// Lire_PrePostMark reading at most `limit` bytes of the file.
+int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64_t limit);
+
+// Whether the memory a net of these counts needs whatever its content (row
+// tables, node records, empty sets) is available: at most half the physical
+// memory and within the process limits, and, for a matrix file of fileBytes
+// bytes (0 when unknown), in proportion to the file, so that a small file with
+// huge counts is refused instead of making the process touch gigabytes.
+bool CountsFitMemory(uint64_t places, uint64_t transitions, uint64_t fileBytes);
+
+}  // namespace varnost
+
+#endif

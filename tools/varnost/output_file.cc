@@ -1,0 +1,88 @@
+#include "output_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <new>
+
+namespace varnost {
+
+namespace {
+
+// The mode the target gets: that of the file it replaces, or the mode a new
+// file would get from the process's umask.
+mode_t TargetMode(const std::string& target) {
+  struct stat info;
+  if (stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return info.st_mode & 07777;
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::string target)
+    : target_(std::move(target)), buf_(new (std::nothrow) char[kBuffer]) {
+  if (buf_ == nullptr) return;
+  temp_ = target_ + ".tmpXXXXXX";
+  fd_ = mkstemp(temp_.data());
+  if (fd_ < 0) return;
+  fcntl(fd_, F_SETFD, FD_CLOEXEC);
+  if (fchmod(fd_, TargetMode(target_)) != 0) failed_ = true;
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::Discard() {
+  if (fd_ < 0) return;
+  close(fd_);
+  fd_ = -1;
+  unlink(temp_.c_str());
+}
+
+void OutputFile::WriteAll(const char* data, size_t size) {
+  while (size > 0 && !failed_) {
+    const ssize_t n = write(fd_, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      failed_ = true;
+    } else {
+      data += n;
+      size -= static_cast<size_t>(n);
+    }
+  }
+}
+
+void OutputFile::Flush() {
+  if (fd_ >= 0) WriteAll(buf_.get(), used_);
+  used_ = 0;
+}
+
+void OutputFile::PutLong(std::string_view text) {
+  Flush();
+  if (text.size() < kBuffer) {
+    text.copy(buf_.get(), text.size());
+    used_ = text.size();
+  } else if (fd_ >= 0) {
+    WriteAll(text.data(), text.size());
+  }
+}
+
+bool OutputFile::Commit() {
+  if (fd_ < 0) return false;
+  Flush();
+  const int fd = fd_;
+  fd_ = -1;
+  // close reports the errors of writes that were deferred (network file
+  // systems, quotas): it is part of the success.
+  if (close(fd) != 0) failed_ = true;
+  if (!failed_ && rename(temp_.c_str(), target_.c_str()) == 0) return true;
+  unlink(temp_.c_str());
+  return false;
+}
+
+}  // namespace varnost

@@ -1,0 +1,69 @@
+// An output file that appears only when completely written.
+//
+// The text goes to a temporary file in the target's directory through a large
+// buffer; Commit writes the rest, closes the file and renames it over the
+// target. Any failure on the way (creation, a write, the close, the rename)
+// makes Commit return false and removes the temporary file, so the target is
+// never left truncated and a previous version of it survives a failed run.
+#ifndef VARNOST_OUTPUT_FILE_H
+#define VARNOST_OUTPUT_FILE_H
+
+#include <charconv>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace varnost {
+
+class OutputFile {
+ public:
+  explicit OutputFile(std::string target);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // False when the temporary file could not be created.
+  bool ok() const { return fd_ >= 0; }
+
+  void Put(std::string_view text) {
+    if (text.size() <= kBuffer - used_) {
+      text.copy(buf_.get() + used_, text.size());
+      used_ += text.size();
+    } else {
+      PutLong(text);
+    }
+  }
+  void Put(char c) {
+    if (used_ == kBuffer) Flush();
+    buf_[used_++] = c;
+  }
+  void PutInt(long long value) {
+    if (kBuffer - used_ < kIntChars) Flush();
+    char* out = buf_.get() + used_;
+    used_ += static_cast<size_t>(std::to_chars(out, out + kIntChars, value).ptr - out);
+  }
+
+  // Writes everything, closes and renames over the target. True on success.
+  bool Commit();
+
+ private:
+  static constexpr size_t kBuffer = size_t{1} << 20;
+  static constexpr size_t kIntChars = 24;
+
+  void PutLong(std::string_view text);
+  void Flush();
+  void WriteAll(const char* data, size_t size);
+  void Discard();
+
+  std::string target_;
+  std::string temp_;
+  int fd_ = -1;
+  bool failed_ = false;
+  std::unique_ptr<char[]> buf_;
+  size_t used_ = 0;
+};
+
+}  // namespace varnost
+
+#endif

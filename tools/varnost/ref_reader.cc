@@ -1,0 +1,120 @@
+// The reference file: object numbers and names of places and transitions.
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "net_reader.h"
+
+namespace {
+
+bool IsWhiteSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void SkipWhiteSpace(FILE* file) {
+  int c;
+  do c = std::getc(file);
+  while (c != EOF && IsWhiteSpace(c));
+  if (c != EOF) std::ungetc(c, file);
+}
+
+// An integer as "%d" reads it; false at the end of the file, on a token that
+// does not start with a number, or on a value that does not fit an int.
+bool ReadInt(FILE* file, int* value) {
+  SkipWhiteSpace(file);
+  int c = std::getc(file);
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    c = std::getc(file);
+  }
+  if (c < '0' || c > '9') return false;
+  int64_t magnitude = 0;
+  while (c >= '0' && c <= '9') {
+    if (magnitude <= INT_MAX) magnitude = magnitude * 10 + (c - '0');
+    c = std::getc(file);
+  }
+  if (c != EOF) std::ungetc(c, file);
+  const int64_t v = negative ? -magnitude : magnitude;
+  if (v < INT_MIN || v > INT_MAX) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+// A word as "%s" reads it: white space skipped, then everything up to the next
+// white space, whatever its length. False at the end of the file.
+bool ReadWord(FILE* file, std::string* word) {
+  SkipWhiteSpace(file);
+  word->clear();
+  int c;
+  while ((c = std::getc(file)) != EOF && !IsWhiteSpace(c)) word->push_back(static_cast<char>(c));
+  if (c != EOF) std::ungetc(c, file);
+  return !word->empty();
+}
+
+// The first line is a comment, skipped whole whatever its length.
+void SkipLine(FILE* file) {
+  int c;
+  do c = std::getc(file);
+  while (c != EOF && c != '\n');
+}
+
+char* DefaultName(char kind, int number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%c#%d", kind, number);
+  return strdup(text);
+}
+
+void DropReferences(size_t count) {
+  if (NameObj != nullptr) {
+    for (size_t i = 0; i < count; ++i) std::free(NameObj[i]);
+  }
+  std::free(NameObj);
+  std::free(NumObj);
+  NameObj = nullptr;
+  NumObj = nullptr;
+}
+
+// Reads the numbers and names; false when the file is short or malformed, or
+// memory is exhausted.
+bool ReadReferences(FILE* file, size_t count) {
+  const size_t places = static_cast<size_t>(NbPlaces);
+  NumObj = static_cast<int*>(std::calloc(count > 0 ? count : 1, sizeof(int)));
+  if (NumObj == nullptr) return false;
+  SkipLine(file);
+  for (size_t i = 0; i < count; ++i) {
+    if (!ReadInt(file, &NumObj[i])) return false;
+  }
+  NameObj = static_cast<char**>(std::calloc(count > 0 ? count : 1, sizeof(char*)));
+  if (NameObj == nullptr) return false;
+  std::string word;
+  for (size_t i = 0; i < count; ++i) {
+    int length = 0;
+    if (!ReadInt(file, &length)) return false;
+    // The length only tells whether a name follows; the name is the word.
+    if (length != 0) {
+      if (!ReadWord(file, &word)) return false;
+      NameObj[i] = strdup(word.c_str());
+    } else {
+      NameObj[i] = DefaultName(i < places ? 'P' : 'T', NumObj[i]);
+    }
+    if (NameObj[i] == nullptr) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" void InitialisationName(const char* path) {
+  NameObj = nullptr;
+  NumObj = nullptr;
+  const std::string refPath = std::string(path) + ".ref";
+  FILE* file = std::fopen(refPath.c_str(), "r");
+  if (file == nullptr) return;
+  const size_t count = static_cast<size_t>(NbPlaces) + static_cast<size_t>(NbTrans);
+  if (!ReadReferences(file, count)) DropReferences(count);
+  std::fclose(file);
+}
