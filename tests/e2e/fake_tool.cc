@@ -1,0 +1,69 @@
+// A tool that misbehaves on purpose, written without the library, to show
+// that the host stand-in reports a broken conversation and never hangs. It
+// takes the framework's FIFO options like a tool, opens its ends in the tool's
+// order, then does what the first argument after -end_env_p asks:
+//   bad-length  START_TOOL, then a frame whose length word is absurd
+//   die         START_TOOL, then killed by SIGKILL
+//   hang        START_TOOL, then sleeps until killed
+//   no-start    END_TOOL(0) only
+//   no-end      START_TOOL only
+//   cut         START_TOOL, then half a frame
+//   after-end   START_TOOL, END_TOOL(0), then another command
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void Frame(int fd, const std::string& text) {
+  const int64_t length = static_cast<int64_t>(text.size());
+  std::string frame(reinterpret_cast<const char*>(&length), sizeof length);
+  frame += text;
+  (void)!::write(fd, frame.data(), frame.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* in = nullptr;
+  const char* out = nullptr;
+  const char* what = "";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-fifo_in_out") == 0 && i + 2 < argc) {
+      in = argv[i + 1];
+      out = argv[i + 2];
+      i += 2;
+    } else if (std::strcmp(argv[i], "-end_env_p") == 0) {
+      if (i + 1 < argc) what = argv[i + 1];
+      break;
+    }
+  }
+  if (in == nullptr) return 2;
+  const int fd = ::open(out, O_WRONLY);
+  if (fd < 0 || ::open(in, O_RDONLY) < 0) return 2;
+  const std::string mode = what;
+  if (mode != "no-start") Frame(fd, "START_TOOL(1:C,2,1,2,6,2,3,4:Fake,1:1,0:)");
+  if (mode == "bad-length") {
+    const int64_t absurd = int64_t{1} << 40;
+    (void)!::write(fd, &absurd, sizeof absurd);
+    (void)!::write(fd, "junk", 4);
+  } else if (mode == "die") {
+    ::raise(SIGKILL);
+  } else if (mode == "hang") {
+    for (;;) ::pause();
+  } else if (mode == "no-start") {
+    Frame(fd, "END_TOOL(0)");
+  } else if (mode == "cut") {
+    const int64_t length = 100;
+    (void)!::write(fd, &length, sizeof length);
+    (void)!::write(fd, "TR(3:abc", 8);
+  } else if (mode == "after-end") {
+    Frame(fd, "END_TOOL(0)");
+    Frame(fd, "TR(5:later)");
+  }
+  return 0;
+}
