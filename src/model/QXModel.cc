@@ -51,11 +51,42 @@ void Fail(QxSLong code, const char* text) {
 
 void Refuse(const char* text) { Fail(kQx_ParamErr, text); }
 
-// The list walk's callback: visits one attribute with the object number.
-void* VisitAttribute(void* datum, void* objectID, void*, void*, void*, void*, void*, void*,
-                     void*) {
-  return QxTraceKoraAttribute(static_cast<PQxAttribute>(datum),
-                              static_cast<QxObjectID*>(objectID));
+// The first failure among the commands that announce one object. Some
+// senders clear the error code on entry, so a refusal met early (an attribute
+// without value, a command over the size limit) would otherwise be hidden by
+// the next command that goes through.
+class FirstFailure {
+ public:
+  void Note() {
+    if (code_ == kQx_NoErr) code_ = g_qxErrno;
+  }
+  // Leaves the first failure, if any, in the error code.
+  void Report() const {
+    if (code_ != kQx_NoErr) g_qxErrno = code_;
+  }
+
+ private:
+  QxSLong code_ = kQx_NoErr;
+};
+
+// The list walk's callback: sends one attribute with the object number and
+// notes its failure.
+void* VisitAttribute(void* datum, void* objectID, void* failure, void*, void*, void*, void*,
+                     void*, void*) {
+  QxTraceKoraAttribute(static_cast<PQxAttribute>(datum), static_cast<QxObjectID*>(objectID));
+  static_cast<FirstFailure*>(failure)->Note();
+  return nullptr;
+}
+
+// Sends the command announcing a node or an edge, then its attributes; the
+// first failure among them stays in the error code.
+void AnnounceObject(const std::string& command, QxObjectID id, QxAttributeList attributes) {
+  FirstFailure failure;
+  QxClSendChannelKora(nullptr, command.c_str());
+  failure.Note();
+  QxTraceKoraAttributes(attributes, id);
+  failure.Note();
+  failure.Report();
 }
 
 // An object number to check, with the text that refuses it.
@@ -241,8 +272,10 @@ void* QxTraceKoraAttribute(PQxAttribute pQxAttribute, QxObjectID* pObjectID) {
 
 void QxTraceKoraAttributes(QxAttributeList qxAttributeList, QxObjectID objectID) {
   if (qxAttributeList == nullptr) return;
-  ParcoursListe(qxAttributeList, VisitAttribute, &objectID, nullptr, nullptr, nullptr, nullptr,
+  FirstFailure failure;
+  ParcoursListe(qxAttributeList, VisitAttribute, &objectID, &failure, nullptr, nullptr, nullptr,
                 nullptr, nullptr, nullptr);
+  failure.Report();
 }
 
 PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
@@ -255,9 +288,9 @@ PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
     return nullptr;
   }
   if (Traces(kQx_Model_TraceKORA)) {
-    qx::SendKoraF(nullptr, "CN(%zu:%s,%" PRIu64 ")", std::strlen(pNodeInternalName),
-                  pNodeInternalName, qxNodeID);
-    QxTraceKoraAttributes(qxAttributeList, qxNodeID);
+    AnnounceObject(qx::StringF("CN(%zu:%s,%" PRIu64 ")", std::strlen(pNodeInternalName),
+                               pNodeInternalName, qxNodeID),
+                   qxNodeID, qxAttributeList);
   }
   auto* node = NewRecord<QxNode>("Qx NewNode:QxCalloc QxNode");
   if (node == nullptr) return nullptr;
@@ -279,10 +312,10 @@ PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
     return nullptr;
   }
   if (Traces(kQx_Model_TraceKORA)) {
-    qx::SendKoraF(nullptr, "CA(%zu:%s,%" PRIu64 ",%" PRIu64 ",%" PRIu64 ")",
-                  std::strlen(pEdgeInternalName), pEdgeInternalName, qxEdgeID, qxBeginNodeID,
-                  qxEndNodeID);
-    QxTraceKoraAttributes(qxAttributeList, qxEdgeID);
+    AnnounceObject(qx::StringF("CA(%zu:%s,%" PRIu64 ",%" PRIu64 ",%" PRIu64 ")",
+                               std::strlen(pEdgeInternalName), pEdgeInternalName, qxEdgeID,
+                               qxBeginNodeID, qxEndNodeID),
+                   qxEdgeID, qxAttributeList);
   }
   auto* edge = NewRecord<QxEdge>("Qx NewEdge:QxCalloc QxEdge");
   if (edge == nullptr) return nullptr;

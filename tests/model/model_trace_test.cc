@@ -133,6 +133,7 @@ TEST_F(ModelTraceTest, CallsSendExactlyTheirCommandsAndTracesAtEveryLevel) {
   QxAttributeList withTwoLines = ListOf({twoLines});
   QxAttributeList withTooLong = ListOf({tooLong});
   QxAttributeList withValueless = ListOf({&valueless, p1});
+  QxAttributeList valuelessThenTwoLines = ListOf({&valueless, twoLines});
   PQxNode five = Keep(QxNewNode("place", 5, nullptr));
   ASSERT_NE(five, nullptr);
   const std::string tooLongCommand = "CT(4:name,5,300:" + std::string(300, 'x') + ")";
@@ -202,6 +203,12 @@ TEST_F(ModelTraceTest, CallsSendExactlyTheirCommandsAndTracesAtEveryLevel) {
        {Routine("Qx NewNode: place"), Command("CN(5:place,5)"),
         AttributeError("Qx TraceKoraAttribute:pQxAttribute->pAttributeValue==NULL"),
         Command("CT(4:name,5,2:p1)")},
+       kQx_NoErr, kQx_ParamErr},
+      {"refusal kept when a later attribute goes as pieces",
+       [&] { return Keep(QxNewNode("place", 5, valuelessThenTwoLines)) != nullptr; },
+       {Routine("Qx NewNode: place"), Command("CN(5:place,5)"),
+        AttributeError("Qx TraceKoraAttribute:pQxAttribute->pAttributeValue==NULL"),
+        Command("CM(4:name,5,1,-3,1:a)"), Command("CM(4:name,5,2,3,1:b)")},
        kQx_NoErr, kQx_ParamErr},
       {"node position",
        [&] {
