@@ -1,0 +1,51 @@
+# The library as an installable package: the tools, the public headers,
+# libquarnel.a, a CMake package (find_package(Quarnel) -> Quarnel::quarnel)
+# and a pkg-config file (quarnel.pc). Both packages are relocatable: they find
+# the prefix from their own place.
+include(CMakePackageConfigHelpers)
+
+# What a program linking the library needs beyond its headers:
+# - tools written in C are compiled with unwind tables, so that QxExit's return
+#   to main can pass over their frames (see QXMain.h);
+# - the C++ runtime, so that a program linked by the C compiler works: the
+#   libraries the C++ compiler links implicitly and the C compiler does not.
+target_compile_options(quarnel INTERFACE $<$<COMPILE_LANGUAGE:C>:-fexceptions>)
+set(QUARNEL_CXX_RUNTIME ${CMAKE_CXX_IMPLICIT_LINK_LIBRARIES})
+if(CMAKE_C_IMPLICIT_LINK_LIBRARIES)
+  list(REMOVE_ITEM QUARNEL_CXX_RUNTIME ${CMAKE_C_IMPLICIT_LINK_LIBRARIES})
+endif()
+list(REMOVE_DUPLICATES QUARNEL_CXX_RUNTIME)
+target_link_libraries(quarnel INTERFACE $<INSTALL_INTERFACE:${QUARNEL_CXX_RUNTIME}>)
+set(QUARNEL_PC_LIBS "")
+foreach(lib IN LISTS QUARNEL_CXX_RUNTIME)
+  string(APPEND QUARNEL_PC_LIBS " -l${lib}")
+endforeach()
+# An instrumented library needs the sanitizer runtimes in every program.
+if(QUARNEL_SANITIZE)
+  target_link_options(quarnel INTERFACE $<INSTALL_INTERFACE:-fsanitize=address,undefined>)
+  string(APPEND QUARNEL_PC_LIBS " -fsanitize=address,undefined")
+endif()
+
+set(QUARNEL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quarnel)
+
+install(TARGETS quarnel EXPORT QuarnelTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/quarnel
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
+foreach(program varnost qxhost)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+install(EXPORT QuarnelTargets NAMESPACE Quarnel:: DESTINATION ${QUARNEL_CMAKE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/QuarnelConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfig.cmake INSTALL_DESTINATION ${QUARNEL_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfigVersion.cmake DESTINATION ${QUARNEL_CMAKE_DIR})
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/quarnel.pc.in ${CMAKE_CURRENT_BINARY_DIR}/quarnel.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quarnel.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
