@@ -80,6 +80,14 @@ ChildResult RunProgram(const std::string& path, const std::vector<std::string>& 
 // Waits for the child pid at most timeout_ms, killing it after that.
 ChildResult WaitChild(pid_t pid, int timeout_ms);
 
+// Forks a child that runs body and ends with its result (flushing stdio),
+// without waiting for it: collect it with WaitChild. Its standard streams are
+// the caller's.
+pid_t StartChild(const std::function<int()>& body);
+
+// Polls until path exists, at most timeout_ms. True when it appeared.
+bool WaitForFile(const std::string& path, int timeout_ms);
+
 // Arms alarm(seconds) for the scope so that a blocking call in the test itself
 // ends the test binary instead of hanging the run.
 class Watchdog {

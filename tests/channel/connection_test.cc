@@ -1,0 +1,329 @@
+// Connection establishment between two real processes: each provider with
+// its consumer over FIFOs and sockets, through real gate files or a started
+// peer program; gate file contents, open order, files left at close, and the
+// failures that must end an open at once instead of waiting for a peer.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "channel/link_test_fixture.h"
+#include "common/qxtest.h"
+#include "quarnel/QXChannel.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXErrors.h"
+#include "quarnel/QXLink.h"
+
+namespace {
+
+constexpr int kChildMs = 20000;
+using qxtest::Arg;
+using qxtest::LocalHostName;
+
+bool IsFifo(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+// Sends text and returns the peer's answer ("" when none came).
+std::string Exchange(int din, int dout, const char* text) {
+  if (QX_Write_Sync(dout, text) <= 0) return "";
+  static char buffer[kQx_MaxMessageLength + 1];
+  int n = QX_Read_Sync(din, buffer);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
+}
+
+// Answers one message M with "echo:M".
+bool EchoOnce(int din, int dout) {
+  static char buffer[kQx_MaxMessageLength + 1];
+  int n = QX_Read_Sync(din, buffer);
+  if (n <= 0) return false;
+  std::string reply = "echo:" + std::string(buffer, static_cast<size_t>(n));
+  return QX_Write_Sync(dout, reply.c_str()) > 0;
+}
+
+// Reaps the peer program a provider started (the provider does not say which
+// child it is), waiting at most timeout_ms.
+bool ReapOneChild(int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(-1, &status, WNOHANG) > 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+using ConnectionTest = qxtest::LinkTest;
+
+TEST_F(ConnectionTest, FifoServerProviderPublishesItsFifosToAClientConsumer) {
+  std::string gate = dir_.File("gate");
+  std::string in = dir_.File("provider.in");
+  std::string out = dir_.File("provider.out");
+  pid_t provider = qxtest::StartChild([&] {
+    int din = -1;
+    int dout = -1;
+    if (OpenFifoConnexionForServerProvider(Arg(gate), Arg(in), Arg(out), &din, &dout) != 0) {
+      return 10;
+    }
+    if (!EchoOnce(din, dout)) return 11;
+    CloseFifoConnexionForServerProvider(Arg(gate), din, dout);
+    return 0;
+  });
+  // The provider blocks in its first open until the consumer comes: the gate
+  // file exists before that.
+  ASSERT_TRUE(qxtest::WaitForFile(gate, kChildMs));
+  EXPECT_EQ(qxtest::ReadFile(gate), LocalHostName() + "\n" + out + "\n" + in + "\n");
+
+  qxtest::Watchdog watchdog(30);
+  int din = -1;
+  int dout = -1;
+  ASSERT_EQ(OpenFifoConnexionForClientConsumer(Arg(gate), &din, &dout), 0);
+  EXPECT_EQ(QxErrno(), kQx_NoErr);
+  EXPECT_EQ(Exchange(din, dout, "ping"), "echo:ping");
+  EXPECT_EQ(CloseFifoConnexionForClientConsumer(din, dout), 0);
+
+  qxtest::ChildResult child = qxtest::WaitChild(provider, kChildMs);
+  EXPECT_TRUE(child.exited && child.status == 0) << "provider status " << child.status;
+  EXPECT_FALSE(qxtest::FileExists(gate)) << "the provider's close removes its gate file";
+  EXPECT_TRUE(IsFifo(in) && IsFifo(out)) << "the server provider's FIFOs stay";
+}
+
+TEST_F(ConnectionTest, FifoClientProviderStartsItsPeerWithTheFifoItWritesFirst) {
+  std::string in = dir_.File("provider.in");
+  std::string out = dir_.File("provider.out");
+  qxtest::Watchdog watchdog(30);
+  int din = -1;
+  int dout = -1;
+  ASSERT_EQ(OpenFifoConnexionForClientProvider(Arg(QX_PEER_PATH), Arg(in), Arg(out), &din, &dout),
+            0);
+  // The peer answers on what the provider reads: it was told the provider's
+  // output first.
+  EXPECT_EQ(Exchange(din, dout, "one"), "echo:one");
+  EXPECT_EQ(Exchange(din, dout, "two"), "echo:two");
+  EXPECT_EQ(CloseFifoConnexionForClientProvider(Arg(in), Arg(out), din, dout), 0);
+  EXPECT_FALSE(qxtest::FileExists(in));
+  EXPECT_FALSE(qxtest::FileExists(out));
+}
+
+TEST_F(ConnectionTest, SocketServerProviderAcceptsASecondConsumerOnTheSamePort) {
+  std::string gate = dir_.File("gate");
+  std::string second = dir_.File("second-gate");
+  pid_t provider = qxtest::StartChild([&] {
+    int first = -1;
+    int next = -1;
+    if (OpenSocketConnexionForServerProvider(Arg(gate), &first) != 0) return 10;
+    if (!EchoOnce(first, first)) return 11;
+    if (OpenSocketConnexionForServerProvider(Arg(second), &next) != 0) return 12;
+    if (!EchoOnce(next, next)) return 13;
+    if (qxtest::FileExists(second)) return 14;  // a later open writes no gate file
+    CloseSocketConnexionForServerProvider(Arg(second), next);
+    CloseSocketConnexionForServerProvider(Arg(gate), first);
+    return 0;
+  });
+  ASSERT_TRUE(qxtest::WaitForFile(gate, kChildMs));
+  std::string text = qxtest::ReadFile(gate);
+  std::string host = LocalHostName() + "\n";
+  ASSERT_EQ(text.rfind(host, 0), 0u) << text;
+  int port = std::stoi(text.substr(host.size()));
+  EXPECT_EQ(text, host + std::to_string(port) + "\n");
+
+  qxtest::Watchdog watchdog(30);
+  int a = -1;
+  ASSERT_EQ(OpenSocketConnexionForClientConsumer(Arg(gate), &a), 0);
+  EXPECT_EQ(Exchange(a, a, "first"), "echo:first");
+  int b = -1;
+  ASSERT_EQ(OpenSocketConnexionForClientConsumer(Arg(gate), &b), 0);
+  EXPECT_EQ(Exchange(b, b, "second"), "echo:second");
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  ASSERT_EQ(getpeername(b, reinterpret_cast<sockaddr*>(&peer), &length), 0);
+  EXPECT_EQ(ntohs(peer.sin_port), port);
+  EXPECT_EQ(CloseSocketConnexionForClientConsumer(a), 0);
+  EXPECT_EQ(CloseSocketConnexionForClientConsumer(b), 0);
+
+  qxtest::ChildResult child = qxtest::WaitChild(provider, kChildMs);
+  EXPECT_TRUE(child.exited && child.status == 0) << "provider status " << child.status;
+  EXPECT_FALSE(qxtest::FileExists(gate));
+}
+
+TEST_F(ConnectionTest, SocketClientProviderStartsItsPeerWithThePortAndKeepsNoListeningSocket) {
+  int before = qxtest::CountOpenFds();
+  qxtest::Watchdog watchdog(30);
+  int d = -1;
+  ASSERT_EQ(OpenSocketConnexionForClientProvider(Arg(QX_PEER_PATH), &d), 0);
+  EXPECT_EQ(QxErrno(), kQx_NoErr);
+  EXPECT_EQ(qxtest::CountOpenFds(), before + 1) << "only the connected socket stays open";
+  EXPECT_EQ(Exchange(d, d, "hello"), "echo:hello");
+  EXPECT_EQ(CloseSocketConnexionForClientProvider(d), 0);
+  EXPECT_EQ(qxtest::CountOpenFds(), before);
+  EXPECT_TRUE(ReapOneChild(kChildMs)) << "the peer did not end after the link closed";
+}
+
+TEST_F(ConnectionTest, SocketClientProviderGivesUpWhenItsPeerCannotStart) {
+  int before = qxtest::CountOpenFds();
+  qxtest::Watchdog watchdog(30);
+  int d = -1;
+  int result = 0;
+  std::string err = qxtest::CaptureFd(2, [&] {
+    result = OpenSocketConnexionForClientProvider(Arg("/nonexistent/qxpeer-missing"), &d);
+  });
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(qxtest::CountOpenFds(), before);
+  EXPECT_NE(err.find("peer ended before connecting"), std::string::npos) << err;
+  EXPECT_TRUE(ReapOneChild(kChildMs));
+}
+
+TEST_F(ConnectionTest, ClientConsumersWithoutGateFileFailWithAccessError) {
+  struct Case {
+    const char* operation;
+    int (*open)(char* path);
+  } cases[] = {
+      {"Open FifoConnexionForClientConsumer",
+       [](char* path) {
+         int din = -1;
+         int dout = -1;
+         return OpenFifoConnexionForClientConsumer(path, &din, &dout);
+       }},
+      {"Open SocketConnexionForClientConsumer",
+       [](char* path) {
+         int d = -1;
+         return OpenSocketConnexionForClientConsumer(path, &d);
+       }},
+  };
+  std::string gate = dir_.File("no-gate");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.operation);
+    int before = qxtest::CountOpenFds();
+    int result = 0;
+    std::string err = qxtest::CaptureFd(2, [&] { result = c.open(Arg(gate)); });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(QxErrno(), kQx_AccessError);
+    EXPECT_EQ(qxtest::CountOpenFds(), before);
+    EXPECT_EQ(err, "#(Varnost):" + std::string(c.operation) + ":error on path = '" + gate +
+                       "' -> \n#(Varnost):A component of the path prefix does not exist.\n");
+  }
+}
+
+TEST_F(ConnectionTest, ClientConsumersRejectABadGateFileAtOnce) {
+  const std::string longHost(64, 'h');
+  const std::string longPath(256, 'p');
+  struct Case {
+    const char* name;
+    bool fifo;
+    std::string content;  // written to the gate file; a directory when null-named
+  } cases[] = {
+      {"empty fifo gate", true, ""},
+      {"fifo gate missing its third line", true, "host\n/tmp/a\n"},
+      {"fifo gate with an empty host line", true, "\n/tmp/a\n/tmp/b\n"},
+      {"host name past its bound", true, longHost + "\n/tmp/a\n/tmp/b\n"},
+      {"path past its bound", true, "host\n/tmp/a\n" + longPath + "\n"},
+      {"socket gate without port", false, "localhost\n"},
+      {"port not a number", false, "localhost\n12x\n"},
+      {"port out of range", false, "localhost\n70000\n"},
+      {"port zero", false, "localhost\n0\n"},
+  };
+  std::string gate = dir_.File("gate");
+  qxtest::Watchdog watchdog(30);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::WriteFile(gate, c.content);
+    int before = qxtest::CountOpenFds();
+    int result = 0;
+    std::string err = qxtest::CaptureFd(2, [&] {
+      int din = -1;
+      int dout = -1;
+      result = c.fifo ? OpenFifoConnexionForClientConsumer(Arg(gate), &din, &dout)
+                      : OpenSocketConnexionForClientConsumer(Arg(gate), &din);
+    });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(QxErrno(), kQx_AccessError);
+    EXPECT_EQ(qxtest::CountOpenFds(), before);
+    EXPECT_NE(err.find(":malformed gate file path = '" + gate + "'"), std::string::npos) << err;
+  }
+}
+
+TEST_F(ConnectionTest, ClientConsumerReadsAGateWhosePathsHoldBlanks) {
+  std::string gate = dir_.File("gate");
+  std::string in = dir_.File("provider in");
+  std::string out = dir_.File("provider out");
+  pid_t provider = qxtest::StartChild([&] {
+    int din = -1;
+    int dout = -1;
+    if (OpenFifoConnexionForServerProvider(Arg(gate), Arg(in), Arg(out), &din, &dout) != 0) {
+      return 10;
+    }
+    bool echoed = EchoOnce(din, dout);
+    CloseFifoConnexionForServerProvider(Arg(gate), din, dout);
+    return echoed ? 0 : 11;
+  });
+  ASSERT_TRUE(qxtest::WaitForFile(gate, kChildMs));
+  qxtest::Watchdog watchdog(30);
+  int din = -1;
+  int dout = -1;
+  ASSERT_EQ(OpenFifoConnexionForClientConsumer(Arg(gate), &din, &dout), 0);
+  EXPECT_EQ(Exchange(din, dout, "blank"), "echo:blank");
+  CloseFifoConnexionForClientConsumer(din, dout);
+  qxtest::ChildResult child = qxtest::WaitChild(provider, kChildMs);
+  EXPECT_TRUE(child.exited && child.status == 0);
+}
+
+TEST_F(ConnectionTest, ServerProvidersThatCannotPublishFailAtOnceAndLeaveNothing) {
+  std::string noDir = dir_.File("missing/gate");
+  std::string in = dir_.File("provider.in");
+  std::string out = dir_.File("provider.out");
+  std::string taken = dir_.File("taken.in");
+  ASSERT_EQ(mkfifo(taken.c_str(), 0600), 0);
+  std::string gate = dir_.File("gate");
+  struct Case {
+    const char* name;
+    std::function<int()> open;
+    QxSLong code;
+    const char* trace;
+    std::vector<std::string> absent;
+  } cases[] = {
+      {"fifo gate in a missing directory",
+       [&] {
+         int din = -1;
+         int dout = -1;
+         return OpenFifoConnexionForServerProvider(Arg(noDir), Arg(in), Arg(out), &din, &dout);
+       },
+       kQx_OpenError, "Qx ecritureFIFO:cannot write gate file path = '", {in, out}},
+      {"fifo that already exists",
+       [&] {
+         int din = -1;
+         int dout = -1;
+         return OpenFifoConnexionForServerProvider(Arg(gate), Arg(taken), Arg(out), &din, &dout);
+       },
+       kQx_OpenError, "The named file already exists.", {gate, out}},
+      {"socket gate in a missing directory",
+       [&] {
+         int d = -1;
+         return OpenSocketConnexionForServerProvider(Arg(noDir), &d);
+       },
+       kQx_OpenError, "Qx ecritureSOCKET:cannot write gate file path = '", {}},
+  };
+  qxtest::Watchdog watchdog(30);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int before = qxtest::CountOpenFds();
+    int result = 0;
+    std::string err = qxtest::CaptureFd(2, [&] { result = c.open(); });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(QxErrno(), c.code);
+    EXPECT_EQ(qxtest::CountOpenFds(), before);
+    EXPECT_NE(err.find(c.trace), std::string::npos) << err;
+    for (const auto& path : c.absent) EXPECT_FALSE(qxtest::FileExists(path)) << path;
+  }
+  EXPECT_TRUE(IsFifo(taken));
+}
+
+}  // namespace

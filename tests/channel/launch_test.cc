@@ -1,0 +1,267 @@
+// Launchers with real children: the peer program reports its arguments and
+// the descriptors it was given; missing programs end their child through the
+// abort path while the parent carries on.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "channel/link_internal.h"
+#include "channel/link_test_fixture.h"
+#include "common/qxtest.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXErrors.h"
+#include "quarnel/QXLink.h"
+
+namespace {
+
+constexpr int kChildMs = 15000;
+using qxtest::Arg;
+
+// What the peer program wrote in report mode.
+struct PeerReport {
+  std::vector<std::string> args;
+  std::vector<int> fds;
+  std::optional<std::string> input;
+};
+
+PeerReport ParseReport(const std::string& text) {
+  PeerReport report;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("arg:", 0) == 0) report.args.push_back(line.substr(4));
+    if (line.rfind("fd:", 0) == 0) report.fds.push_back(std::stoi(line.substr(3)));
+    if (line.rfind("stdin:", 0) == 0) report.input = line.substr(6);
+  }
+  return report;
+}
+
+bool Holds(const std::vector<int>& fds, int fd) {
+  return std::find(fds.begin(), fds.end(), fd) != fds.end();
+}
+
+// Each test runs in its own working directory, where the peer writes its
+// report, with traces kept to standard error.
+class LaunchTest : public qxtest::LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    cwd_.emplace(dir_.path());
+  }
+  void TearDown() override {
+    cwd_.reset();
+    LinkTest::TearDown();
+  }
+
+  std::string ReportPath() const { return dir_.File("qxpeer.report"); }
+  PeerReport AwaitReport() const {
+    EXPECT_TRUE(qxtest::WaitForFile(ReportPath(), kChildMs)) << "the peer never reported";
+    return ParseReport(qxtest::ReadFile(ReportPath()));
+  }
+
+  std::optional<qxtest::ScopedChdir> cwd_;
+};
+
+struct ShellLineCase {
+  std::vector<const char*> words;
+  const char* line;
+};
+
+TEST(ShellCommandLineTest, QuotesOnlyWordsTheShellWouldSplitOrRun) {
+  const ShellLineCase cases[] = {
+      {{"prog", "-s", "a", "b"}, "prog -s a b &"},
+      {{"/tmp/d/prog", "-s", "/tmp/x.out", "/tmp/x.in"}, "/tmp/d/prog -s /tmp/x.out /tmp/x.in &"},
+      {{"prog", "a b"}, "prog 'a b' &"},
+      {{"prog", "it's"}, "prog 'it'\\''s' &"},
+      {{"prog", ""}, "prog '' &"},
+      {{"prog", "$(touch x)", "a;b", "a|b", "~", "k=v"},
+       "prog '$(touch x)' 'a;b' 'a|b' '~' 'k=v' &"},
+      {{"my prog", "x"}, "'my prog' x &"},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv = c.words;
+    argv.push_back(nullptr);
+    std::string line;
+    ASSERT_TRUE(qx::link::ShellCommandLine(argv.data(), &line)) << c.line;
+    EXPECT_EQ(line, c.line);
+  }
+}
+
+TEST(ShellCommandLineTest, RefusesALineLongerThan999Characters) {
+  // One word of n characters gives a line of n + 2 ("word &").
+  std::string fits(997, 'a');
+  std::string tooLong(998, 'a');
+  std::string line;
+  const char* ok[] = {fits.c_str(), nullptr};
+  ASSERT_TRUE(qx::link::ShellCommandLine(ok, &line));
+  EXPECT_EQ(line.size(), 999u);
+  const char* refused[] = {tooLong.c_str(), nullptr};
+  EXPECT_FALSE(qx::link::ShellCommandLine(refused, &line));
+}
+
+TEST_F(LaunchTest, ShellLaunchGivesEachArgumentAsOneWordAndRunsNothingElse) {
+  std::string planted = dir_.File("planted");
+  std::string injection = "$(touch " + planted + ")";
+  int status = QXExecutionAsynchroneBySystem(Arg(QX_PEER_PATH), Arg("a b"), Arg("it's"),
+                                             Arg(injection.c_str()), Arg(""), Arg(";true"),
+                                             nullptr);
+  EXPECT_EQ(status, 0);
+  PeerReport report = AwaitReport();
+  EXPECT_EQ(report.args, (std::vector<std::string>{QX_PEER_PATH, "a b", "it's", injection, "",
+                                                   ";true"}));
+  EXPECT_FALSE(qxtest::FileExists(planted));
+}
+
+TEST_F(LaunchTest, ShellLaunchRefusesAnOverlongLineWithoutRunningIt) {
+  std::string word(200, 'w');
+  std::string err = qxtest::CaptureFd(2, [&] {
+    EXPECT_EQ(QXExecutionAsynchroneBySystem(Arg(QX_PEER_PATH), Arg(word.c_str()),
+                                            Arg(word.c_str()), Arg(word.c_str()),
+                                            Arg(word.c_str()), Arg(word.c_str()), nullptr),
+              -1);
+  });
+  EXPECT_NE(err.find("QX ExecutionAsynchroneBySystem:command line longer than 999 characters"),
+            std::string::npos)
+      << err;
+}
+
+TEST_F(LaunchTest, ForkExecPassesEightArgumentsInOrderAndOnlyTheStandardStreams) {
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  g_qxErrno = kQx_ParamErr;
+  int pid = QXExecutionAsynchroneByForkExec(Arg(QX_PEER_PATH), Arg("1"), Arg("2"), Arg("3"),
+                                            Arg("4"), Arg("5"), Arg("6"), Arg("7"), Arg("8"),
+                                            nullptr);
+  EXPECT_EQ(QxErrno(), kQx_NoErr);
+  ASSERT_GT(pid, 0);
+  qxtest::ChildResult child = qxtest::WaitChild(pid, kChildMs);
+  close(p[0]);
+  close(p[1]);
+  EXPECT_TRUE(child.exited && child.status == 0);
+  PeerReport report = AwaitReport();
+  EXPECT_EQ(report.args,
+            (std::vector<std::string>{QX_PEER_PATH, "1", "2", "3", "4", "5", "6", "7", "8"}));
+  for (int fd : report.fds) EXPECT_LE(fd, 2) << "descriptor " << fd << " leaked into the peer";
+}
+
+TEST_F(LaunchTest, SynchronePgmReturnsWhileTheChildRunsAndClosesItsFirstTwentyDescriptors) {
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  std::string go = dir_.File("go");
+  int pid = QXExecutionSynchronePgm(Arg(QX_PEER_PATH), Arg("--wait-file"), Arg(go.c_str()),
+                                    nullptr);
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the launcher waited for its child";
+  qxtest::WriteFile(go, "");
+  qxtest::ChildResult child = qxtest::WaitChild(pid, kChildMs);
+  close(p[0]);
+  close(p[1]);
+  EXPECT_TRUE(child.exited && child.status == 0);
+  PeerReport report = AwaitReport();
+  EXPECT_EQ(report.args, (std::vector<std::string>{QX_PEER_PATH, "--wait-file", go}));
+  for (int fd : report.fds) EXPECT_GE(fd, 20) << "descriptor " << fd << " was not closed";
+}
+
+TEST_F(LaunchTest, ExecutionSearchesThePathAndPassesTheNumber) {
+  std::string peer = QX_PEER_PATH;
+  std::string peerDir = peer.substr(0, peer.rfind('/'));
+  std::string peerName = peer.substr(peer.rfind('/') + 1);
+  qxtest::ChildResult launcher = qxtest::RunInChild([&] {
+    setenv("PATH", peerDir.c_str(), 1);
+    int pid = QXexecution(Arg(peerName.c_str()), -42);
+    if (pid <= 0) return 10;
+    qxtest::ChildResult child = qxtest::WaitChild(pid, kChildMs);
+    return child.exited ? child.status : 11;
+  });
+  EXPECT_TRUE(launcher.exited && launcher.status == 0) << launcher.err;
+  PeerReport report = AwaitReport();
+  EXPECT_EQ(report.args, (std::vector<std::string>{peerName, "-42"}));
+  for (int fd : report.fds) EXPECT_GE(fd, 20) << "descriptor " << fd << " was not closed";
+}
+
+TEST_F(LaunchTest, ExcPipeFeedsTheChildWhatTheCallerWritesOnItsStandardOutput) {
+  qxtest::ChildResult launcher = qxtest::RunInChild([&] {
+    int pid = QXexcPipe(Arg(QX_PEER_PATH), Arg("--stdin"), 7);
+    if (pid <= 0) return 10;
+    std::printf("through the pipe");
+    std::fflush(stdout);
+    close(1);  // the child sees the end of its input
+    qxtest::ChildResult child = qxtest::WaitChild(pid, kChildMs);
+    return child.exited ? child.status : 11;
+  });
+  EXPECT_TRUE(launcher.exited && launcher.status == 0) << launcher.err;
+  PeerReport report = AwaitReport();
+  EXPECT_EQ(report.args, (std::vector<std::string>{QX_PEER_PATH, "--stdin", "7"}));
+  EXPECT_EQ(report.input, "through the pipe");
+  EXPECT_TRUE(Holds(report.fds, 0));
+}
+
+// A launcher given a program that does not exist.
+struct MissingProgramCase {
+  const char* name;
+  int (*launch)(char* missing);
+  // Messages of the child on standard error; none for launchers whose child
+  // closes its standard streams first.
+  std::vector<std::string> messages;
+};
+
+constexpr const char* kMissing = "/nonexistent/qxpeer-missing";
+
+TEST_F(LaunchTest, MissingProgramGivesThePidAndEndsTheChildThroughAbort) {
+  const MissingProgramCase cases[] = {
+      {"ForkExec",
+       [](char* p) { return QXExecutionAsynchroneByForkExec(p, Arg("x"), nullptr); },
+       {"QX ExecutionAsynchroneByForkExec error on execv path='/nonexistent/qxpeer-missing'"}},
+      {"SynchronePgm", [](char* p) { return QXExecutionSynchronePgm(p, Arg("x"), nullptr); }, {}},
+      {"execution", [](char* p) { return QXexecution(p, 3); }, {}},
+      {"excPipe",
+       [](char* p) { return QXexcPipe(p, Arg("host"), 3); },
+       {"QXimpression: /nonexistent/qxpeer-missing (errno = 2)",
+        "QXimpression: probleme dans un execlp (errno = 2)"}},
+      // /bin/on is not installed here: the child keeps its standard streams
+      // and says so.
+      {"onExeComm",
+       [](char* p) { return QXonExeComm(p, Arg("host"), Arg("x"), 3); },
+       {"QXimpression: on ne fonctionne pas,variable PATH mauvaise (errno = 2)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::ChildResult run = qxtest::RunInChild([&] {
+      int pid = c.launch(Arg(kMissing));
+      // Written once: a child that came back into this code would say it twice.
+      std::fprintf(stderr, "[launched %s]\n", pid > 0 ? "a child" : "nothing");
+      if (pid <= 0) return 10;
+      qxtest::ChildResult child = qxtest::WaitChild(pid, kChildMs);
+      return child.signaled && child.signal == SIGABRT ? 0 : 11;
+    });
+    EXPECT_TRUE(run.exited && run.status == 0) << run.err;
+    size_t first = run.err.find("[launched a child]");
+    EXPECT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("[launched", first + 1), std::string::npos) << run.err;
+    for (const auto& m : c.messages) EXPECT_NE(run.err.find(m), std::string::npos) << run.err;
+  }
+}
+
+using QXimpressionTest = qxtest::LinkTest;
+
+TEST_F(QXimpressionTest, TracesTheTextWithErrno) {
+  std::string err = qxtest::CaptureFd(2, [] {
+    errno = ENOENT;
+    QXimpression("creation socket impossible");
+  });
+  EXPECT_EQ(err, "#(Varnost):QXimpression: creation socket impossible (errno = 2)\n");
+}
+
+}  // namespace
