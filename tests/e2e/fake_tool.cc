@@ -9,11 +9,17 @@
 //   no-end      START_TOOL only
 //   cut         START_TOOL, then half a frame
 //   after-end   START_TOOL, END_TOOL(0), then another command
+// With -std_out instead, it writes lines on standard output:
+//   lock-early  START_TOOL, the end lock file, then (later) END_TOOL(0)
+//   no-lock     START_TOOL and END_TOOL(0) without the end lock file
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -42,10 +48,20 @@ int main(int argc, char** argv) {
       break;
     }
   }
-  if (in == nullptr) return 2;
+  const std::string mode = what;
+  if (in == nullptr) {
+    std::puts("START_TOOL(1:C,2,1,2,6,2,3,4:Fake,1:1,0:)");
+    std::fflush(stdout);
+    if (mode == "lock-early") {
+      std::fclose(std::fopen("QX_MNGR/QX_exec_finished.lock", "w"));
+      const timespec pause{1, 500 * 1000 * 1000};
+      ::nanosleep(&pause, nullptr);
+    }
+    std::puts("END_TOOL(0)");
+    return 0;
+  }
   const int fd = ::open(out, O_WRONLY);
   if (fd < 0 || ::open(in, O_RDONLY) < 0) return 2;
-  const std::string mode = what;
   if (mode != "no-start") Frame(fd, "START_TOOL(1:C,2,1,2,6,2,3,4:Fake,1:1,0:)");
   if (mode == "bad-length") {
     const int64_t absurd = int64_t{1} << 40;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@ struct FaultCase {
   const char* behaviour;  // what the fake tool does
   int host_status;        // 2 protocol fault, 4 abnormal end
   const char* report;     // part of the stand-in's report
+  bool std_out = false;   // standard-output mode
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.behaviour; }
@@ -25,7 +27,9 @@ TEST_P(HostFaults, ReportedWithItsStatus) {
   e2e::Workspace workspace;
   const auto start = std::chrono::steady_clock::now();
   const qxtest::ChildResult host =
-      e2e::RunHost(workspace, {"--timeout", "1"}, QX_FAKE_TOOL_BIN, {c.behaviour});
+      e2e::RunHost(workspace, c.std_out ? std::vector<std::string>{"--timeout", "5", "--std-out"}
+                                        : std::vector<std::string>{"--timeout", "1"},
+                   QX_FAKE_TOOL_BIN, {c.behaviour});
   const auto elapsed = std::chrono::steady_clock::now() - start;
   ASSERT_TRUE(host.exited) << "the stand-in did not end by itself";
   EXPECT_EQ(host.status, c.host_status) << host.err;
@@ -42,7 +46,9 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"no-end", 2, "protocol fault: END_TOOL(n) missing at the end"},
         FaultCase{"after-end", 2, "protocol fault: a command after END_TOOL(0): TR(5:later)"},
         FaultCase{"die", 4, "tool killed by signal 9"},
-        FaultCase{"hang", 4, "time limit of 1000 ms reached: tool killed"}),
+        FaultCase{"hang", 4, "time limit of 1000 ms reached: tool killed"},
+        FaultCase{"lock-early", 2, "the end lock file existed before END_TOOL(n)", true},
+        FaultCase{"no-lock", 2, "no end lock file", true}),
     [](const auto& info) {
       std::string name = info.param.behaviour;
       for (char& ch : name)
