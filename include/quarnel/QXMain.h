@@ -19,7 +19,14 @@
  * frames are passed over without running any of their code. Tools written in C
  * must therefore be compiled with unwind tables (-fexceptions, which the
  * pkg-config and CMake packages add; x86-64 compilers emit them by default).
- * Do not catch (...) around a call that may reach QxExit without rethrowing. */
+ * Do not catch (...) around a call that may reach QxExit without rethrowing.
+ * In a program that defines its own main, QxExit ends the run through the same
+ * end routine and exits with its status.
+ *
+ * Broken pipes: the library's main catches SIGPIPE with a handler that does
+ * nothing, so a write to a host that has gone fails (kQx_BrokenCom on a
+ * channel) instead of killing the tool, and the run still ends with its exit
+ * status. Programs the tool starts get the default disposition back at exec. */
 #ifndef QUARNEL_QXMAIN_H
 #define QUARNEL_QXMAIN_H
 
