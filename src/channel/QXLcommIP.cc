@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -146,16 +147,30 @@ class SigpipeBlock {
   bool raised_ = false;
 };
 
-// One gathering write that never raises SIGPIPE. *isSocket starts true and is
-// cleared once the descriptor proves not to be a socket.
-ssize_t WriteSome(int desc, iovec* iov, int count, bool* isSocket) {
-  if (*isSocket) {
+// Descriptor numbers seen not to be sockets, so that their writes skip the
+// sendmsg attempt. A stale entry (the number reused by a socket) is harmless:
+// the guarded writev is safe on a socket too.
+constexpr int kKindCacheSize = 1024;
+std::atomic<bool> g_notSocket[kKindCacheSize];
+
+bool KnownNotSocket(int desc) {
+  return desc >= 0 && desc < kKindCacheSize && g_notSocket[desc].load(std::memory_order_relaxed);
+}
+
+void MarkNotSocket(int desc) {
+  if (desc >= 0 && desc < kKindCacheSize) g_notSocket[desc].store(true, std::memory_order_relaxed);
+}
+
+// One gathering write that never raises SIGPIPE: sendmsg with MSG_NOSIGNAL on
+// a socket, writev with SIGPIPE blocked otherwise.
+ssize_t WriteSome(int desc, iovec* iov, int count) {
+  if (!KnownNotSocket(desc)) {
     msghdr msg{};
     msg.msg_iov = iov;
     msg.msg_iovlen = static_cast<size_t>(count);
     ssize_t r = sendmsg(desc, &msg, MSG_NOSIGNAL);
     if (r >= 0 || errno != ENOTSOCK) return r;
-    *isSocket = false;
+    MarkNotSocket(desc);
   }
   SigpipeBlock block;
   ssize_t r = writev(desc, iov, count);
@@ -166,14 +181,13 @@ ssize_t WriteSome(int desc, iovec* iov, int count, bool* isSocket) {
 // Writes every byte of iov[0..count), completing short writes. Returns false
 // on failure (errno set); bytes already sent stay sent.
 bool WriteAll(int desc, iovec* iov, int count) {
-  bool isSocket = true;
   bool begun = false;
   while (count > 0 && iov->iov_len == 0) {
     ++iov;
     --count;
   }
   while (count > 0) {
-    ssize_t r = WriteSome(desc, iov, count, &isSocket);
+    ssize_t r = WriteSome(desc, iov, count);
     if (r < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
         AwaitReady(desc, POLLOUT);
