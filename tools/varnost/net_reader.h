@@ -55,6 +55,10 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
 // huge counts is refused instead of making the process touch gigabytes.
 bool CountsFitMemory(uint64_t places, uint64_t transitions, uint64_t fileBytes);
 
+// Releases everything the net globals hold and sets them back to null and 0,
+// for programs that read several nets in one process. The tool never calls it.
+void ResetNet();
+
 }  // namespace varnost
 
 #endif
