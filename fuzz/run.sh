@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with Clang and runs them.
+#
+#   fuzz/run.sh TARGET [SECONDS]   run one target (default 60 s)
+#   fuzz/run.sh all [SECONDS]      run every target in turn (default 30 s each)
+#   fuzz/run.sh list               name the targets
+#
+# Environment: QX_FUZZ_BUILD build directory (default build-fuzz at the top of
+# the repository), QX_FUZZ_JOBS build jobs (default 2), QX_FUZZ_FLAGS extra
+# libFuzzer flags. The seeds of fuzz/corpus/TARGET are copied into a working
+# corpus under the build directory, which grows across runs; crashes are
+# written to BUILD/fuzz-artifacts/. Exits non-zero when a target finds a
+# fault.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(realpath -m "${QX_FUZZ_BUILD:-$root/build-fuzz}")"
+jobs="${QX_FUZZ_JOBS:-2}"
+
+targets=(matrix_reader_fuzz ref_reader_fuzz frame_reader_fuzz basic_info_fuzz
+         object_table_fuzz message_lookup_fuzz text_splitter_fuzz)
+
+usage() { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+
+# Inputs longer than libFuzzer's default reach the paths that matter: frames
+# over the maximum message length, texts of many pieces, lines over the line
+# buffers.
+max_len() {
+  case "$1" in
+    frame_reader_fuzz) echo 140000 ;;
+    text_splitter_fuzz|basic_info_fuzz|message_lookup_fuzz) echo 20000 ;;
+    *) echo 8192 ;;
+  esac
+}
+
+build_targets() {
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$build" -DQUARNEL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DQUARNEL_BUILD_TESTS=OFF -DQUARNEL_BUILD_BENCH=OFF >/dev/null
+  fi
+  cmake --build "$build" -j"$jobs" --target fuzz_targets >/dev/null
+}
+
+run_one() {
+  local target="$1" seconds="$2"
+  local corpus="$build/fuzz-corpus/$target" artifacts="$build/fuzz-artifacts"
+  mkdir -p "$corpus" "$artifacts"
+  cp -n "$root/fuzz/corpus/$target/"* "$corpus/" 2>/dev/null || true
+  local log="$build/fuzz-logs/$target.log"
+  mkdir -p "$(dirname "$log")"
+  echo "== $target: ${seconds}s"
+  local status=0
+  # shellcheck disable=SC2086
+  "$build/fuzz/$target" "$corpus" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
+    -timeout=20 -rss_limit_mb=2560 -close_fd_mask=3 -print_final_stats=1 \
+    -artifact_prefix="$artifacts/$target-" ${QX_FUZZ_FLAGS:-} >"$log" 2>&1 || status=$?
+  grep -E '^stat::(number_of_executed_units|peak_rss_mb|new_units_added)' "$log" | sed 's/^/   /' || true
+  if [ "$status" -ne 0 ]; then
+    echo "   FAILED (status $status): see $log"
+    grep -m1 -E 'ERROR|oracle failed|runtime error|SUMMARY' "$log" | sed 's/^/   /' || true
+  fi
+  return "$status"
+}
+
+[ $# -ge 1 ] || usage
+case "$1" in
+  list) printf '%s\n' "${targets[@]}"; exit 0 ;;
+  -h|--help) usage ;;
+esac
+build_targets
+if [ "$1" = all ]; then
+  failed=0
+  for t in "${targets[@]}"; do run_one "$t" "${2:-30}" || failed=1; done
+  exit "$failed"
+fi
+for t in "${targets[@]}"; do
+  [ "$t" = "$1" ] && { run_one "$1" "${2:-60}"; exit $?; }
+done
+echo "unknown target: $1 (fuzz/run.sh list)" >&2
+exit 2
