@@ -17,8 +17,10 @@ namespace {
 // Holds the END_TOOL command text.
 char g_message[1024];
 
-// Set once the end routine has run: END_TOOL leaves a process at most once.
+// Set once the end routine has run: END_TOOL leaves a process at most once,
+// and every later call answers with the exit status of that one end.
 bool g_ended = false;
+int g_endExitStatus = 0;
 
 // Set by main once it is ready to catch qx::ToolExit.
 bool g_exitArmed = false;
@@ -61,9 +63,9 @@ int ExitStatusOf(QxEndStatus status) { return status == kQx_EndOnError ? 1 : 0; 
 extern "C" {
 
 int QXMainEndTool(QxEndStatus qxEndStatus) {
-  const int exitStatus = qx::ExitStatusOf(qxEndStatus);
-  if (g_ended) return exitStatus;
+  if (g_ended) return g_endExitStatus;
   g_ended = true;
+  g_endExitStatus = qx::ExitStatusOf(qxEndStatus);
 
   QxClSetCurrentChannelIO(g_qxPDefaultInputChannelIOParams, g_qxPDefaultOutputChannelIOParams);
   qx::CopyTo(g_message, sizeof g_message, EndCommand(qxEndStatus));
@@ -75,7 +77,7 @@ int QXMainEndTool(QxEndStatus qxEndStatus) {
     std::fflush(nullptr);
     WriteEndLockFile();
   }
-  return exitStatus;
+  return g_endExitStatus;
 }
 
 void QxExit(QxEndStatus qxEndStatus) {

@@ -10,7 +10,7 @@ extern "C" {
 // END_TOOL(n) when the host started the tool, writes the end lock file in
 // standard-output mode, and returns the process exit status (0, or 1 for
 // kQx_EndOnError). Its effects happen at most once per process; a later call
-// only returns the exit status.
+// only returns the exit status of that first end.
 int QXMainEndTool(QxEndStatus qxEndStatus);
 }
 

@@ -1,0 +1,129 @@
+// The end of a run in a process of its own: END_TOOL(n) and the exit status
+// for each end status, at most one end per process, the end lock file, and
+// QxExit / QxAbort in a program that has its own main.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/qxtest.h"
+#include "quarnel/QXEnv.h"
+#include "quarnel/QXMain.h"
+#include "runtime/exit_internal.h"
+
+namespace {
+
+// A model workspace for the child: the end lock file goes to its QX_MNGR.
+class EndOfRun : public ::testing::Test {
+ protected:
+  void SetUp() override { ::mkdir(dir_.File("QX_MNGR").c_str(), 0777); }
+
+  // Runs body in a child started by the host in standard-output mode, in the
+  // workspace.
+  qxtest::ChildResult InRun(const std::function<int()>& body) {
+    return qxtest::RunInChild([&] {
+      if (::chdir(dir_.path().c_str()) != 0) return 99;
+      // The model workspace is the current directory; the basic-info file
+      // itself is of no concern here (read before the host flags, so its
+      // absence is not traced).
+      QxEnvReadBasicInfo();
+      g_qxStartedByQuarnel = kQx_True;
+      g_qxStdOut = kQx_True;
+      return body();
+    });
+  }
+
+  std::string LockFile() const { return dir_.File("QX_MNGR/QX_exec_finished.lock"); }
+
+  qxtest::TempDir dir_;
+};
+
+struct EndCase {
+  int status;           // the QxEndStatus given
+  const char* command;  // what the host receives
+  int exit_status;
+};
+
+TEST_F(EndOfRun, CommandAndExitStatusForEachEnd) {
+  const EndCase cases[] = {
+      {kQx_EndNoProblem, "END_TOOL(0)\n", 0},
+      {kQx_EndOnWarning, "END_TOOL(1)\n", 0},
+      {kQx_EndOnError, "END_TOOL(2)\n", 1},
+      {99, "END_TOOL(0)\n", 0},  // any other value ends without problem
+  };
+  for (const EndCase& c : cases) {
+    SCOPED_TRACE(c.status);
+    ::unlink(LockFile().c_str());
+    const qxtest::ChildResult child =
+        InRun([&] { return QXMainEndTool(static_cast<QxEndStatus>(c.status)); });
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ(child.status, c.exit_status);
+    EXPECT_EQ(child.out, c.command);
+    EXPECT_EQ(qxtest::ReadFile(LockFile()), "");
+  }
+}
+
+TEST_F(EndOfRun, EndsOnlyOnceAndKeepsTheFirstStatus) {
+  const qxtest::ChildResult child = InRun([] {
+    const int first = QXMainEndTool(kQx_EndOnError);
+    const int second = QXMainEndTool(kQx_EndNoProblem);
+    return first * 10 + second;
+  });
+  EXPECT_EQ(child.out, "END_TOOL(2)\n");
+  EXPECT_EQ(child.status, 11);
+}
+
+// Without the host: nothing is sent; without QX_MNGR the lock file cannot be
+// created, silently.
+TEST_F(EndOfRun, StandaloneWithoutManagerDirectory) {
+  ::rmdir(dir_.File("QX_MNGR").c_str());
+  const qxtest::ChildResult child = InRun([] {
+    g_qxStartedByQuarnel = kQx_False;
+    return QXMainEndTool(kQx_EndOnWarning);
+  });
+  EXPECT_EQ(child.status, 0);
+  EXPECT_EQ(child.out, "");
+  EXPECT_EQ(child.err, "");
+}
+
+// In a program with its own main (no library main to return to), QxExit ends
+// the run through the end routine and exits with its status.
+TEST_F(EndOfRun, QxExitWithoutLibraryMain) {
+  const qxtest::ChildResult child = InRun([] {
+    QxExit(kQx_EndOnError);
+    std::puts("not reached");
+    return 0;
+  });
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(child.status, 1);
+  EXPECT_EQ(child.out, "END_TOOL(2)\n");
+}
+
+TEST_F(EndOfRun, AbortEndsTheRunThenAborts) {
+  const qxtest::ChildResult aborted = InRun([] {
+    QxAbort();
+    return 0;
+  });
+  ASSERT_TRUE(aborted.signaled);
+  EXPECT_EQ(aborted.signal, SIGABRT);
+  EXPECT_EQ(aborted.out, "END_TOOL(2)\n");
+  EXPECT_TRUE(qxtest::FileExists(LockFile()));
+
+  ::unlink(LockFile().c_str());
+  const qxtest::ChildResult refused = InRun([] {
+    QxExit(static_cast<QxEndStatus>(0));
+    return 0;
+  });
+  ASSERT_TRUE(refused.signaled);
+  EXPECT_EQ(refused.signal, SIGABRT);
+  EXPECT_EQ(refused.out, "TR(23:QxExit(0) not allowed !)\n");
+  EXPECT_NE(refused.err.find("#(Varnost):QxExit(0) not allowed !\n"), std::string::npos);
+  // A refused QxExit is no end of the run.
+  EXPECT_FALSE(qxtest::FileExists(LockFile()));
+}
+
+}  // namespace
