@@ -21,6 +21,7 @@
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
 #include "quarnel/QXLink.h"
+#include "quarnel/QXMemory.h"
 
 namespace {
 
@@ -324,6 +325,52 @@ TEST_F(ConnectionTest, ServerProvidersThatCannotPublishFailAtOnceAndLeaveNothing
     for (const auto& path : c.absent) EXPECT_FALSE(qxtest::FileExists(path)) << path;
   }
   EXPECT_TRUE(IsFifo(taken));
+}
+
+// The same pair opened and closed through the channel layer: the layer keeps
+// the server provider's gate file name and its close removes the file.
+TEST_F(ConnectionTest, ChannelLayerOpensAndClosesAFifoPairThroughAGateFile) {
+  std::string gate = dir_.File("gate");
+  std::string in = dir_.File("provider.in");
+  std::string out = dir_.File("provider.out");
+  pid_t provider = qxtest::StartChild([&] {
+    QxChannelParam param;
+    QxInitChannelParam(&param, kQx_ChannelFIFO);
+    param.channel.fifoParam.pChannelIn = Arg(in);
+    param.channel.fifoParam.pChannelOut = Arg(out);
+    PQxChannel channel = QxOpenChannel(&param, kQx_ServerProvider, Arg(gate));
+    if (channel == nullptr) return 10;
+    bool echoed = EchoOnce(param.channel.fifoParam.fdIn, param.channel.fifoParam.fdOut);
+    QxCloseChannel(channel);
+    return echoed ? 0 : 11;
+  });
+  ASSERT_TRUE(qxtest::WaitForFile(gate, kChildMs));
+
+  qxtest::Watchdog watchdog(30);
+  QxChannelParam param;
+  QxInitChannelParam(&param, kQx_ChannelFIFO);
+  PQxChannel channel = QxOpenChannel(&param, kQx_ClientConsumer, Arg(gate));
+  ASSERT_NE(channel, nullptr);
+  PQxChannelIOParams write = QxNewChannelIOParams();
+  PQxChannelIOParams read = QxNewChannelIOParams();
+  ASSERT_TRUE(write != nullptr && read != nullptr);
+  static char buffer[kQx_MaxMessageLength];
+  QxSetChannelIOParams(write, channel, kQx_Write, kQx_Sync, kQx_NotGivenPtr, "ping", 4);
+  QxSetChannelIOParams(read, channel, kQx_Read, kQx_Sync, buffer, kQx_NotGivenPtr,
+                       kQx_NotGivenLength);
+  QxWriteInChannel(write, kQx_Sync);
+  EXPECT_EQ(QxErrno(), kQx_NoErr);
+  QxReadInChannel(read, kQx_Sync);
+  ASSERT_EQ(read->actualLength, 9u);
+  EXPECT_EQ(std::string(buffer, 9), "echo:ping");
+  QxCloseChannel(channel);
+  QxFree(write);
+  QxFree(read);
+
+  qxtest::ChildResult child = qxtest::WaitChild(provider, kChildMs);
+  EXPECT_TRUE(child.exited && child.status == 0) << "provider status " << child.status;
+  EXPECT_FALSE(qxtest::FileExists(gate));
+  EXPECT_TRUE(IsFifo(in) && IsFifo(out));
 }
 
 }  // namespace
