@@ -11,6 +11,7 @@
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
 #include "runtime/trace.h"
+#include "support/stdio_file.h"
 
 namespace {
 
@@ -41,14 +42,6 @@ size_t PieceLength(std::string_view chunk) {
   }
   return chunk.size();
 }
-
-// Closes a stdio file at the end of a scope.
-struct FileCloser {
-  FILE* file;
-  ~FileCloser() {
-    if (file != nullptr) std::fclose(file);
-  }
-};
 
 // Skips white space (line feeds included) before the next line.
 void SkipWhiteSpace(FILE* file) {
@@ -194,22 +187,21 @@ void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondit
     g_qxErrno = kQx_ParamErr;
     return;
   }
-  FileCloser file{std::fopen(fileNamePath, "r")};
-  if (file.file == nullptr) {
+  qx::StdioFile file = qx::OpenStdio(fileNamePath, "r");
+  if (!file) {
     qx::TraceF("Qx ClSendFile: could not fopen file %s", fileNamePath);
     g_qxErrno = kQx_ParamErr;
     return;
   }
   if (g_qxStdOut) {
-    std::fseek(file.file, 0, SEEK_END);
-    const long size = std::ftell(file.file);
-    std::fseek(file.file, 0, SEEK_SET);
-    if (size != 0) SendFileLines(file.file, fileNamePath);
+    std::fseek(file.get(), 0, SEEK_END);
+    const long size = std::ftell(file.get());
+    std::fseek(file.get(), 0, SEEK_SET);
+    if (size != 0) SendFileLines(file.get(), fileNamePath);
     if (qxFilePostCondition == kQx_DeleteIt) QxTrace("Qx ClSendFile: delete it not yet implemented");
     return;
   }
-  std::fclose(file.file);
-  file.file = nullptr;
+  file.reset();  // it was opened only to prove that it is readable
   if (!g_qxStartedByQuarnel && !g_qxSEND_KORA_FILE_Allowed) {
     QxTrace(
         "Qx ClSendFile: could not use SEND_KORA_FILE if not Started By Quarnel nor "

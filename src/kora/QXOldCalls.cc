@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "kora/kora_compose.h"
@@ -13,16 +12,15 @@
 #include "quarnel/QXErrors.h"
 #include "runtime/trace.h"
 #include "support/format.h"
+#include "support/stdio_file.h"
 
 namespace {
 
-using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
-
 // Opens the error-message file of a language in the main workspace; path
 // receives its name.
-FilePtr OpenMessageFile(const char* mainWorkSpace, int language, std::string& path) {
+qx::StdioFile OpenMessageFile(const char* mainWorkSpace, int language, std::string& path) {
   path = qx::StringF("%serreur.%d", mainWorkSpace, language);
-  return FilePtr(std::fopen(path.c_str(), "r"), std::fclose);
+  return qx::OpenStdio(path.c_str(), "r");
 }
 
 // Reads the next line without its line feed. False at end of file.
@@ -122,7 +120,7 @@ int QxOldGetMessErreur(int numero, char* message) {
 
   const int language = QxEnvGetLanguage();
   std::string path;
-  FilePtr file = OpenMessageFile(mainWorkSpace, language, path);
+  qx::StdioFile file = OpenMessageFile(mainWorkSpace, language, path);
   if (!file && language != 0) file = OpenMessageFile(mainWorkSpace, 0, path);
   if (!file) return -1;
 

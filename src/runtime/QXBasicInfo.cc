@@ -17,6 +17,7 @@
 #include "runtime/basic_info.h"
 #include "runtime/trace.h"
 #include "support/format.h"
+#include "support/stdio_file.h"
 
 extern "C" {
 char* g_qxModelWorkSpace = nullptr;
@@ -57,14 +58,6 @@ void SetPlaceholders() {
   g_qxTmpData = HeapCopy("TmpData a faire/", 0);
   g_qxTools = HeapCopy("Tools a faire/", 0);
 }
-
-// Closes a stdio file at the end of a scope.
-struct FileCloser {
-  FILE* file;
-  ~FileCloser() {
-    if (file != nullptr) std::fclose(file);
-  }
-};
 
 // Writes the joined parts into path when the whole text fits; otherwise leaves
 // path empty, sets kQx_ParamErr and traces.
@@ -124,8 +117,8 @@ void QxEnvReadBasicInfo(void) {
   g_qxErrno = kQx_NoErr;
 
   {
-    FileCloser info{std::fopen("qx_basic_info", "r")};
-    if (info.file == nullptr) {
+    const qx::StdioFile info = qx::OpenStdio("qx_basic_info", "r");
+    if (!info) {
       if (g_qxStartedByQuarnel) QxTrace("Qx EnvReadBasicInfo: Could not fopen file 'qx_basic_info'");
       SetPlaceholders();
       return;
@@ -144,7 +137,7 @@ void QxEnvReadBasicInfo(void) {
         {&g_qxTools, "Tools", true},
     };
     for (const LineTarget& line : lines) {
-      if (QxReadNextLine(info.file, line.target) != 0) {
+      if (QxReadNextLine(info.get(), line.target) != 0) {
         qx::TraceF("Qx EnvReadBasicInfo: Could not read line %s of qx_basic_info", line.name);
         return;
       }
@@ -152,12 +145,12 @@ void QxEnvReadBasicInfo(void) {
     }
   }
 
-  FileCloser formalism{std::fopen("QX_MNGR/.formalism", "r")};
-  if (formalism.file == nullptr) {
+  const qx::StdioFile formalism = qx::OpenStdio("QX_MNGR/.formalism", "r");
+  if (!formalism) {
     if (g_qxStartedByQuarnel) QxTrace("Qx EnvReadBasicInfo: Could not fopen file 'QX_MNGR/.formalism'");
     return;
   }
-  if (QxReadNextLine(formalism.file, &g_qxFormalismName) != 0) {
+  if (QxReadNextLine(formalism.get(), &g_qxFormalismName) != 0) {
     QxTrace("Qx EnvReadBasicInfo: Could not read line FormalismName of QX_MNGR/.formalism");
   }
 }
