@@ -61,10 +61,14 @@ bool GateExists(const char* operation, const char* path) {
   return false;
 }
 
+// True once child has ended; it stays waitable for its parent's own wait. A
+// child that cannot be waited for any more (reaped elsewhere) has ended too.
 bool Ended(pid_t child) {
   siginfo_t info{};
-  return waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-         info.si_pid == child;
+  if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+    return errno == ECHILD;
+  }
+  return info.si_pid == child;
 }
 
 // Accepts the peer's connection on listening, giving up when the peer program
