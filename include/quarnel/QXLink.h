@@ -64,7 +64,13 @@ void QXacceptCloseLiaison(int desc);
 int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec);
 
 /* Process launching. The variadic launchers take up to 8 char* arguments after
- * chemin, ending with NULL. None waits for its child. */
+ * chemin, ending with NULL; no more than 8 are ever read. None waits for its
+ * child; a child whose program cannot start ends through QxAbort.
+ * QXExecutionAsynchroneBySystem runs "chemin arg... &" through the shell: an
+ * argument holding blanks or shell-special characters is single-quoted so it
+ * stays one word, and a line over 999 characters is refused (-1, trace).
+ * The child of QXExecutionAsynchroneByForkExec keeps only its standard streams
+ * across execv. */
 int QXExecutionAsynchroneBySystem(char* chemin, ...);
 int QXExecutionAsynchroneByForkExec(char* chemin, ...);
 int QXExecutionSynchronePgm(char* chemin, ...);
