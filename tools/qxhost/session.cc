@@ -120,7 +120,7 @@ class Session {
 
   int in_fd_ = -1;   // what the tool sends
   int out_fd_ = -1;  // what the tool reads (FIFO mode)
-  bool eof_ = false;
+  bool eof_ = false;  // the last read met end of file
   bool closed_ = false;      // the stand-in stopped listening (--close-after or a bad frame)
   bool host_left_ = false;   // closed by --close-after
   pid_t pid_ = -1;
@@ -247,11 +247,14 @@ void Session::ReadAvailable() {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) return;
     if (n <= 0) {
-      // End of file: before the tool opened its end or after it closed it.
+      // End of file: no writer now (not yet, or no more). The loop then
+      // sleeps between attempts instead of polling a descriptor that stays
+      // ready; later data is still read at the next attempt.
       if (n < 0) conversation_.Fault(std::string("read: ") + std::strerror(errno));
-      eof_ = n < 0 || out_fd_ >= 0 || options_.std_out;
+      eof_ = true;
       return;
     }
+    eof_ = false;
     if (options_.std_out) {
       lines_.Append(buffer, static_cast<size_t>(n));
       std::string line;
