@@ -1,0 +1,126 @@
+// The output cannot be written: the disk is full (from the start, or partway
+// through the file), the directory is read-only, standard output is /dev/full.
+// The converter says so, ends with status 1, and the previous .ll_net is
+// neither lost nor truncated; no temporary file is left behind.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "hardening/hardening_support.h"
+
+namespace {
+
+using hardening::kVarnost;
+
+constexpr char kPrevious[] = "previous good output\n";
+constexpr char kCreateFailed[] = "erreur lors de la creation du fichier pep\n";
+
+void ExpectNoTemporaryFile(const std::string& dir) {
+  for (const std::string& name : hardening::ListDir(dir)) {
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << "temporary file left: " << name;
+  }
+}
+
+// Free space left on the full file system, in bytes: none, and less than the
+// output needs so that the file fills the disk midway.
+class FullDiskTest : public ::testing::TestWithParam<long> {};
+
+TEST_P(FullDiskTest, WriteFailureIsReportedAndThePreviousOutputSurvives) {
+  const std::string good = hardening::ConvertedExample("elevator_2");
+  ASSERT_GT(static_cast<long>(good.size()), GetParam() + 4096);
+  hardening::ScopedTmpfs fs(1 << 20);
+  if (!fs.ok()) GTEST_SKIP() << fs.why();
+  const std::string net = fs.File("net.mat");
+  qxtest::WriteFile(net, hardening::ExampleNet("elevator_2"));
+  qxtest::WriteFile(net + ".ref", hardening::ExampleRef("elevator_2"));
+  qxtest::WriteFile(net + ".ll_net", kPrevious);
+  ASSERT_TRUE(hardening::FillFileSystem(fs.path()));
+  if (GetParam() > 0) {
+    const std::string filler = fs.File("filler");
+    struct stat info;
+    ASSERT_EQ(stat(filler.c_str(), &info), 0);
+    ASSERT_EQ(truncate(filler.c_str(), info.st_size - GetParam()), 0);
+  }
+
+  const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, {"-s", net}, fs.path(), 20000);
+  ASSERT_TRUE(run.exited) << "signal " << run.signal;
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kCreateFailed);
+  EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), kPrevious);
+  ExpectNoTemporaryFile(fs.path());
+
+  // Once there is room again, the same run succeeds and replaces the file.
+  ASSERT_EQ(unlink(fs.File("filler").c_str()), 0);
+  const qxtest::ChildResult again = qxtest::RunProgram(kVarnost, {"-s", net}, fs.path(), 20000);
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), good);
+  ExpectNoTemporaryFile(fs.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(FreeBytes, FullDiskTest, ::testing::Values(0L, 8192L));
+
+TEST(UnwritableOutput, ReadOnlyDirectoryIsReportedAndThePreviousOutputSurvives) {
+  hardening::ScopedTmpfs fs(1 << 20);
+  qxtest::TempDir plain;
+  std::string dir;
+  if (geteuid() == 0) {
+    // Permission bits do not stop root: a read-only file system does.
+    if (!fs.ok()) GTEST_SKIP() << fs.why();
+    dir = fs.path();
+  } else {
+    dir = plain.path();
+  }
+  const std::string net = dir + "/net.mat";
+  qxtest::WriteFile(net, hardening::ExampleNet("peterson"));
+  qxtest::WriteFile(net + ".ll_net", kPrevious);
+  if (geteuid() == 0) {
+    ASSERT_TRUE(fs.MakeReadOnly());
+  } else {
+    ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+  }
+
+  const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, {"-s", net}, dir, 20000);
+  if (geteuid() != 0) chmod(dir.c_str(), 0755);
+  ASSERT_TRUE(run.exited) << "signal " << run.signal;
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kCreateFailed);
+  EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), kPrevious);
+  EXPECT_EQ(hardening::ListDir(dir), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+}
+
+// Standard output on /dev/full: the converter's own output does not depend on
+// it. The run converts and ends with 0, and the end lock file is created; in
+// standard-output mode the commands for the host are lost with the stream,
+// but the conversion, the end status and the lock file are not.
+TEST(FullStandardOutput, ConversionAndEndStatusDoNotDependOnIt) {
+  const std::vector<std::string> modes[] = {{"-s"}, {"-std_out", "-end_env_p"}};
+  const std::string good = hardening::ConvertedExample("peterson");
+  for (const auto& framework : modes) {
+    SCOPED_TRACE(framework[0]);
+    qxtest::TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("QX_MNGR").c_str(), 0755), 0);
+    qxtest::WriteFile(dir.File("n.mat"), hardening::ExampleNet("peterson"));
+    qxtest::WriteFile(dir.File("n.mat.ref"), hardening::ExampleRef("peterson"));
+    std::vector<std::string> args = framework;
+    args.push_back("n.mat");
+    const qxtest::ChildResult run = hardening::RunWithStdout(kVarnost, args, dir.path(), "/dev/full");
+    ASSERT_TRUE(run.exited) << "signal " << run.signal;
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(qxtest::ReadFile(dir.File("n.mat.ll_net")), good);
+    EXPECT_TRUE(qxtest::FileExists(dir.File("QX_MNGR/QX_exec_finished.lock")));
+  }
+  // A net that cannot be read still ends with status 1 when its message
+  // cannot be printed.
+  qxtest::TempDir dir;
+  const qxtest::ChildResult run =
+      hardening::RunWithStdout(kVarnost, {"-s", "missing.mat"}, dir.path(), "/dev/full");
+  ASSERT_TRUE(run.exited);
+  EXPECT_EQ(run.status, 1);
+}
+
+}  // namespace
