@@ -1,6 +1,4 @@
 // Reading the matrix file: opening, counts, matrices and marking.
-#include <sys/stat.h>
-
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +6,7 @@
 
 #include "arc_list.h"
 #include "ensi_internal.h"
+#include "input_file.h"
 #include "messages.h"
 #include "net_reader.h"
 #include "token_reader.h"
@@ -144,13 +143,8 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
 extern "C" {
 
 FILE* Ouverture(const char* path) {
-  FILE* file = std::fopen(path, "r");
-  struct stat info;
-  // A directory opens for reading on some systems but holds no net.
-  if (file != nullptr && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fclose(file);
-    file = nullptr;
-  }
+  // Never blocks on a FIFO without a writer; refuses a directory.
+  FILE* file = varnost::OpenInput(path);
   if (file == nullptr) varnost::SayAround("le fichier ", path, " n'existe pas\n");
   return file;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "input_file.h"
 #include "net_reader.h"
 
 namespace {
@@ -112,7 +113,8 @@ extern "C" void InitialisationName(const char* path) {
   NameObj = nullptr;
   NumObj = nullptr;
   const std::string refPath = std::string(path) + ".ref";
-  FILE* file = std::fopen(refPath.c_str(), "r");
+  // A FIFO without a writer reads as an empty (faulty) reference file.
+  FILE* file = varnost::OpenInput(refPath.c_str());
   if (file == nullptr) return;
   const size_t count = static_cast<size_t>(NbPlaces) + static_cast<size_t>(NbTrans);
   if (!ReadReferences(file, count)) DropReferences(count);
