@@ -5,6 +5,7 @@
 // gives kQx_InternalErr instead of kQx_OpenError.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -61,6 +62,12 @@ void ReportFailure(const char* operation, const char* path, const ErrnoText (&re
   qx::TraceF(unknownFormat, err);
 }
 
+void NotAFifo(const char* path) {
+  g_qxErrno = kQx_OpenError;
+  qx::TraceF("QX ouvrirFIFO:error on path = '%s' -> ", path);
+  QxTrace("pathname is not a FIFO.");
+}
+
 bool PathGiven(const char* operation, const char* path) {
   if (path != nullptr) return true;
   g_qxErrno = kQx_ParamErr;
@@ -83,8 +90,21 @@ int QXcreeFIFO(const char* path) {
 int QXouvrirFIFO(const char* path, int sens) {
   g_qxErrno = kQx_NoErr;
   if (!PathGiven("ouvrirFIFO", path)) return -1;
+  // Only a FIFO is a link end: frames written into a regular file given by
+  // mistake would overwrite it, and a device has no peer.
+  struct stat info;
+  if (stat(path, &info) == 0 && !S_ISFIFO(info.st_mode)) {
+    NotAFifo(path);
+    return -1;
+  }
   int fd = open(path, sens == 1 ? O_RDONLY : O_WRONLY);
-  if (fd < 0) ReportFailure("ouvrirFIFO", path, kOpenReasons, "unknown errno = %d", errno);
+  if (fd < 0) {
+    ReportFailure("ouvrirFIFO", path, kOpenReasons, "unknown errno = %d", errno);
+  } else if (fstat(fd, &info) != 0 || !S_ISFIFO(info.st_mode)) {
+    close(fd);
+    NotAFifo(path);
+    return -1;
+  }
   return fd;
 }
 
