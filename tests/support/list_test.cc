@@ -402,6 +402,14 @@ const Misuse kMisuses[] = {
          return nullptr;
        });
      }},
+    {"cursor insertion of null",
+     [] {
+       int x;
+       CListe l = CreerListe();
+       AjoutListe(l, &x);
+       ListePremier(l);
+       ParcoursInsereApres(nullptr);
+     }},
     {"emptying outside a traversal", [] { ParcoursViderListe(CreerListe()); }},
     {"clearing during a traversal",
      [] {
