@@ -22,7 +22,13 @@ extern "C" {
 /* Longest command that may be sent, in bytes. */
 enum { kQx_MaxKoraCommand = 255 };
 
-/* Receive buffers must hold kQx_MaxMessageLength + 1 bytes (QXChannel.h). */
+/* Receive buffers must hold kQx_MaxMessageLength + 1 bytes (QXChannel.h).
+ * A read that fails (end of file, end-of-link marker, over-long frame) or does
+ * not take place (broken or refused request) leaves an empty string in the
+ * buffer of QxClReceiveChannelKora and QxClRecoitKORA. QxOldRecoitKORA then
+ * returns the read's negative result as SqSize_t (-1 end of file or error, -2
+ * end-of-link marker), or -1 as SqSize_t when no read took place, and leaves
+ * the buffer as it was. */
 enum { kQx_ReceiveBufferSize = kQx_MaxMessageLength + 1 };
 
 /* Capacity the caller of QxOldGetMessErreur must provide, in bytes; longer
