@@ -71,16 +71,18 @@ extern "C" int InitPlTr(void) {
     if (Tr[t].PlIn == nullptr || Tr[t].PlOut == nullptr) return Fail();
   }
 
-  // Capacities were reserved above: these appends never allocate.
+  // Capacities were reserved above for exactly these elements, in ascending
+  // order: plain stores.
+  auto append = [](t_EnsI E, int e) { E->Ens[E->NbEl++] = e; };
   arcs.ForEach([&](varnost::Arc a) {
     const int row = static_cast<int>(a.row < places ? a.row : a.row - places);
     const int col = static_cast<int>(a.col);
     if (a.row < places) {
-      varnost::TryAppendEnsI(Pl[row].TrOut, col);
-      varnost::TryAppendEnsI(Tr[col].PlIn, row);
+      append(Pl[row].TrOut, col);
+      append(Tr[col].PlIn, row);
     } else {
-      varnost::TryAppendEnsI(Pl[row].TrIn, col);
-      varnost::TryAppendEnsI(Tr[col].PlOut, row);
+      append(Pl[row].TrIn, col);
+      append(Tr[col].PlOut, row);
     }
   });
   NbArcs = arcs.size() > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(arcs.size());

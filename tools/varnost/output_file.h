@@ -41,7 +41,11 @@ class OutputFile {
   void PutInt(long long value) {
     if (kBuffer - used_ < kIntChars) Flush();
     char* out = buf_.get() + used_;
-    used_ += static_cast<size_t>(std::to_chars(out, out + kIntChars, value).ptr - out);
+    if (value >= 0 && value < 100000) {
+      used_ += PutSmall(out, static_cast<unsigned>(value));
+    } else {
+      used_ += static_cast<size_t>(std::to_chars(out, out + kIntChars, value).ptr - out);
+    }
   }
 
   // Writes everything, closes and renames over the target. True on success.
@@ -51,6 +55,13 @@ class OutputFile {
   static constexpr size_t kBuffer = size_t{1} << 20;
   static constexpr size_t kIntChars = 24;
 
+  // Writes value (< 100000) in decimal at out; returns the digit count. The
+  // numbers of nodes in arc lines are mostly this small.
+  static size_t PutSmall(char* out, unsigned value) {
+    const size_t digits = value < 10 ? 1 : value < 100 ? 2 : value < 1000 ? 3 : value < 10000 ? 4 : 5;
+    for (size_t i = digits; i-- > 0; value /= 10) out[i] = static_cast<char>('0' + value % 10);
+    return digits;
+  }
   void PutLong(std::string_view text);
   void Flush();
   void WriteAll(const char* data, size_t size);

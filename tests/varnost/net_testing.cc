@@ -1,0 +1,117 @@
+#include "net_testing.h"
+
+#include <cstdlib>
+#include <sstream>
+
+#include "TypePN.h"
+
+namespace vtest {
+
+namespace {
+
+void FreeMatrix(int**& matrix, int rows) {
+  if (matrix == nullptr) return;
+  // The rows lie in one block that starts with the first row.
+  if (rows > 0) std::free(matrix[0]);
+  std::free(matrix);
+  matrix = nullptr;
+}
+
+}  // namespace
+
+void ResetNet() {
+  FreeMatrix(Pre, NbPlaces);
+  FreeMatrix(Post, NbPlaces);
+  FreeEnsI(Marking);
+  Marking = nullptr;
+  if (Pl != nullptr) {
+    for (int p = 0; p < NbPlaces; ++p) {
+      FreeEnsI(Pl[p].TrIn);
+      FreeEnsI(Pl[p].TrOut);
+    }
+  }
+  if (Tr != nullptr) {
+    for (int t = 0; t < NbTrans; ++t) {
+      FreeEnsI(Tr[t].PlIn);
+      FreeEnsI(Tr[t].PlOut);
+    }
+  }
+  std::free(Pl);
+  std::free(Tr);
+  Pl = nullptr;
+  Tr = nullptr;
+  if (NameObj != nullptr) {
+    for (int i = 0; i < NbPlaces + NbTrans; ++i) std::free(NameObj[i]);
+  }
+  std::free(NameObj);
+  std::free(NumObj);
+  NameObj = nullptr;
+  NumObj = nullptr;
+  std::free(NomModele);
+  NomModele = nullptr;
+  NbPlaces = NbTrans = NbArcs = 0;
+  Trace = 0;
+}
+
+ReadResult ReadNet(const std::string& path, const std::vector<std::string>& options) {
+  std::vector<std::string> args{""};
+  args.insert(args.end(), options.begin(), options.end());
+  args.push_back(path);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ReadResult result;
+  result.out = qxtest::CaptureFd(1, [&] {
+    result.status = InitialisationNet(static_cast<int>(args.size()), argv.data());
+  });
+  return result;
+}
+
+std::vector<int> Elements(t_EnsI set) {
+  return std::vector<int>(set->Ens, set->Ens + set->NbEl);
+}
+
+std::string NetModel::MatrixText() const {
+  std::ostringstream text;
+  text << places << "\n" << transitions << "\n";
+  for (const auto* matrix : {&pre, &post}) {
+    for (const auto& row : *matrix) {
+      for (size_t t = 0; t < row.size(); ++t) text << (t ? " " : "") << row[t];
+      text << "\n";
+    }
+  }
+  for (int p = 0; p < places; ++p) text << (p ? " " : "") << marking[p];
+  text << "\n";
+  return text.str();
+}
+
+std::string NetModel::ExpectedPep() const {
+  std::ostringstream text;
+  auto name = [&](int node, char kind, int number) {
+    if (names.empty()) return std::string("\"") + kind + std::to_string(number) + "\"";
+    const std::string& n = names[node];
+    const char quote = n.find('"') == std::string::npos ? '"' : '\'';
+    return quote + n + quote;
+  };
+  text << "PEP\nPetriBox\nFORMAT_N\nPL\n";
+  for (int p = 0; p < places; ++p) {
+    text << p + 1 << name(p, 'P', p + 1) << "50@50" << (marking[p] > 0 ? "M1" : "") << "\n";
+  }
+  text << "TR\n";
+  for (int t = 0; t < transitions; ++t) text << t + 1 << name(places + t, 'T', t + 1) << "50@50\n";
+  text << "TP\n";
+  for (int t = 0; t < transitions; ++t) {
+    for (int p = 0; p < places; ++p) {
+      if (post[p][t] > 0) text << t + 1 << "<" << p + 1 << "\n";
+    }
+  }
+  text << "PT\n";
+  for (int p = 0; p < places; ++p) {
+    for (int t = 0; t < transitions; ++t) {
+      if (pre[p][t] > 0) text << p + 1 << ">" << t + 1 << "\n";
+    }
+  }
+  return text.str();
+}
+
+}  // namespace vtest

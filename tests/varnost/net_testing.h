@@ -1,0 +1,55 @@
+// Helpers of the converter's tests: reading a net in this process, releasing
+// it again, and an independent model of a net with the files it must give.
+#ifndef VARNOST_TESTS_NET_TESTING_H
+#define VARNOST_TESTS_NET_TESTING_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "EnsI.h"
+#include "common/qxtest.h"
+
+namespace vtest {
+
+// Releases whatever the net reader left in the net globals and resets them.
+// The tool never frees them (one net per process); tests read many nets.
+void ResetNet();
+
+// A fresh net state and a temporary directory for each test.
+class NetTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetNet(); }
+  void TearDown() override { ResetNet(); }
+  qxtest::TempDir dir_;
+};
+
+struct ReadResult {
+  int status = 0;   // InitialisationNet's result
+  std::string out;  // what it printed on standard output
+};
+
+// Runs InitialisationNet on "" (the program name), the options, then path.
+ReadResult ReadNet(const std::string& path, const std::vector<std::string>& options = {});
+
+std::vector<int> Elements(t_EnsI set);
+
+// A net as plain vectors, built by the tests without the tool's code.
+struct NetModel {
+  int places = 0;
+  int transitions = 0;
+  std::vector<std::vector<int>> pre;   // [place][transition]
+  std::vector<std::vector<int>> post;  // [place][transition]
+  std::vector<int> marking;            // tokens per place
+  std::vector<std::string> names;      // places then transitions; empty: no references
+
+  // The matrix file with one row per line and the marking on one line.
+  std::string MatrixText() const;
+  // The PEP file the converter must write for this net.
+  std::string ExpectedPep() const;
+};
+
+}  // namespace vtest
+
+#endif

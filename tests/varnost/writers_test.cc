@@ -1,0 +1,178 @@
+// The PEP and PROD writers and the listings: exact bytes, names, and output
+// files that never end up truncated.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "TypePN.h"
+#include "common/qxtest.h"
+#include "net_testing.h"
+
+namespace {
+
+const std::string kGolden = std::string(VARNOST_DATA_DIR) + "/golden/";
+const char kPepFailure[] = "erreur lors de la creation du fichier pep\n";
+
+std::vector<std::string> DirEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  while (struct dirent* e = d != nullptr ? readdir(d) : nullptr) {
+    if (e->d_name[0] != '.') names.push_back(e->d_name);
+  }
+  if (d != nullptr) closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Writers : public vtest::NetTest {
+ protected:
+  // Copies a golden net (and its reference file, if any) into a directory
+  // whose name holds format directives, and reads it.
+  std::string ReadGolden(const std::string& name) {
+    const std::string sub = dir_.File("n%s%d");
+    mkdir(sub.c_str(), 0755);
+    const std::string path = sub + "/" + name;
+    qxtest::WriteFile(path, qxtest::ReadFile(kGolden + name));
+    if (qxtest::FileExists(kGolden + name + ".ref")) {
+      qxtest::WriteFile(path + ".ref", qxtest::ReadFile(kGolden + name + ".ref"));
+    }
+    const auto r = vtest::ReadNet(path);
+    EXPECT_EQ(r.status, 0) << r.out;
+    return path;
+  }
+};
+
+class GoldenNets : public Writers, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(GoldenNets, PepAndProdFilesAreByteExact) {
+  const std::string name = GetParam();
+  const std::string path = ReadGolden(name);
+  const auto pep = qxtest::CaptureOutput([&] { SauvegardePep(NomModele); });
+  EXPECT_EQ(pep.out, "");
+  EXPECT_EQ(pep.err, "");
+  EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), qxtest::ReadFile(kGolden + name + ".ll_net"));
+  const auto prod = qxtest::CaptureOutput([&] { SauvegardeProd(NomModele); });
+  EXPECT_EQ(prod.out, "Sauvegarde au format Prod dans le fichier " + path + ".net\n");
+  EXPECT_EQ(qxtest::ReadFile(path + ".net"), qxtest::ReadFile(kGolden + name + ".net"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Nets, GoldenNets, ::testing::Values("small.mat", "refs.mat", "notrans.mat"),
+                         [](const auto& info) {
+                           std::string n = info.param;
+                           return n.substr(0, n.find('.'));
+                         });
+
+TEST_F(Writers, ListingsOfANet) {
+  ReadGolden("refs.mat");
+  EXPECT_EQ(qxtest::CaptureFd(1, [] { AfficheNet(); }),
+            "PRE\n3 0 0 \n1 0 0 \n0 0 0 \nPOST\n0 0 0 \n1 1 0 \n0 1 0 \nMARK\np[0] + p[2] \n");
+  EXPECT_EQ(qxtest::CaptureFd(1, [] { AfficheNet2(); }),
+            "Nbre de places/transitions/arcs: 3/3/5\n"
+            "Transition 0\nPlaces d'entree : 0 1\nPlaces de sortie: 1\n"
+            "-----------------------------\n"
+            "Transition 1\nPlaces d'entree :\nPlaces de sortie: 1 2\n"
+            "-----------------------------\n"
+            "Transition 2\nPlaces d'entree :\nPlaces de sortie:\n"
+            "-----------------------------\n"
+            "Places Marquees:p[0] + p[2] \n");
+}
+
+TEST_F(Writers, ListingOfANetWithoutTransitions) {
+  ReadGolden("notrans.mat");
+  EXPECT_EQ(qxtest::CaptureFd(1, [] { AfficheNet2(); }),
+            "Nbre de places/transitions/arcs: 2/0/0\nPlaces Marquees:p[1] \n");
+}
+
+TEST_F(Writers, NameWithBothQuotesGivesDefaultNamesAndAWarning) {
+  const std::string path = dir_.File("q.mat");
+  qxtest::WriteFile(path, "2 1 1 0 0 1 1 0");
+  qxtest::WriteFile(path + ".ref", "refs\n1 2 3\n1 a 3 b\"'c 1 t\n");
+  ASSERT_EQ(vtest::ReadNet(path).status, 0);
+  const auto run = qxtest::CaptureOutput([&] { EXPECT_EQ(SauvegardePepStatut(NomModele), 0); });
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "Varnost: le nom de la place 2 contient \" et ': le reseau est ecrit avec les noms "
+            "par defaut (nom: b\"'c)\n");
+  EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), qxtest::ReadFile(kGolden + "small.mat.ll_net"));
+}
+
+TEST_F(Writers, UncreatableFileIsReportedAndFails) {
+  qxtest::WriteFile(dir_.File("plain"), "not a directory");
+  ASSERT_EQ(vtest::ReadNet(std::string(kGolden) + "small.mat").status, 0);
+  const std::string inside = dir_.File("plain") + "/net.mat";
+  const auto status = qxtest::CaptureOutput([&] { EXPECT_EQ(SauvegardePepStatut(inside.c_str()), -1); });
+  EXPECT_EQ(status.out, kPepFailure);
+  std::string copy = inside;
+  EXPECT_EQ(qxtest::CaptureFd(1, [&] { SauvegardePep(copy.data()); }), kPepFailure);
+  EXPECT_EQ(qxtest::CaptureFd(1, [&] { EXPECT_EQ(SauvegardeProdStatut(inside.c_str()), -1); }),
+            "Sauvegarde au format Prod dans le fichier " + inside +
+                ".net\nerreur lors de la creation du fichier Prod\n");
+  if (geteuid() != 0) {
+    // Permissions bind only when the tests do not run as root.
+    const std::string locked = dir_.File("locked");
+    mkdir(locked.c_str(), 0555);
+    const std::string net = locked + "/net.mat";
+    EXPECT_EQ(qxtest::CaptureFd(1, [&] { EXPECT_EQ(SauvegardePepStatut(net.c_str()), -1); }),
+              kPepFailure);
+    EXPECT_TRUE(DirEntries(locked).empty());
+  }
+}
+
+TEST_F(Writers, TargetThatCannotBeReplacedIsLeftAlone) {
+  const std::string path = dir_.File("net.mat");
+  qxtest::WriteFile(path, "2 1 1 0 0 1 1 0");
+  ASSERT_EQ(vtest::ReadNet(path).status, 0);
+  ASSERT_EQ(mkdir((path + ".ll_net").c_str(), 0755), 0);
+  EXPECT_EQ(qxtest::CaptureFd(1, [&] { EXPECT_EQ(SauvegardePepStatut(path.c_str()), -1); }),
+            kPepFailure);
+  EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+}
+
+TEST_F(Writers, WriteErrorKeepsThePreviousFile) {
+  // A file size limit makes the writes fail for real (EFBIG) part way through
+  // the file: the previous output must survive and no partial file remain.
+  const std::string path = dir_.File("big.mat");
+  vtest::NetModel net;
+  net.places = net.transitions = 60;
+  net.pre.assign(60, std::vector<int>(60, 1));
+  net.post.assign(60, std::vector<int>(60, 0));
+  net.marking.assign(60, 1);
+  qxtest::WriteFile(path, net.MatrixText());
+  qxtest::WriteFile(path + ".ll_net", "previous good output\n");
+  const auto child = qxtest::RunInChild([&] {
+    if (vtest::ReadNet(path).status != 0) return 10;
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {4096, 4096};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 11;
+    return SauvegardePepStatut(NomModele) == -1 ? 0 : 12;
+  });
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(child.status, 0);
+  EXPECT_EQ(child.out, kPepFailure);
+  EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), "previous good output\n");
+  EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{"big.mat", "big.mat.ll_net"}));
+}
+
+TEST_F(Writers, ReplacingAFileKeepsItsModeAndLeavesNoTemporary) {
+  const std::string path = dir_.File("net.mat");
+  qxtest::WriteFile(path, "2 1 1 0 0 1 1 0");
+  qxtest::WriteFile(path + ".ll_net", "old");
+  chmod((path + ".ll_net").c_str(), 0640);
+  ASSERT_EQ(vtest::ReadNet(path).status, 0);
+  ASSERT_EQ(SauvegardePepStatut(NomModele), 0);
+  EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), qxtest::ReadFile(kGolden + "small.mat.ll_net"));
+  struct stat info;
+  ASSERT_EQ(stat((path + ".ll_net").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+}
+
+}  // namespace
