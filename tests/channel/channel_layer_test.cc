@@ -199,10 +199,10 @@ TEST_F(ChannelLayerTest, InitChannelParamPreparesEachType) {
 
   // An unknown type is traced whatever the level, and stays stored.
   QxChannelParam unknown{};
-  std::string err = StdErrOf([&] { QxInitChannelParam(&unknown, static_cast<QxChannelType>(7)); });
+  std::string err = StdErrOf([&] { QxInitChannelParam(&unknown, kQx_ChannelUnknown); });
   EXPECT_EQ(QxErrno(), kQx_ParamErr);
-  EXPECT_EQ(err, TraceLine("### Qx InitChannelParam:unknown qxChannelType = 7"));
-  EXPECT_EQ(unknown.qxChannelType, 7);
+  EXPECT_EQ(err, TraceLine("### Qx InitChannelParam:unknown qxChannelType = 1"));
+  EXPECT_EQ(unknown.qxChannelType, kQx_ChannelUnknown);
 
   SetTraceQuietly(kRoutineAndError);
   err = StdErrOf([] { QxInitChannelParam(nullptr, kQx_ChannelSocket); });
@@ -666,6 +666,7 @@ TEST_F(ChannelLayerTest, FifoServerProviderAndClientConsumerTalkThroughTheGateFi
   EXPECT_FALSE(qxtest::FileExists(gate));  // the gate file goes,
   EXPECT_TRUE(qxtest::FileExists(in));     // the FIFOs stay
   EXPECT_TRUE(qxtest::FileExists(out));
+  QxFree(param.channel.fifoParam.pGateFileName);  // the layer keeps it for the process
 }
 
 TEST_F(ChannelLayerTest, FifoServerConsumerJoinsGivenFifosAndEndsTheLinkAtClose) {
