@@ -11,6 +11,7 @@
 
 #include "model/model_internal.h"
 #include "quarnel/QXModel.h"
+#include "support/stdio_file.h"
 
 namespace {
 
@@ -102,7 +103,8 @@ const char* QxTAVNetGetPNMatrixFileName(void) { return "QX_MNGR/.ord_pn_desc"; }
 
 void Create_SDD_Obj_File(const char* filename) {
   if (filename == nullptr) return;
-  std::FILE* file = std::fopen(filename, "r");
+  const qx::StdioFile owned = qx::OpenStdio(filename, "r");  // never blocks on a FIFO
+  std::FILE* file = owned.get();
   if (file == nullptr) return;
 
   // A new file replaces the earlier table. The table grows with the rows
@@ -116,7 +118,6 @@ void Create_SDD_Obj_File(const char* filename) {
     if (!ReadNumber(file, &row.page) || !ReadNumber(file, &row.numero)) break;
     rows.push_back(row);
   }
-  std::fclose(file);
   unlink(filename);
 
   TabObjets.swap(rows);

@@ -13,10 +13,11 @@ struct StdioCloser {
 
 using StdioFile = std::unique_ptr<FILE, StdioCloser>;
 
-// Opens path with fopen; null (empty) when it cannot be opened.
-inline StdioFile OpenStdio(const char* path, const char* mode) {
-  return StdioFile(std::fopen(path, mode));
-}
+// Opens path with fopen; null (empty) when it cannot be opened. An open for
+// reading only ("r") never blocks: a FIFO without a writer opens at once and
+// reads as an empty file, where a plain fopen would wait for a writer that
+// may never come.
+StdioFile OpenStdio(const char* path, const char* mode);
 
 }  // namespace qx
 

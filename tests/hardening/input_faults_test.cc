@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include "hardening/hardening_support.h"
+#include "quarnel/QXCLSend.h"
+#include "runtime/basic_info.h"
 
 namespace {
 
@@ -164,6 +167,54 @@ TEST(MatrixFileFault, PipeWithLiveWriterIsRead) {
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_TRUE(w.exited && w.status == 0);
   EXPECT_EQ(qxtest::ReadFile(net + ".ll_net").substr(0, 26), "PEP\nPetriBox\nFORMAT_N\nPL\n1");
+}
+
+// The library's readers of the workspace files, of the "-obj_file" table and
+// of the error-message files never hang on a FIFO without a writer either: the
+// run goes on as with an empty file.
+TEST(LibraryInputFault, FifosWithoutWriterNeverHangTheRun) {
+  struct Case {
+    const char* name;
+    const char* fifo;
+    std::vector<std::string> options;
+  } cases[] = {
+      {"basic information", "qx_basic_info", {}},
+      {"formalism", "QX_MNGR/.formalism", {}},
+      {"object table", "objects", {"-obj_file", "objects"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::TempDir ws;
+    ASSERT_EQ(mkdir(ws.File("QX_MNGR").c_str(), 0755), 0);
+    qxtest::WriteFile(ws.File("qx_basic_info"), "linux\n/q/adm\n/q/ws\n/q/bin\n/tmp\n/q/tools\n");
+    qxtest::WriteFile(ws.File("QX_MNGR/.formalism"), "PN\n");
+    qxtest::WriteFile(ws.File("net.mat"), "2 1 1 0 0 1 1 0");
+    unlink(ws.File(c.fifo).c_str());
+    ASSERT_EQ(mkfifo(ws.File(c.fifo).c_str(), 0644), 0);
+    std::vector<std::string> args = {"-std_out"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.insert(args.end(), {"-end_env_p", "net.mat"});
+    const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, args, ws.path(), 10000);
+    ASSERT_FALSE(run.timed_out) << "the run hung on the FIFO";
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_GE(run.out.size(), 12u);
+    EXPECT_EQ(run.out.substr(run.out.size() - 12), "END_TOOL(0)\n");
+    EXPECT_TRUE(qxtest::FileExists(ws.File("net.mat.ll_net")));
+  }
+  qxtest::TempDir main;
+  ASSERT_EQ(mkdir(main.File("GWS_MIRLAN").c_str(), 0755), 0);
+  ASSERT_EQ(mkfifo(main.File("GWS_MIRLAN/erreur.0").c_str(), 0644), 0);
+  const qxtest::ChildResult lookup = qxtest::RunInChild(
+      [&] {
+        g_qxMainWorkSpace = strdup((main.path() + "/").c_str());
+        static char message[kQx_ErrorMessageCapacity];
+        if (QxOldGetMessErreur(3, message) != 0) return 1;
+        return std::string(message).rfind("Qx OldGetMessErreur:Message 3 is empty", 0) == 0 ? 0 : 2;
+      },
+      10000);
+  EXPECT_FALSE(lookup.timed_out) << "the message lookup hung on the FIFO";
+  EXPECT_TRUE(lookup.exited && lookup.status == 0) << lookup.status;
 }
 
 }  // namespace
