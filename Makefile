@@ -2,12 +2,18 @@
 #   make run    builds the converter and converts a shipped example net
 #   make test   builds everything and runs the whole test suite, then again
 #               under AddressSanitizer and UndefinedBehaviorSanitizer
+# Hardening (see FUZZING.md):
+#   make fuzz-smoke  builds the fuzz targets with Clang and runs each one for
+#                    FUZZ_SECONDS seconds
+#   make load        the load tests at full size
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 NET        ?= peterson
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
 
-.PHONY: run test test-plain test-asan bench clean
+.PHONY: run test test-plain test-asan bench clean fuzz-smoke load
 
 run:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -31,5 +37,13 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
+fuzz-smoke:
+	QX_FUZZ_BUILD=$(FUZZ_BUILD) QX_FUZZ_JOBS=$(JOBS) fuzz/run.sh all $(FUZZ_SECONDS)
+
+load:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS) --target hardening_test
+	QX_LOAD_FULL=1 $(BUILD)/bin/hardening_test --gtest_filter='Load.*'
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

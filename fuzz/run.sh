@@ -69,9 +69,13 @@ case "$1" in
 esac
 build_targets
 if [ "$1" = all ]; then
-  failed=0
-  for t in "${targets[@]}"; do run_one "$t" "${2:-30}" || failed=1; done
-  exit "$failed"
+  passed=0 failed=0
+  for t in "${targets[@]}"; do
+    if run_one "$t" "${2:-30}"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  done
+  echo "fuzz: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
 fi
 for t in "${targets[@]}"; do
   [ "$t" = "$1" ] && { run_one "$1" "${2:-60}"; exit $?; }
