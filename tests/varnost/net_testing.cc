@@ -1,55 +1,14 @@
 #include "net_testing.h"
 
-#include <cstdlib>
 #include <sstream>
 
 #include "TypePN.h"
+#include "net_reader.h"
 
 namespace vtest {
 
-namespace {
-
-void FreeMatrix(int**& matrix, int rows) {
-  if (matrix == nullptr) return;
-  // The rows lie in one block that starts with the first row.
-  if (rows > 0) std::free(matrix[0]);
-  std::free(matrix);
-  matrix = nullptr;
-}
-
-}  // namespace
-
 void ResetNet() {
-  FreeMatrix(Pre, NbPlaces);
-  FreeMatrix(Post, NbPlaces);
-  FreeEnsI(Marking);
-  Marking = nullptr;
-  if (Pl != nullptr) {
-    for (int p = 0; p < NbPlaces; ++p) {
-      FreeEnsI(Pl[p].TrIn);
-      FreeEnsI(Pl[p].TrOut);
-    }
-  }
-  if (Tr != nullptr) {
-    for (int t = 0; t < NbTrans; ++t) {
-      FreeEnsI(Tr[t].PlIn);
-      FreeEnsI(Tr[t].PlOut);
-    }
-  }
-  std::free(Pl);
-  std::free(Tr);
-  Pl = nullptr;
-  Tr = nullptr;
-  if (NameObj != nullptr) {
-    for (int i = 0; i < NbPlaces + NbTrans; ++i) std::free(NameObj[i]);
-  }
-  std::free(NameObj);
-  std::free(NumObj);
-  NameObj = nullptr;
-  NumObj = nullptr;
-  std::free(NomModele);
-  NomModele = nullptr;
-  NbPlaces = NbTrans = NbArcs = 0;
+  varnost::ResetNet();
   Trace = 0;
 }
 

@@ -13,8 +13,8 @@
 
 namespace vtest {
 
-// Releases whatever the net reader left in the net globals and resets them.
-// The tool never frees them (one net per process); tests read many nets.
+// The tool's release of the net globals, and the trace flag reset too: tests
+// read many nets in one process.
 void ResetNet();
 
 // A fresh net state and a temporary directory for each test.

@@ -1,8 +1,10 @@
 // The PEP low-level net file ("FORMAT_N"): places with their marking flag,
 // transitions, and the arcs; every node at the same position.
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "TypePN.h"
 #include "output_file.h"
@@ -56,9 +58,13 @@ void PutNode(varnost::OutputFile& out, int number, const char* name, char kind) 
 }
 
 void PutArcs(varnost::OutputFile& out, int from, t_EnsI to, char sign) {
+  // "from" and the sign start every line: composed once.
+  char prefix[24];
+  char* end = std::to_chars(prefix, prefix + sizeof prefix - 1, from).ptr;
+  *end++ = sign;
+  const std::string_view head(prefix, static_cast<size_t>(end - prefix));
   for (int i = 0; i < to->NbEl; ++i) {
-    out.PutInt(from);
-    out.Put(sign);
+    out.Put(head);
     out.PutInt(to->Ens[i] + 1);
     out.Put('\n');
   }

@@ -9,44 +9,19 @@
 #include "input_file.h"
 #include "messages.h"
 #include "net_reader.h"
+#include "text_scan.h"
 #include "token_reader.h"
 
 namespace {
 
-bool IsWhiteSpace(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int SkipWhiteSpace(FILE* file) {
-  int c;
-  do c = std::getc(file);
-  while (c != EOF && IsWhiteSpace(c));
-  return c;
-}
-
-// One count read as "%d" reads it (white space, optional sign, digits), then
-// the white space after it. False when there is no number, or when it is
-// negative or does not fit an int: such a count is a malformed file.
+// One count read as "%d" reads it, then the white space after it. False when
+// there is no number, or when it is negative or does not fit an int: such a
+// count is a malformed file.
 bool ReadCount(FILE* file, int* count) {
-  int c = SkipWhiteSpace(file);
-  bool negative = false;
-  if (c == '+' || c == '-') {
-    negative = c == '-';
-    c = std::getc(file);
-  }
-  if (c < '0' || c > '9') return false;
-  uint64_t value = 0;
-  while (c >= '0' && c <= '9') {
-    if (value <= INT_MAX) value = value * 10 + static_cast<uint64_t>(c - '0');
-    c = std::getc(file);
-  }
-  if (c != EOF && !IsWhiteSpace(c)) std::ungetc(c, file);
-  if (c != EOF && IsWhiteSpace(c)) {
-    c = SkipWhiteSpace(file);
-    if (c != EOF) std::ungetc(c, file);
-  }
-  if (value > INT_MAX || (negative && value != 0)) return false;
-  *count = static_cast<int>(value);
+  int value = 0;
+  if (!varnost::ScanInt(file, &value) || value < 0) return false;
+  varnost::SkipWhiteSpace(file);
+  *count = value;
   return true;
 }
 

@@ -8,53 +8,9 @@
 
 #include "input_file.h"
 #include "net_reader.h"
+#include "text_scan.h"
 
 namespace {
-
-bool IsWhiteSpace(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-void SkipWhiteSpace(FILE* file) {
-  int c;
-  do c = std::getc(file);
-  while (c != EOF && IsWhiteSpace(c));
-  if (c != EOF) std::ungetc(c, file);
-}
-
-// An integer as "%d" reads it; false at the end of the file, on a token that
-// does not start with a number, or on a value that does not fit an int.
-bool ReadInt(FILE* file, int* value) {
-  SkipWhiteSpace(file);
-  int c = std::getc(file);
-  bool negative = false;
-  if (c == '+' || c == '-') {
-    negative = c == '-';
-    c = std::getc(file);
-  }
-  if (c < '0' || c > '9') return false;
-  int64_t magnitude = 0;
-  while (c >= '0' && c <= '9') {
-    if (magnitude <= INT_MAX) magnitude = magnitude * 10 + (c - '0');
-    c = std::getc(file);
-  }
-  if (c != EOF) std::ungetc(c, file);
-  const int64_t v = negative ? -magnitude : magnitude;
-  if (v < INT_MIN || v > INT_MAX) return false;
-  *value = static_cast<int>(v);
-  return true;
-}
-
-// A word as "%s" reads it: white space skipped, then everything up to the next
-// white space, whatever its length. False at the end of the file.
-bool ReadWord(FILE* file, std::string* word) {
-  SkipWhiteSpace(file);
-  word->clear();
-  int c;
-  while ((c = std::getc(file)) != EOF && !IsWhiteSpace(c)) word->push_back(static_cast<char>(c));
-  if (c != EOF) std::ungetc(c, file);
-  return !word->empty();
-}
 
 // The first line is a comment, skipped whole whatever its length.
 void SkipLine(FILE* file) {
@@ -87,17 +43,17 @@ bool ReadReferences(FILE* file, size_t count) {
   if (NumObj == nullptr) return false;
   SkipLine(file);
   for (size_t i = 0; i < count; ++i) {
-    if (!ReadInt(file, &NumObj[i])) return false;
+    if (!varnost::ScanInt(file, &NumObj[i])) return false;
   }
   NameObj = static_cast<char**>(std::calloc(count > 0 ? count : 1, sizeof(char*)));
   if (NameObj == nullptr) return false;
   std::string word;
   for (size_t i = 0; i < count; ++i) {
     int length = 0;
-    if (!ReadInt(file, &length)) return false;
+    if (!varnost::ScanInt(file, &length)) return false;
     // The length only tells whether a name follows; the name is the word.
     if (length != 0) {
-      if (!ReadWord(file, &word)) return false;
+      if (!varnost::ScanWord(file, &word)) return false;
       NameObj[i] = strdup(word.c_str());
     } else {
       NameObj[i] = DefaultName(i < places ? 'P' : 'T', NumObj[i]);

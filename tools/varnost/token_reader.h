@@ -15,6 +15,9 @@
 #ifndef VARNOST_TOKEN_READER_H
 #define VARNOST_TOKEN_READER_H
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +27,7 @@ namespace varnost {
 
 class TokenReader {
  public:
-  static constexpr size_t kDefaultChunk = size_t{1} << 20;
+  static constexpr size_t kDefaultChunk = 1048576;
 
   // Reads `file` from its current position, `chunk` bytes at a time (at least
   // 1), and at most `limit` bytes in all.
@@ -53,6 +56,15 @@ class TokenReader {
   uint64_t TakeValues(uint64_t count, bool* outOfRange, Sink&& sink);
 
  private:
+  // Whether the 16 bytes at p are "0 0 0 0 0 0 0 0 ".
+  static bool EightZeros(const char* p) {
+    constexpr uint64_t kPattern =
+        std::bit_cast<uint64_t>(std::array<char, 8>{'0', ' ', '0', ' ', '0', ' ', '0', ' '});
+    uint64_t a, b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    return ((a ^ kPattern) | (b ^ kPattern)) == 0;
+  }
   static bool IsSeparator(char c, bool newlineSeparates) {
     return c == ' ' || c == '\t' || (newlineSeparates && c == '\n');
   }
@@ -90,9 +102,16 @@ uint64_t TokenReader::TakeValues(uint64_t count, bool* outOfRange, Sink&& sink) 
         continue;
       }
       if (c == '0') {
-        if (count - i >= 8 && end - p >= 16 && std::memcmp(p, "0 0 0 0 0 0 0 0 ", 16) == 0) {
-          p += 16;
-          i += 8;
+        // Runs of "0 " (most of a sparse matrix), 16 bytes at a time.
+        uint64_t steps = std::min<uint64_t>((count - i) / 8, static_cast<uint64_t>(end - p) / 16);
+        const char* q = p;
+        while (steps > 0 && EightZeros(q)) {
+          q += 16;
+          --steps;
+        }
+        if (q != p) {
+          i += static_cast<uint64_t>(q - p) / 2;
+          p = q;
           continue;
         }
         if (end - p >= 2 && IsSeparator(p[1], true)) {
