@@ -123,4 +123,48 @@ TEST(FullStandardOutput, ConversionAndEndStatusDoNotDependOnIt) {
   EXPECT_EQ(run.status, 1);
 }
 
+// Something other than a regular file stands where the .ll_net goes. A
+// directory is never replaced (the run fails); a FIFO is replaced without
+// ever being opened (so nothing blocks); a symbolic link is replaced by the
+// file, and the file it pointed to is left as it was.
+TEST(OutputPathTaken, NonRegularTargetsNeverBlockNorWriteElsewhere) {
+  struct Case {
+    const char* name;
+    int (*make)(const char* target, const char* elsewhere);
+    int status;
+  } cases[] = {
+      {"directory", [](const char* t, const char*) { return mkdir(t, 0755); }, 1},
+      {"FIFO", [](const char* t, const char*) { return mkfifo(t, 0644); }, 0},
+      {"symbolic link", [](const char* t, const char* e) { return symlink(e, t); }, 0},
+  };
+  const std::string good = hardening::ConvertedExample("peterson");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::TempDir dir;
+    const std::string net = dir.File("n.mat");
+    const std::string elsewhere = dir.File("elsewhere");
+    qxtest::WriteFile(net, hardening::ExampleNet("peterson"));
+    qxtest::WriteFile(net + ".ref", hardening::ExampleRef("peterson"));
+    qxtest::WriteFile(elsewhere, kPrevious);
+    ASSERT_EQ(c.make((net + ".ll_net").c_str(), elsewhere.c_str()), 0);
+
+    const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, {"-s", net}, dir.path(), 10000);
+    ASSERT_FALSE(run.timed_out);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, c.status);
+    struct stat info;
+    ASSERT_EQ(lstat((net + ".ll_net").c_str(), &info), 0);
+    if (c.status == 0) {
+      EXPECT_EQ(run.out, "");
+      EXPECT_TRUE(S_ISREG(info.st_mode));
+      EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), good);
+    } else {
+      EXPECT_EQ(run.out, kCreateFailed);
+      EXPECT_TRUE(S_ISDIR(info.st_mode));
+    }
+    EXPECT_EQ(qxtest::ReadFile(elsewhere), kPrevious);
+    ExpectNoTemporaryFile(dir.path());
+  }
+}
+
 }  // namespace
