@@ -32,13 +32,21 @@ max_len() {
   esac
 }
 
+# Configures (once) and builds the targets; the build's output is shown only
+# when it fails.
 build_targets() {
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$build" -DQUARNEL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-      -DQUARNEL_BUILD_TESTS=OFF -DQUARNEL_BUILD_BENCH=OFF >/dev/null
+  mkdir -p "$build"
+  local log="$build/fuzz-build.log"
+  if { [ -f "$build/CMakeCache.txt" ] ||
+       cmake -S "$root" -B "$build" -DQUARNEL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+         -DQUARNEL_BUILD_TESTS=OFF -DQUARNEL_BUILD_BENCH=OFF; } >"$log" 2>&1 &&
+     cmake --build "$build" -j"$jobs" --target fuzz_targets >>"$log" 2>&1; then
+    return 0
   fi
-  cmake --build "$build" -j"$jobs" --target fuzz_targets >/dev/null
+  cat "$log" >&2
+  echo "fuzz: the targets could not be built" >&2
+  exit 1
 }
 
 run_one() {
