@@ -1,10 +1,12 @@
 // The host goes away at each stage of a run of the real converter over a FIFO
 // pair: before reading START_TOOL, while the service runs, before END_TOOL (it
 // stops reading but keeps the tool's input open), or it only closes the tool's
-// input. The host side is played here with raw FIFO ends. The converter is
+// input; in standard-output mode it closes the tool's standard output. The
+// host side is played here with raw FIFO and pipe ends. The converter is
 // never killed by a signal, never hangs, ends with the status of its own work,
 // and its .ll_net is complete.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -145,5 +147,46 @@ INSTANTIATE_TEST_SUITE_P(
                  Stage::kAfterStartTool, 1, false},
         HostCase{"StaysForFailingService", false, Stage::kNever, Stage::kNever, 1, true}),
     [](const ::testing::TestParamInfo<HostCase>& info) { return std::string(info.param.name); });
+
+// In standard-output mode the host reads the tool's standard output: when it
+// closes its end before reading, or after the first line, the tool is not
+// killed by SIGPIPE; it converts, creates the end lock file and ends with 0.
+TEST(StandardOutputHostFailure, ToolSurvivesTheHostClosingItsStandardOutput) {
+  for (const bool readFirstLine : {false, true}) {
+    SCOPED_TRACE(readFirstLine ? "after the first line" : "before reading");
+    qxtest::TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("QX_MNGR").c_str(), 0755), 0);
+    const std::string net = dir.File("net.mat");
+    qxtest::WriteFile(net, hardening::ExampleNet("elevator_2"));
+    qxtest::WriteFile(net + ".ref", hardening::ExampleRef("elevator_2"));
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    const pid_t tool = qxtest::StartChild([&] {
+      dup2(out[1], 1);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, 0);
+      dup2(null, 2);
+      if (chdir(dir.path().c_str()) != 0) return 126;
+      execl(kVarnost.c_str(), kVarnost.c_str(), "-std_out", "-end_env_p", net.c_str(),
+            static_cast<char*>(nullptr));
+      return 127;
+    });
+    close(out[1]);
+    if (readFirstLine) {
+      pollfd p{out[0], POLLIN, 0};
+      ASSERT_EQ(poll(&p, 1, 10000), 1);
+      char c = 0;
+      while (read(out[0], &c, 1) == 1 && c != '\n') {
+      }
+    }
+    close(out[0]);
+    const qxtest::ChildResult run = qxtest::WaitChild(tool, 20000);
+    ASSERT_FALSE(run.timed_out);
+    ASSERT_TRUE(run.exited) << "the tool was killed by signal " << run.signal;
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), hardening::ConvertedExample("elevator_2"));
+    EXPECT_TRUE(qxtest::FileExists(dir.File("QX_MNGR/QX_exec_finished.lock")));
+  }
+}
 
 }  // namespace
