@@ -12,11 +12,16 @@ JOBS       ?= $(shell nproc)
 NET        ?= peterson
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
+# Line tables only: stack traces keep file and line, builds stay quick.
+PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+ASAN_FLAGS := -DCMAKE_BUILD_TYPE=Debug -DQUARNEL_SANITIZE=ON -DQUARNEL_BUILD_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1"
 
 .PHONY: run test test-plain test-asan bench clean fuzz-smoke load
 
 run:
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) $(PLAIN_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS) --target varnost >/dev/null
 	@mkdir -p out
 	@cp examples/$(NET).mat examples/$(NET).mat.ref out/
@@ -27,12 +32,12 @@ run:
 test: test-plain test-asan
 
 test-plain:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) $(PLAIN_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 test-asan:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUARNEL_SANITIZE=ON -DQUARNEL_BUILD_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) $(ASAN_FLAGS)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
@@ -41,7 +46,7 @@ fuzz-smoke:
 	QX_FUZZ_BUILD=$(FUZZ_BUILD) QX_FUZZ_JOBS=$(JOBS) fuzz/run.sh all $(FUZZ_SECONDS)
 
 load:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) $(PLAIN_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS) --target hardening_test
 	QX_LOAD_FULL=1 $(BUILD)/bin/hardening_test --gtest_filter='Load.*'
 
