@@ -1,6 +1,7 @@
 #include "common/qxtest.h"
 
 #include <dirent.h>
+#include <netdb.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -221,6 +222,17 @@ int CountOpenFds() {
   }
   closedir(dir);
   return count - 1;  // the directory's own descriptor
+}
+
+bool LocalHostNameResolves() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return false;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &hints, &found) != 0) return false;
+  freeaddrinfo(found);
+  return true;
 }
 
 }  // namespace qxtest

@@ -101,6 +101,11 @@ class Watchdog {
 // Number of open descriptors of this process.
 int CountOpenFds();
 
+// True when this host's own name (gethostname) resolves to an IPv4 address.
+// The socket links bind and connect by that name; a machine whose name does
+// not resolve cannot run them, and their tests skip there.
+bool LocalHostNameResolves();
+
 }  // namespace qxtest
 
 #endif
