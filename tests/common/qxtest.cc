@@ -135,31 +135,12 @@ ChildResult WaitChild(pid_t pid, int timeout_ms) {
   return result;
 }
 
-ChildResult RunInChild(const std::function<int()>& body, int timeout_ms) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  int out = TempFileFd();
-  int err = TempFileFd();
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    dup2(out, 1);
-    dup2(err, 2);
-    int code = body();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(code);
-  }
-  ChildResult result = WaitChild(pid, timeout_ms);
-  result.out = DrainFd(out);
-  result.err = DrainFd(err);
-  close(out);
-  close(err);
-  return result;
-}
+namespace {
 
-ChildResult RunProgram(const std::string& path, const std::vector<std::string>& args,
-                       const std::string& cwd, int timeout_ms) {
+// Forks with standard output and standard error going to temporary files; the
+// child runs body (which ends it), the parent waits at most timeout_ms and
+// collects both streams.
+ChildResult ForkCaptured(const std::function<void()>& body, int timeout_ms) {
   std::fflush(stdout);
   std::fflush(stderr);
   int out = TempFileFd();
@@ -167,16 +148,9 @@ ChildResult RunProgram(const std::string& path, const std::vector<std::string>& 
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    int devnull = open("/dev/null", O_RDONLY);
-    if (devnull >= 0) dup2(devnull, 0);
     dup2(out, 1);
     dup2(err, 2);
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(path.c_str(), argv.data());
+    body();
     _exit(127);
   }
   ChildResult result = WaitChild(pid, timeout_ms);
@@ -187,27 +161,33 @@ ChildResult RunProgram(const std::string& path, const std::vector<std::string>& 
   return result;
 }
 
-pid_t StartChild(const std::function<int()>& body) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    int code = body();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(code);
-  }
-  return pid;
+}  // namespace
+
+ChildResult RunInChild(const std::function<int()>& body, int timeout_ms) {
+  return ForkCaptured(
+      [&] {
+        int code = body();
+        std::fflush(stdout);
+        std::fflush(stderr);
+        _exit(code);
+      },
+      timeout_ms);
 }
 
-bool WaitForFile(const std::string& path, int timeout_ms) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!FileExists(path)) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+ChildResult RunProgram(const std::string& path, const std::vector<std::string>& args,
+                       const std::string& cwd, int timeout_ms) {
+  return ForkCaptured(
+      [&] {
+        int devnull = open("/dev/null", O_RDONLY);
+        if (devnull >= 0) dup2(devnull, 0);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(path.c_str()));
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(path.c_str(), argv.data());
+      },
+      timeout_ms);
 }
 
 Watchdog::Watchdog(unsigned seconds) { alarm(seconds); }
