@@ -190,6 +190,29 @@ ChildResult RunProgram(const std::string& path, const std::vector<std::string>& 
       timeout_ms);
 }
 
+pid_t StartChild(const std::function<int()>& body) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    int code = body();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(code);
+  }
+  return pid;
+}
+
+bool WaitForFile(const std::string& path, int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!FileExists(path)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
 Watchdog::Watchdog(unsigned seconds) { alarm(seconds); }
 Watchdog::~Watchdog() { alarm(0); }
 
