@@ -2,7 +2,8 @@
 // that the host stand-in reports a broken conversation and never hangs. It
 // takes the framework's FIFO options like a tool, opens its ends in the tool's
 // order, then does what the first argument after -end_env_p asks:
-//   bad-length  START_TOOL, then a frame whose length word is absurd
+//   bad-length  START_TOOL, then a frame whose length word is absurd, and
+//               more bytes once the stand-in has hung up
 //   die         START_TOOL, then killed by SIGKILL
 //   hang        START_TOOL, then sleeps until killed
 //   no-start    END_TOOL(0) only
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
   if (mode == "bad-length") {
     const int64_t absurd = int64_t{1} << 40;
     (void)!::write(fd, &absurd, sizeof absurd);
+    // Write again only after the stand-in has hung up: the tool then dies of
+    // the broken pipe, every time, and the verdict must still be the fault.
+    const timespec pause{0, 300 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
     (void)!::write(fd, "junk", 4);
   } else if (mode == "die") {
     ::raise(SIGKILL);

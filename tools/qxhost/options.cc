@@ -43,7 +43,8 @@ const char kUsage[] =
     "  0  success: well-formed conversation and the tool exited with status 0\n"
     "  1  set-up error: bad usage, or the workspace, FIFOs or tool could not be set up\n"
     "  2  protocol fault: START_TOOL not first, END_TOOL(n) missing or not last, a\n"
-    "     bad frame, END_TOOL(n) against the exit status, no end lock file\n"
+    "     bad frame (even if the tool then dies of the broken pipe), END_TOOL(n)\n"
+    "     against the exit status, no end lock file\n"
     "  3  tool failure: the tool exited with a non-zero status\n"
     "  4  abnormal end: the tool was killed by a signal (abort included) or by the\n"
     "     time limit\n";

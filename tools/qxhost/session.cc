@@ -361,6 +361,11 @@ int Session::Verdict() {
   if (WIFSIGNALED(wait_status_)) {
     const int sig = WTERMSIG(wait_status_);
     std::fprintf(stderr, "qxhost: tool killed by signal %d (%s)\n", sig, strsignal(sig));
+    // A broken pipe after the stand-in hung up on a bad frame is the effect of
+    // that fault, not a second one: whether the tool writes again before it
+    // ends is a race, and the verdict must not depend on it.
+    const bool hung_up_on_fault = closed_ && !host_left_ && !conversation_.faults().empty();
+    if (sig == SIGPIPE && hung_up_on_fault) return kProtocolFault;
     return kToolAborted;
   }
   std::fprintf(stderr, "qxhost: tool exited with status %d\n", status);
