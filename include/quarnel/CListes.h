@@ -73,35 +73,35 @@ typedef void* (*ParcoursProcPtr)(void* pDonnee, void* param1, void* param2, void
                                  void* param8);
 
 /* Creation and destruction. */
-void ListeInit(void);
-void ListeTrace(void);
-CListe CreerListe(void);
-CListe LiNew(LiListType liListType, LiDataType isHandle, SqSize_t offset);
-void ViderListe(CListe pTete);
-void DetruireListe(CListe pTete);
+void ListeInit(void) QX_NOEXCEPT;
+void ListeTrace(void) QX_NOEXCEPT;
+CListe CreerListe(void) QX_NOEXCEPT;
+CListe LiNew(LiListType liListType, LiDataType isHandle, SqSize_t offset) QX_NOEXCEPT;
+void ViderListe(CListe pTete) QX_NOEXCEPT;
+void DetruireListe(CListe pTete) QX_NOEXCEPT;
 
 /* Adding. */
-P_ListElem AjoutListe(CListe pTete, void* pDonnee);
-P_ListElem AjoutFinListe(CListe pTete, void* pDonnee);
-Boolean AjoutUListe(CListe pTete, void* pDonnee);
-Boolean AjoutUFinListe(CListe pTete, void* pDonnee);
-void ParcoursInsereApres(void* pDonnee);
-void ParcoursInsereAvant(void* pDonnee);
+P_ListElem AjoutListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+P_ListElem AjoutFinListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+Boolean AjoutUListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+Boolean AjoutUFinListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+void ParcoursInsereApres(void* pDonnee) QX_NOEXCEPT;
+void ParcoursInsereAvant(void* pDonnee) QX_NOEXCEPT;
 
 /* Removing. */
-void EnleveElementIndex(CListe pTete, P_ListElem p_ListElem);
-void EnleveElement(CListe pTete, void* pDonnee);
-Boolean EnleveElementSiExiste(CListe pTete, void* pDonnee);
-void EnleveElementCourant(void);
-void ParcoursViderListe(CListe pTete);
+void EnleveElementIndex(CListe pTete, P_ListElem p_ListElem) QX_NOEXCEPT;
+void EnleveElement(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+Boolean EnleveElementSiExiste(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+void EnleveElementCourant(void) QX_NOEXCEPT;
+void ParcoursViderListe(CListe pTete) QX_NOEXCEPT;
 
 /* Searching and counting. */
-P_ListElem ChercheElement(CListe pTete, void* pDonnee);
+P_ListElem ChercheElement(CListe pTete, void* pDonnee) QX_NOEXCEPT;
 void* FindInList(CListe pTete, LiDataType isHandle, const void* pRecherche, SqSize_t size,
-                 SqSize_t offset);
-void* FindInListHashHandleULong(CListe pTete, unsigned long ident, SqSize_t offset);
-short NbElementListe(CListe pTete);
-Boolean UnSeulElement(CListe pTete);
+                 SqSize_t offset) QX_NOEXCEPT;
+void* FindInListHashHandleULong(CListe pTete, unsigned long ident, SqSize_t offset) QX_NOEXCEPT;
+short NbElementListe(CListe pTete) QX_NOEXCEPT;
+Boolean UnSeulElement(CListe pTete) QX_NOEXCEPT;
 
 /* Traversal and cursor. */
 void* ParcoursListe(CListe pTete, ParcoursProcPtr Action, void* param1, void* param2,
@@ -110,12 +110,12 @@ void* ParcoursListe(CListe pTete, ParcoursProcPtr Action, void* param1, void* pa
 void* ParcoursInverse(CListe pTete, ParcoursProcPtr Action, void* param1, void* param2,
                       void* param3, void* param4, void* param5, void* param6, void* param7,
                       void* param8);
-void* ListePremier(CListe pTete);
-void* ListeDernier(CListe pTete);
-void* ParcoursSuivant(void);
-void* ParcoursPrecedent(void);
-void ParcoursSauve(CListeSauve* cListeSauve);
-void ParcoursRestore(CListeSauve* cListeSauve);
+void* ListePremier(CListe pTete) QX_NOEXCEPT;
+void* ListeDernier(CListe pTete) QX_NOEXCEPT;
+void* ParcoursSuivant(void) QX_NOEXCEPT;
+void* ParcoursPrecedent(void) QX_NOEXCEPT;
+void ParcoursSauve(CListeSauve* cListeSauve) QX_NOEXCEPT;
+void ParcoursRestore(CListeSauve* cListeSauve) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

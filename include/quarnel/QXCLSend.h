@@ -52,59 +52,61 @@ enum {
 
 /* Output and input. */
 void QxClSetCurrentChannelIO(PQxChannelIOParams pqxPDefaultInputChannelIOParams,
-                             PQxChannelIOParams pqxPDefaultOutputChannelIOParams);
-void QxEnvSetDefaultOutputStream(FILE* outputStream);
-void QxClSendChannelKora(PQxChannelIOParams pQxOutputChannelIOParams, const char* message);
-void QxClReceiveChannelKora(char* messageBuffer, PQxChannelIOParams pQxInputChannelIOParams);
-void QxClRecoitKORA(char* messageBuffer);
-SqSize_t QxOldRecoitKORA(QxPtr rBufferPtr);
-SqSize_t QXOldRecoitKORANonBl(char* messageBuffer);
+                             PQxChannelIOParams pqxPDefaultOutputChannelIOParams) QX_NOEXCEPT;
+void QxEnvSetDefaultOutputStream(FILE* outputStream) QX_NOEXCEPT;
+void QxClSendChannelKora(PQxChannelIOParams pQxOutputChannelIOParams,
+                         const char* message) QX_NOEXCEPT;
+void QxClReceiveChannelKora(char* messageBuffer,
+                            PQxChannelIOParams pQxInputChannelIOParams) QX_NOEXCEPT;
+void QxClRecoitKORA(char* messageBuffer) QX_NOEXCEPT;
+SqSize_t QxOldRecoitKORA(QxPtr rBufferPtr) QX_NOEXCEPT;
+SqSize_t QXOldRecoitKORANonBl(char* messageBuffer) QX_NOEXCEPT;
 
 /* Long texts and files. */
-void QxClSendTextResponse(QxConstISOStr textBuffer);
-void QxClSendMultipleText(const char* koraPrefix, QxConstISOStr textBuffer);
-void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondition);
-void QxClSendMainWorkSpaceFile(const char* shortFileName);
+void QxClSendTextResponse(QxConstISOStr textBuffer) QX_NOEXCEPT;
+void QxClSendMultipleText(const char* koraPrefix, QxConstISOStr textBuffer) QX_NOEXCEPT;
+void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondition) QX_NOEXCEPT;
+void QxClSendMainWorkSpaceFile(const char* shortFileName) QX_NOEXCEPT;
 void QxClSendModelWorkSpaceFile(const char* shortFileName,
-                                QxFilePostCondition qxFilePostCondition);
+                                QxFilePostCondition qxFilePostCondition) QX_NOEXCEPT;
 
 /* Legacy senders. */
-void QxOldEnvoiDetruitObjet(long numero);
-void QxOldEnvoiAfficherDialogue(long numDialogue);
+void QxOldEnvoiDetruitObjet(long numero) QX_NOEXCEPT;
+void QxOldEnvoiAfficherDialogue(long numDialogue) QX_NOEXCEPT;
 void QxOldEnvoiCreerDialogue(long numDialogue, long type, long nbBouton, const char* titreFenetre,
                              const char* help, const char* titre, long saisie, long multi,
-                             const char* valDefaut);
-void QxOldEnvoiDebutDialogue(void);
-void QxOldEnvoiDialogueSuite(long numDialogue, const char* ligne);
-void QxOldEnvoiFinDialogue(void);
-void QxOldEnvoiDetruireDialogue(long numDialogue);
-void QxOldEnvoiDebutEnsemble(void);
-void QxOldEnvoiDebutEnsemble2(const char* setName, int setKind);
-void QxOldEnvoiFinEnsemble(void);
-void QxOldEnvoiResultatObjet(long numero);
-void QxOldEnvoiCategorieResultat(int code);
-void QxOldEnvoiMiseEnEvidence(long numero);
+                             const char* valDefaut) QX_NOEXCEPT;
+void QxOldEnvoiDebutDialogue(void) QX_NOEXCEPT;
+void QxOldEnvoiDialogueSuite(long numDialogue, const char* ligne) QX_NOEXCEPT;
+void QxOldEnvoiFinDialogue(void) QX_NOEXCEPT;
+void QxOldEnvoiDetruireDialogue(long numDialogue) QX_NOEXCEPT;
+void QxOldEnvoiDebutEnsemble(void) QX_NOEXCEPT;
+void QxOldEnvoiDebutEnsemble2(const char* setName, int setKind) QX_NOEXCEPT;
+void QxOldEnvoiFinEnsemble(void) QX_NOEXCEPT;
+void QxOldEnvoiResultatObjet(long numero) QX_NOEXCEPT;
+void QxOldEnvoiCategorieResultat(int code) QX_NOEXCEPT;
+void QxOldEnvoiMiseEnEvidence(long numero) QX_NOEXCEPT;
 void QxOldEnvoiMiseEnEvidenceAttribut(long numero, const char* typeAtt, long indiceInf,
-                                      long indiceSup);
-void QxOldEnvoiModifAttribut(long numero, const char* nomAttribut, const char* valeur);
-void QxOldEnvoiSupprimerTypeObjet(const char* typeAtt, const char* typeObjet);
-void QxOldEnvoiReponseTexte(const char* bufferTexte);
-void QxOldEnvoiReponseNumTexte(long num);
-void QxOldEnvoiReponseTrace(const char* bufferTexte);
-void QxOldEnvoiKORA(const char* koraParam, const char* koraCommand);
+                                      long indiceSup) QX_NOEXCEPT;
+void QxOldEnvoiModifAttribut(long numero, const char* nomAttribut, const char* valeur) QX_NOEXCEPT;
+void QxOldEnvoiSupprimerTypeObjet(const char* typeAtt, const char* typeObjet) QX_NOEXCEPT;
+void QxOldEnvoiReponseTexte(const char* bufferTexte) QX_NOEXCEPT;
+void QxOldEnvoiReponseNumTexte(long num) QX_NOEXCEPT;
+void QxOldEnvoiReponseTrace(const char* bufferTexte) QX_NOEXCEPT;
+void QxOldEnvoiKORA(const char* koraParam, const char* koraCommand) QX_NOEXCEPT;
 
 /* Legacy calls that compose no command of their own. */
-QxBoolean QxOldInitKORA_a(int argc, char** argv);
-void QxOldFinInitKORA_a(void);
-void QxOldArretKORA_a(void);
-void QxOldEnvoiFinReponse(void);
-void QxOldEnvoiFinReponse2(int num);
-void QxOldEnvoiDebutReponse(const char* nomQuestion);
-int QxOldCheminExecApplication(char* fileName);
-int QxOldDejaTravaille(void);
-void QxOldEnvoiEtatQuestion(const char* nomQuestion, long etat, const char* message);
+QxBoolean QxOldInitKORA_a(int argc, char** argv) QX_NOEXCEPT;
+void QxOldFinInitKORA_a(void) QX_NOEXCEPT;
+void QxOldArretKORA_a(void) QX_NOEXCEPT;
+void QxOldEnvoiFinReponse(void) QX_NOEXCEPT;
+void QxOldEnvoiFinReponse2(int num) QX_NOEXCEPT;
+void QxOldEnvoiDebutReponse(const char* nomQuestion) QX_NOEXCEPT;
+int QxOldCheminExecApplication(char* fileName) QX_NOEXCEPT;
+int QxOldDejaTravaille(void) QX_NOEXCEPT;
+void QxOldEnvoiEtatQuestion(const char* nomQuestion, long etat, const char* message) QX_NOEXCEPT;
 /* message must hold kQx_ErrorMessageCapacity bytes. */
-int QxOldGetMessErreur(int numero, char* message);
+int QxOldGetMessErreur(int numero, char* message) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

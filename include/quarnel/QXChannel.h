@@ -109,29 +109,29 @@ enum {
   kQx_Channel_TraceRoutineCalls = 2
 };
 
-void QxChannelInit(void);
-void QxSetChannelTrace(QxChannelTraceLevel qxChannelTraceLevel);
-void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannelType);
+void QxChannelInit(void) QX_NOEXCEPT;
+void QxSetChannelTrace(QxChannelTraceLevel qxChannelTraceLevel) QX_NOEXCEPT;
+void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannelType) QX_NOEXCEPT;
 PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChannelUsage,
-                         char* path);
-void QxCloseChannel(PQxChannel pQxChannel);
-PQxChannelIOParams QxNewChannelIOParams(void);
-void QxSetChannelDefaultIOParams(PQxChannelIOParams pQxChannelIOParam);
+                         char* path) QX_NOEXCEPT;
+void QxCloseChannel(PQxChannel pQxChannel) QX_NOEXCEPT;
+PQxChannelIOParams QxNewChannelIOParams(void) QX_NOEXCEPT;
+void QxSetChannelDefaultIOParams(PQxChannelIOParams pQxChannelIOParam) QX_NOEXCEPT;
 void QxSetChannelIOParams(PQxChannelIOParams pQxChannelIOParam, PQxChannel pQxChannel,
                           QxChannelDir qxChannelDir, QxIOSynch qxIOSynch, QxPtr rBufferPtr,
-                          QxConstPtr wBufferPtr, size_t length);
-void QxReadInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch);
-void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch);
+                          QxConstPtr wBufferPtr, size_t length) QX_NOEXCEPT;
+void QxReadInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) QX_NOEXCEPT;
+void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) QX_NOEXCEPT;
 /* channelIOParamList holds PQxChannelIOParams. (tv_sec 0, tv_nsec -1) waits
  * without limit; otherwise tv_nsec is the microseconds part of the time-out. */
-void QxWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec);
+void QxWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) QX_NOEXCEPT;
 
 /* Per-type halves of open and close; the opens return the connection
  * function's result (0, or -1 on failure). */
-int QxOpenChannelFIFO(PQxChannel pQxChannel, char* path);
-int QxOpenChannelSocket(PQxChannel pQxChannel, char* path);
-void QxCloseChannelFIFO(PQxChannel pQxChannel);
-void QxCloseChannelSocket(PQxChannel pQxChannel);
+int QxOpenChannelFIFO(PQxChannel pQxChannel, char* path) QX_NOEXCEPT;
+int QxOpenChannelSocket(PQxChannel pQxChannel, char* path) QX_NOEXCEPT;
+void QxCloseChannelFIFO(PQxChannel pQxChannel) QX_NOEXCEPT;
+void QxCloseChannelSocket(PQxChannel pQxChannel) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

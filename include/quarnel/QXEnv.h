@@ -47,30 +47,30 @@ extern const char kQx_ToolCopyright[];
 /* Command line. Results: -99 empty vector, -1 "-version", -2 "-kit_name",
  * 0 error (already reported), i >= 1 the index of the marker "-s" or
  * "-end_env_p". */
-int QxEnvInit(int argc, char** argv);
-QxConstISOStr QxSysErrList(int myErrno);
-short QxEnvGetLanguage(void);
-const char* QxEnvKitName(void);
-const char* QxEnvToolName(void);
-const char* QxEnvToolVersion(void);
-const char* QxEnvToolCopyright(void);
-void QxSetRandomSeed(QxULong randSeed);
-QxULong QxRandom(void);
+int QxEnvInit(int argc, char** argv) QX_NOEXCEPT;
+QxConstISOStr QxSysErrList(int myErrno) QX_NOEXCEPT;
+short QxEnvGetLanguage(void) QX_NOEXCEPT;
+const char* QxEnvKitName(void) QX_NOEXCEPT;
+const char* QxEnvToolName(void) QX_NOEXCEPT;
+const char* QxEnvToolVersion(void) QX_NOEXCEPT;
+const char* QxEnvToolCopyright(void) QX_NOEXCEPT;
+void QxSetRandomSeed(QxULong randSeed) QX_NOEXCEPT;
+QxULong QxRandom(void) QX_NOEXCEPT;
 
 /* Basic information ("qx_basic_info", "QX_MNGR/.formalism") and paths. The
  * path buffers hold kQx_PathCapacity bytes. */
-void QxEnvReadBasicInfo(void);
-void QxEnvGetModelWorkSpacePath(char* path);
-void QxEnvGetMainWorkSpacePath(char* path);
-void QxEnvGetToolPath(char* path);
+void QxEnvReadBasicInfo(void) QX_NOEXCEPT;
+void QxEnvGetModelWorkSpacePath(char* path) QX_NOEXCEPT;
+void QxEnvGetMainWorkSpacePath(char* path) QX_NOEXCEPT;
+void QxEnvGetToolPath(char* path) QX_NOEXCEPT;
 
 /* Trace: standard error always, and a TR command to the host unless
  * standalone. Neither sets nor clears g_qxErrno. */
-void QxTrace(const char* message);
+void QxTrace(const char* message) QX_NOEXCEPT;
 /* Progress text: STT_MSG to the host, or standard error when standalone. */
-void QxSendWaitingMessage(const char* message);
+void QxSendWaitingMessage(const char* message) QX_NOEXCEPT;
 /* Legacy warning: standard error and a WN command. */
-void QxOldSVimpression(const char* message);
+void QxOldSVimpression(const char* message) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -31,7 +31,7 @@ enum {
 extern QxSLong g_qxErrno;
 
 /* Returns g_qxErrno. */
-QxSLong QxErrno(void);
+QxSLong QxErrno(void) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

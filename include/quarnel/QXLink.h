@@ -23,45 +23,47 @@ extern "C" {
 #endif
 
 /* Connection establishment: 0 on success, -1 on failure. */
-int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din, int* dout);
-int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout);
-int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* din, int* dout);
-int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout);
-int OpenSocketConnexionForServerProvider(char* path, int* d);
-int OpenSocketConnexionForServerConsumer(int portClient, int* d);
-int OpenSocketConnexionForClientProvider(char* path, int* d);
-int OpenSocketConnexionForClientConsumer(char* path, int* d);
-int CloseFifoConnexionForServerProvider(char* path, int din, int dout);
-int CloseFifoConnexionForServerConsumer(int din, int dout);
-int CloseFifoConnexionForClientProvider(char* pin, char* pout, int din, int dout);
-int CloseFifoConnexionForClientConsumer(int din, int dout);
-int CloseSocketConnexionForServerProvider(char* path, int d);
-int CloseSocketConnexionForServerConsumer(int d);
-int CloseSocketConnexionForClientProvider(int d);
-int CloseSocketConnexionForClientConsumer(int d);
+int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din,
+                                        int* dout) QX_NOEXCEPT;
+int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) QX_NOEXCEPT;
+int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* din,
+                                        int* dout) QX_NOEXCEPT;
+int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) QX_NOEXCEPT;
+int OpenSocketConnexionForServerProvider(char* path, int* d) QX_NOEXCEPT;
+int OpenSocketConnexionForServerConsumer(int portClient, int* d) QX_NOEXCEPT;
+int OpenSocketConnexionForClientProvider(char* path, int* d) QX_NOEXCEPT;
+int OpenSocketConnexionForClientConsumer(char* path, int* d) QX_NOEXCEPT;
+int CloseFifoConnexionForServerProvider(char* path, int din, int dout) QX_NOEXCEPT;
+int CloseFifoConnexionForServerConsumer(int din, int dout) QX_NOEXCEPT;
+int CloseFifoConnexionForClientProvider(char* pin, char* pout, int din, int dout) QX_NOEXCEPT;
+int CloseFifoConnexionForClientConsumer(int din, int dout) QX_NOEXCEPT;
+int CloseSocketConnexionForServerProvider(char* path, int d) QX_NOEXCEPT;
+int CloseSocketConnexionForServerConsumer(int d) QX_NOEXCEPT;
+int CloseSocketConnexionForClientProvider(int d) QX_NOEXCEPT;
+int CloseSocketConnexionForClientConsumer(int d) QX_NOEXCEPT;
 
 /* FIFO and socket primitives. sens 1 opens the read end, anything else the
  * write end; both block until the peer opens the other end. */
-int QXcreeFIFO(const char* path);
-int QXouvrirFIFO(const char* path, int sens);
-int QXcreeSocket(int* port);
-int QXaccept(int port);
-int QXinitConnexion(char* nameHote, int port);
-int QXcreeService(char* nomService);
-int QXcreeServiceMultiple(char* nomService);
-int QXinitConnexionService(char* nameHote, char* nomService);
+int QXcreeFIFO(const char* path) QX_NOEXCEPT;
+int QXouvrirFIFO(const char* path, int sens) QX_NOEXCEPT;
+int QXcreeSocket(int* port) QX_NOEXCEPT;
+int QXaccept(int port) QX_NOEXCEPT;
+int QXinitConnexion(char* nameHote, int port) QX_NOEXCEPT;
+int QXcreeService(char* nomService) QX_NOEXCEPT;
+int QXcreeServiceMultiple(char* nomService) QX_NOEXCEPT;
+int QXinitConnexionService(char* nameHote, char* nomService) QX_NOEXCEPT;
 
 /* Framed descriptor I/O. Read results: N > 0 a whole message, 0 nothing waiting
  * (non-blocking read only), -1 end of file, error or over-long frame, -2 the
  * end-of-link marker. */
-int QX_Write_Sync(int desc, const char* ptr);
-int QX_Read_Sync(int desc, char* ptr);
-int QX_Read_Async(int desc, char* ptr);
-void QXlectBloq(int desc);
-void QXlectNonBloq(int desc);
-void QXcloseLiaison(int desc);
-void QXacceptCloseLiaison(int desc);
-int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec);
+int QX_Write_Sync(int desc, const char* ptr) QX_NOEXCEPT;
+int QX_Read_Sync(int desc, char* ptr) QX_NOEXCEPT;
+int QX_Read_Async(int desc, char* ptr) QX_NOEXCEPT;
+void QXlectBloq(int desc) QX_NOEXCEPT;
+void QXlectNonBloq(int desc) QX_NOEXCEPT;
+void QXcloseLiaison(int desc) QX_NOEXCEPT;
+void QXacceptCloseLiaison(int desc) QX_NOEXCEPT;
+int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) QX_NOEXCEPT;
 
 /* Process launching. The variadic launchers take up to 8 char* arguments after
  * chemin, ending with NULL; no more than 8 are ever read. None waits for its
@@ -71,13 +73,13 @@ int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_
  * stays one word, and a line over 999 characters is refused (-1, trace).
  * The child of QXExecutionAsynchroneByForkExec keeps only its standard streams
  * across execv. */
-int QXExecutionAsynchroneBySystem(char* chemin, ...);
-int QXExecutionAsynchroneByForkExec(char* chemin, ...);
-int QXExecutionSynchronePgm(char* chemin, ...);
-int QXexcPipe(char* programme, char* hostName, int portEmis);
-int QXexecution(char* programme, int arg);
-int QXonExeComm(char* programme, char* arg0, char* arg1, int arg2);
-void QXimpression(const char* s);
+int QXExecutionAsynchroneBySystem(char* chemin, ...) QX_NOEXCEPT;
+int QXExecutionAsynchroneByForkExec(char* chemin, ...) QX_NOEXCEPT;
+int QXExecutionSynchronePgm(char* chemin, ...) QX_NOEXCEPT;
+int QXexcPipe(char* programme, char* hostName, int portEmis) QX_NOEXCEPT;
+int QXexecution(char* programme, int arg) QX_NOEXCEPT;
+int QXonExeComm(char* programme, char* arg0, char* arg1, int arg2) QX_NOEXCEPT;
+void QXimpression(const char* s) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

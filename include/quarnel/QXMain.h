@@ -45,7 +45,7 @@ void QxExit(QxEndStatus qxEndStatus);
 
 /* Ends the tool with kQx_EndOnError (END_TOOL(2), end lock file) and then
  * aborts the process; never returns. */
-void QxAbort(void);
+void QxAbort(void) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -48,22 +48,23 @@ typedef struct QxEdge {
   QxAttributeList qxAttributeList;
 } QxEdge, *PQxEdge;
 
-void QxSetModelTrace(QxModelTraceLevel qxModelTraceLevel);
-PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName);
-QxAttributeList QxNewAttributeList(void);
+void QxSetModelTrace(QxModelTraceLevel qxModelTraceLevel) QX_NOEXCEPT;
+PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName) QX_NOEXCEPT;
+QxAttributeList QxNewAttributeList(void) QX_NOEXCEPT;
 PQxAttribute QxNewStringAttribute(PQxModel pQxModel, QxConstObjectName qxObjectName,
                                   QxConstAttributeName pAttributeInternalName,
-                                  QxConstISOStr pAttributeValue);
-PQxAttribute QxAppendStringAttribute(PQxAttribute pQxAttribute, QxConstISOStr pAttributeValue);
-void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribute);
+                                  QxConstISOStr pAttributeValue) QX_NOEXCEPT;
+PQxAttribute QxAppendStringAttribute(PQxAttribute pQxAttribute,
+                                     QxConstISOStr pAttributeValue) QX_NOEXCEPT;
+void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribute) QX_NOEXCEPT;
 PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
-                  QxAttributeList qxAttributeList);
+                  QxAttributeList qxAttributeList) QX_NOEXCEPT;
 PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
                   QxObjectID qxBeginNodeID, QxObjectID qxEndNodeID,
-                  QxAttributeList qxAttributeList);
-void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV);
-void QxAppendNodeToModel(PQxModel pQxModel, PQxNode pQxNode);
-void QxAppendEdgeToModel(PQxModel pQxModel, PQxEdge pQxEdge);
+                  QxAttributeList qxAttributeList) QX_NOEXCEPT;
+void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) QX_NOEXCEPT;
+void QxAppendNodeToModel(PQxModel pQxModel, PQxNode pQxNode) QX_NOEXCEPT;
+void QxAppendEdgeToModel(PQxModel pQxModel, PQxEdge pQxEdge) QX_NOEXCEPT;
 
 /* Formalism defaults. */
 typedef struct QxDefaultStruct {
@@ -75,22 +76,22 @@ typedef struct QxDefaultStruct {
 
 extern const QxDefaultStruct QxDefaultStructTab[];
 
-void QxDataInit(void);
-QxConstISOStr QxGetFormalismDefaultAttributeValue(QxConstFormalismName pFormalismInternalName,
-                                                  QxConstObjectName qxObjectName,
-                                                  QxConstAttributeName pAttributeInternalName);
+void QxDataInit(void) QX_NOEXCEPT;
+QxConstISOStr QxGetFormalismDefaultAttributeValue(
+    QxConstFormalismName pFormalismInternalName, QxConstObjectName qxObjectName,
+    QxConstAttributeName pAttributeInternalName) QX_NOEXCEPT;
 
 /* Model file names, relative to the model workspace; static strings. */
-const char* QxGetModelFileName(void);
-const char* QxTAVNetGetModelFileName(void);
-const char* QxTAVNetGetAesteticFileName(void);
-const char* QxTAVNetGetMatrixFileName(void);
-const char* QxTAVNetGetPNMatrixFileName(void);
+const char* QxGetModelFileName(void) QX_NOEXCEPT;
+const char* QxTAVNetGetModelFileName(void) QX_NOEXCEPT;
+const char* QxTAVNetGetAesteticFileName(void) QX_NOEXCEPT;
+const char* QxTAVNetGetMatrixFileName(void) QX_NOEXCEPT;
+const char* QxTAVNetGetPNMatrixFileName(void) QX_NOEXCEPT;
 
 /* Object table of "-obj_file": read once, the file deleted afterwards. */
-void Create_SDD_Obj_File(const char* filename);
-int GetObjectsNbr(void);
-void GetObjectInfo(int indice, int* page, QxObjectID* numero);
+void Create_SDD_Obj_File(const char* filename) QX_NOEXCEPT;
+int GetObjectsNbr(void) QX_NOEXCEPT;
+void GetObjectInfo(int indice, int* page, QxObjectID* numero) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -17,15 +17,15 @@ typedef enum {
   kQx_PersistantSessionVariable = 1
 } QxPersistantSessionVariable;
 
-void QxUserStep(const char* message, QxStepLevel stepLevel, QxSLong max, QxSLong value);
+void QxUserStep(const char* message, QxStepLevel stepLevel, QxSLong max, QxSLong value) QX_NOEXCEPT;
 void QxUserCreateSessionVariable(const char* var_name, const char* var_value,
-                                 QxPersistantSessionVariable persistantSessionVariable);
-void QxUserDeleteSession_Variable(const char* var_name);
-void QxUserChangedModel(PQxChannelIOParams pQxOutputChannelIOParams);
-void QxUserLockModel(PQxChannelIOParams pQxOutputChannelIOParams, QxBoolean lock);
-void QxUserInit(void);
-void QxQuestionsInit(void);
-void QxSendModel(PQxModel pQxModel);
+                                 QxPersistantSessionVariable persistantSessionVariable) QX_NOEXCEPT;
+void QxUserDeleteSession_Variable(const char* var_name) QX_NOEXCEPT;
+void QxUserChangedModel(PQxChannelIOParams pQxOutputChannelIOParams) QX_NOEXCEPT;
+void QxUserLockModel(PQxChannelIOParams pQxOutputChannelIOParams, QxBoolean lock) QX_NOEXCEPT;
+void QxUserInit(void) QX_NOEXCEPT;
+void QxQuestionsInit(void) QX_NOEXCEPT;
+void QxSendModel(PQxModel pQxModel) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -19,15 +19,15 @@ typedef enum {
   kQx_ResultError = 3
 } QxResultErrorLevel;
 
-void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel);
+void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) QX_NOEXCEPT;
 void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
                          QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
-                         QxSShort indexEnd);
-void QxResultSendEndMessage(void);
+                         QxSShort indexEnd) QX_NOEXCEPT;
+void QxResultSendEndMessage(void) QX_NOEXCEPT;
 void QxResultSendOneMessage(QxResultErrorLevel qxResultErrorLevel, QxConstISOStr message,
                             QxObjectID qxObjectID, QxConstAttributeName pAttributeInternalName,
-                            QxSShort indexBegin, QxSShort indexEnd);
-void QxSendTextResponse(QxConstISOStr message);
+                            QxSShort indexBegin, QxSShort indexEnd) QX_NOEXCEPT;
+void QxSendTextResponse(QxConstISOStr message) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -4,6 +4,9 @@
  * - Operations never raise into their caller: they report failures through the
  *   process-wide error code g_qxErrno (QXErrors.h, read with QxErrno()) and,
  *   with few exceptions, a trace line "Qx <Operation>:<condition>" (QxTrace).
+ *   Each is declared QX_NOEXCEPT (SqTypes.h), except QxExit, which returns to
+ *   main by a private exception, and the list walks ParcoursListe and
+ *   ParcoursInverse, which let through what the caller's callback throws.
  * - What the library allocates for the run lives until the process ends unless
  *   an operation says who frees it.
  * - Strings are NUL-terminated byte strings. Usable from C and C++. */

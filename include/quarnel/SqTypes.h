@@ -7,6 +7,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* Marks every library operation that never lets an exception out: noexcept
+ * for C++ callers, nothing for C. */
+#ifdef __cplusplus
+#define QX_NOEXCEPT noexcept
+#else
+#define QX_NOEXCEPT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -41,7 +41,7 @@ int SendMessage(int desc, const char* buffer, size_t length) {
 
 extern "C" {
 
-void QxSetChannelDefaultIOParams(PQxChannelIOParams pQxChannelIOParam) {
+void QxSetChannelDefaultIOParams(PQxChannelIOParams pQxChannelIOParam) noexcept {
   RoutineTrace("Qx SetChannelDefaultIOParams");
   g_qxErrno = kQx_NoErr;
   if (pQxChannelIOParam == nullptr) {
@@ -59,7 +59,7 @@ void QxSetChannelDefaultIOParams(PQxChannelIOParams pQxChannelIOParam) {
   pQxChannelIOParam->qxChannelState = kQx_ChannelStateNotSpecified;
 }
 
-PQxChannelIOParams QxNewChannelIOParams(void) {
+PQxChannelIOParams QxNewChannelIOParams(void) noexcept {
   RoutineTrace("Qx NewChannelIOParams");
   g_qxErrno = kQx_NoErr;
   auto request = static_cast<PQxChannelIOParams>(QxCalloc(sizeof(QxChannelIOParams)));
@@ -78,7 +78,7 @@ PQxChannelIOParams QxNewChannelIOParams(void) {
 
 void QxSetChannelIOParams(PQxChannelIOParams pQxChannelIOParam, PQxChannel pQxChannel,
                           QxChannelDir qxChannelDir, QxIOSynch qxIOSynch, QxPtr rBufferPtr,
-                          QxConstPtr wBufferPtr, size_t length) {
+                          QxConstPtr wBufferPtr, size_t length) noexcept {
   RoutineTrace("Qx SetChannelIOParams");
   g_qxErrno = kQx_NoErr;
   if (pQxChannelIOParam == nullptr) {
@@ -110,7 +110,7 @@ void QxSetChannelIOParams(PQxChannelIOParams pQxChannelIOParam, PQxChannel pQxCh
 // (end-of-link marker). A buffer must hold kQx_MaxMessageLength bytes; the
 // text is not NUL-terminated. A request that names no channel, or whose
 // buffer is null, is refused with kQx_ParamErr before any I/O.
-void QxReadInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) {
+void QxReadInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) noexcept {
   RoutineTrace("Qx ReadInChanne");
   if (pQxChannelIOParam == nullptr) {
     ErrorTrace("Qx ReadInChannel:pQxChannelIOParam==NULL");
@@ -157,7 +157,7 @@ void QxReadInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) 
 // message. A failed send marks the request broken and closes its descriptor;
 // the parameter record then holds -1 for it, so that closing the channel
 // never closes that number again (it may by then belong to another file).
-void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) {
+void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) noexcept {
   RoutineTrace("Qx WriteInChannel");
   if (pQxChannelIOParam == nullptr) {
     ErrorTrace("Qx WriteInChannel:pQxChannelIOParam==NULL");

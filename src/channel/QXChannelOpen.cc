@@ -48,7 +48,7 @@ bool Given(const char* text, const char* name) {
 
 extern "C" {
 
-void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannelType) {
+void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannelType) noexcept {
   switch (qxChannelType) {
     case kQx_ChannelFIFO: RoutineTrace("Qx InitChannelParam: qxChannelType = kQx_ChannelFIFO"); break;
     case kQx_ChannelSocket:
@@ -88,7 +88,7 @@ void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannel
   }
 }
 
-int QxOpenChannelFIFO(PQxChannel pQxChannel, char* path) {
+int QxOpenChannelFIFO(PQxChannel pQxChannel, char* path) noexcept {
   RoutineTrace("Qx OpenChannelFIFO");
   g_qxErrno = kQx_NoErr;
   QxChannelFIFOParam& fifo = pQxChannel->pQxChannelParam->channel.fifoParam;
@@ -129,7 +129,7 @@ int QxOpenChannelFIFO(PQxChannel pQxChannel, char* path) {
   return result;
 }
 
-int QxOpenChannelSocket(PQxChannel pQxChannel, char* path) {
+int QxOpenChannelSocket(PQxChannel pQxChannel, char* path) noexcept {
   RoutineTrace("Qx OpenChannelSocket");
   g_qxErrno = kQx_NoErr;
   QxChannelSocketParam& socket = pQxChannel->pQxChannelParam->channel.socketParam;
@@ -167,7 +167,7 @@ int QxOpenChannelSocket(PQxChannel pQxChannel, char* path) {
 // code; a link failure that sets none is traced and the channel is returned
 // with its descriptors as the connection function left them.
 PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChannelUsage,
-                         char* path) {
+                         char* path) noexcept {
   RoutineTrace("Qx OpenConsumerChannel");
   g_qxErrno = kQx_NoErr;
   if (pQxChannelParam == nullptr) {
@@ -206,7 +206,7 @@ PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChann
   return channel;
 }
 
-void QxCloseChannelFIFO(PQxChannel pQxChannel) {
+void QxCloseChannelFIFO(PQxChannel pQxChannel) noexcept {
   RoutineTrace("Qx CloseChannelFIFO");
   g_qxErrno = kQx_NoErr;
   QxChannelFIFOParam& fifo = pQxChannel->pQxChannelParam->channel.fifoParam;
@@ -224,7 +224,7 @@ void QxCloseChannelFIFO(PQxChannel pQxChannel) {
   }
 }
 
-void QxCloseChannelSocket(PQxChannel pQxChannel) {
+void QxCloseChannelSocket(PQxChannel pQxChannel) noexcept {
   RoutineTrace("Qx CloseChannelSocket");
   g_qxErrno = kQx_NoErr;
   QxChannelSocketParam& socket = pQxChannel->pQxChannelParam->channel.socketParam;
@@ -241,7 +241,7 @@ void QxCloseChannelSocket(PQxChannel pQxChannel) {
 
 // Frees the channel when the close reports no error. The parameter record,
 // its strings and its descriptor fields are left as they are.
-void QxCloseChannel(PQxChannel pQxChannel) {
+void QxCloseChannel(PQxChannel pQxChannel) noexcept {
   RoutineTrace("Qx CloseChannel");
   g_qxErrno = kQx_NoErr;
   if (pQxChannel == nullptr) {

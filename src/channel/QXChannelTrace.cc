@@ -48,9 +48,9 @@ PQxChannelParam ParamOf(const QxChannelIOParams* request) {
 
 extern "C" {
 
-void QxChannelInit(void) { g_qxChannelTraceLevel = kQx_Channel_TraceError; }
+void QxChannelInit(void) noexcept { g_qxChannelTraceLevel = kQx_Channel_TraceError; }
 
-void QxSetChannelTrace(QxChannelTraceLevel qxChannelTraceLevel) {
+void QxSetChannelTrace(QxChannelTraceLevel qxChannelTraceLevel) noexcept {
   if ((g_qxChannelTraceLevel & kQx_Channel_TraceRoutineCalls) != 0) {
     qx::channel::RoutineTrace("QxSetChannelTrace");
   }

@@ -28,7 +28,7 @@ extern "C" {
 // Every request the wait would watch (not broken, direction read or write)
 // must name an open channel: a list holding one that does not, or a null
 // request, is refused with kQx_ParamErr before anything is watched.
-void QxWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) {
+void QxWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) noexcept {
   qx::channel::RoutineTrace("Qx WaitForChannelMessages");
   g_qxErrno = kQx_NoErr;
   if (channelIOParamList == nullptr) {

@@ -102,7 +102,8 @@ void QXLAccessErrorMsg(void) {
   qx::TraceF("QX creeFIFO:unknown errno = %d", err);
 }
 
-int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* din, int* dout) {
+int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* din,
+                                       int* dout) noexcept {
   constexpr const char* kOp = "OpenFifoConnexionForClientProvider";
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "din", din) ||
       !qx::link::Given(kOp, "dout", dout)) {
@@ -130,7 +131,7 @@ int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* d
   return *din < 0 || *dout < 0 ? -1 : 0;
 }
 
-int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) {
+int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) noexcept {
   constexpr const char* kOp = "OpenFifoConnexionForClientConsumer";
   g_qxErrno = kQx_NoErr;
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "din", din) ||
@@ -156,7 +157,7 @@ int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) {
   return 0;
 }
 
-int OpenSocketConnexionForClientProvider(char* path, int* d) {
+int OpenSocketConnexionForClientProvider(char* path, int* d) noexcept {
   constexpr const char* kOp = "OpenSocketConnexionForClientProvider";
   g_qxErrno = kQx_NoErr;
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "d", d)) return -1;
@@ -175,7 +176,7 @@ int OpenSocketConnexionForClientProvider(char* path, int* d) {
   return *d < 0 ? -1 : 0;
 }
 
-int OpenSocketConnexionForClientConsumer(char* path, int* d) {
+int OpenSocketConnexionForClientConsumer(char* path, int* d) noexcept {
   constexpr const char* kOp = "OpenSocketConnexionForClientConsumer";
   g_qxErrno = kQx_NoErr;
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "d", d)) return -1;
@@ -192,7 +193,7 @@ int OpenSocketConnexionForClientConsumer(char* path, int* d) {
   return 0;
 }
 
-int CloseFifoConnexionForClientProvider(char* pin, char* pout, int din, int dout) {
+int CloseFifoConnexionForClientProvider(char* pin, char* pout, int din, int dout) noexcept {
   qx::link::EndLink(din);
   qx::link::EndLink(dout);
   if (pin != nullptr) unlink(pin);
@@ -200,18 +201,18 @@ int CloseFifoConnexionForClientProvider(char* pin, char* pout, int din, int dout
   return 0;
 }
 
-int CloseFifoConnexionForClientConsumer(int din, int dout) {
+int CloseFifoConnexionForClientConsumer(int din, int dout) noexcept {
   qx::link::EndLink(din);
   qx::link::EndLink(dout);
   return 0;
 }
 
-int CloseSocketConnexionForClientProvider(int d) {
+int CloseSocketConnexionForClientProvider(int d) noexcept {
   qx::link::EndLink(d);
   return 0;
 }
 
-int CloseSocketConnexionForClientConsumer(int d) {
+int CloseSocketConnexionForClientConsumer(int d) noexcept {
   qx::link::EndLink(d);
   return 0;
 }

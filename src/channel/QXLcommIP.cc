@@ -239,7 +239,7 @@ int QXecritDesc(int desc, long taille, const char* buffer) {
   return WriteAll(desc, &iov, 1) ? static_cast<int>(taille) : -1;
 }
 
-int QX_Write_Sync(int desc, const char* ptr) {
+int QX_Write_Sync(int desc, const char* ptr) noexcept {
   if (ptr == nullptr) return -1;
   size_t n = std::strlen(ptr);
   if (n == 0) return 0;
@@ -249,21 +249,21 @@ int QX_Write_Sync(int desc, const char* ptr) {
   return WriteAll(desc, iov, 2) ? static_cast<int>(n) : -1;
 }
 
-int QX_Read_Sync(int desc, char* ptr) {
+int QX_Read_Sync(int desc, char* ptr) noexcept {
   if (ptr == nullptr) return -1;
   return ReadFrame(desc, ptr);
 }
 
-int QX_Read_Async(int desc, char* ptr) {
+int QX_Read_Async(int desc, char* ptr) noexcept {
   if (ptr == nullptr) return -1;
   return ReadFrameAsync(desc, ptr);
 }
 
-void QXlectBloq(int desc) { SetNonBlocking(desc, false); }
+void QXlectBloq(int desc) noexcept { SetNonBlocking(desc, false); }
 
-void QXlectNonBloq(int desc) { SetNonBlocking(desc, true); }
+void QXlectNonBloq(int desc) noexcept { SetNonBlocking(desc, true); }
 
-void QXcloseLiaison(int desc) {
+void QXcloseLiaison(int desc) noexcept {
   // The marker's write fails harmlessly on a read-only end (a FIFO's input).
   FrameLength marker = 0;
   iovec iov{&marker, kLengthWordSize};
@@ -275,6 +275,6 @@ void QXcloseLiaison(int desc) {
   close(desc);
 }
 
-void QXacceptCloseLiaison(int desc) { close(desc); }
+void QXacceptCloseLiaison(int desc) noexcept { close(desc); }
 
 }  // extern "C"

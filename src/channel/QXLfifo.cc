@@ -79,7 +79,7 @@ bool PathGiven(const char* operation, const char* path) {
 
 extern "C" {
 
-int QXcreeFIFO(const char* path) {
+int QXcreeFIFO(const char* path) noexcept {
   g_qxErrno = kQx_NoErr;
   if (!PathGiven("creeFIFO", path)) return -1;
   if (mkfifo(path, 0666) == 0) return 0;
@@ -87,7 +87,7 @@ int QXcreeFIFO(const char* path) {
   return -1;
 }
 
-int QXouvrirFIFO(const char* path, int sens) {
+int QXouvrirFIFO(const char* path, int sens) noexcept {
   g_qxErrno = kQx_NoErr;
   if (!PathGiven("ouvrirFIFO", path)) return -1;
   // Only a FIFO is a link end: frames written into a regular file given by

@@ -136,12 +136,12 @@ bool ShellCommandLine(const char* const* argv, std::string* line) {
 
 extern "C" {
 
-void QXimpression(const char* s) {
+void QXimpression(const char* s) noexcept {
   int err = errno;
   qx::TraceF("QXimpression: %s (errno = %d)", Shown(s), err);
 }
 
-int QXExecutionAsynchroneBySystem(char* chemin, ...) {
+int QXExecutionAsynchroneBySystem(char* chemin, ...) noexcept {
   va_list ap;
   va_start(ap, chemin);
   ArgumentVector v = CollectArguments(chemin, ap);
@@ -160,7 +160,7 @@ int QXExecutionAsynchroneBySystem(char* chemin, ...) {
   return std::system(line.c_str());
 }
 
-int QXExecutionAsynchroneByForkExec(char* chemin, ...) {
+int QXExecutionAsynchroneByForkExec(char* chemin, ...) noexcept {
   g_qxErrno = kQx_NoErr;
   va_list ap;
   va_start(ap, chemin);
@@ -182,7 +182,7 @@ int QXExecutionAsynchroneByForkExec(char* chemin, ...) {
   return pid;
 }
 
-int QXExecutionSynchronePgm(char* chemin, ...) {
+int QXExecutionSynchronePgm(char* chemin, ...) noexcept {
   va_list ap;
   va_start(ap, chemin);
   ArgumentVector v = CollectArguments(chemin, ap);
@@ -201,7 +201,7 @@ int QXExecutionSynchronePgm(char* chemin, ...) {
 // The parent keeps its standard output stream: it is flushed and descriptor 1
 // becomes the pipe, so whatever the caller writes afterwards, through the
 // stream or the descriptor, reaches the child's standard input.
-int QXexcPipe(char* programme, char* hostName, int portEmis) {
+int QXexcPipe(char* programme, char* hostName, int portEmis) noexcept {
   int p[2];
   if (pipe(p) != 0) {
     QXimpression("impossible d'ouvrir un pipeline");
@@ -235,7 +235,7 @@ int QXexcPipe(char* programme, char* hostName, int portEmis) {
   return pid;
 }
 
-int QXexecution(char* programme, int arg) {
+int QXexecution(char* programme, int arg) noexcept {
   pid_t pid = ForkFlushed();
   if (pid < 0) {
     QXimpression("QX execution:echec du lancement, probleme systeme");
@@ -251,7 +251,7 @@ int QXexecution(char* programme, int arg) {
   return pid;
 }
 
-int QXonExeComm(char* programme, char* arg0, char* arg1, int arg2) {
+int QXonExeComm(char* programme, char* arg0, char* arg1, int arg2) noexcept {
   pid_t pid = ForkFlushed();
   if (pid < 0) {
     QXimpression("echec du lancement, probleme systeme");

@@ -137,7 +137,7 @@ bool ResolveIPv4(const char* host, in_addr* address) {
 
 extern "C" {
 
-int QXcreeSocket(int* port) {
+int QXcreeSocket(int* port) noexcept {
   char host[kQxL_HostNameCapacity];
   qx::link::LocalHostName(host);
   in_addr hostAddress;
@@ -165,14 +165,14 @@ int QXcreeSocket(int* port) {
   return s.Release();
 }
 
-int QXaccept(int port) {
+int QXaccept(int port) noexcept {
   sockaddr_in peer;
   std::memset(&peer, 0, sizeof peer);
   socklen_t length = sizeof peer;
   return accept(port, AsSockaddr(&peer), &length);
 }
 
-int QXinitConnexion(char* nameHote, int port) {
+int QXinitConnexion(char* nameHote, int port) noexcept {
   in_addr hostAddress;
   if (!qx::link::ResolveIPv4(nameHote, &hostAddress)) {
     QXimpression("probleme ds num internet");
@@ -182,7 +182,7 @@ int QXinitConnexion(char* nameHote, int port) {
                    "connection impossible");
 }
 
-int QXcreeService(char* nomService) {
+int QXcreeService(char* nomService) noexcept {
   char host[kQxL_HostNameCapacity];
   qx::link::LocalHostName(host);
   sockaddr_in address;
@@ -190,7 +190,7 @@ int QXcreeService(char* nomService) {
   return ListenOn(address);
 }
 
-int QXcreeServiceMultiple(char* nomService) {
+int QXcreeServiceMultiple(char* nomService) noexcept {
   in_port_t servicePort;
   if (!ServicePort(nomService, &servicePort)) {
     QXimpression("Service tcp inconnu :getservbyname");
@@ -201,7 +201,7 @@ int QXcreeServiceMultiple(char* nomService) {
   return ListenOn(Address(any, servicePort));
 }
 
-int QXinitConnexionService(char* nameHote, char* nomService) {
+int QXinitConnexionService(char* nameHote, char* nomService) noexcept {
   sockaddr_in address;
   if (!ServiceAddress(nomService, nameHote, &address)) return -1;
   return ConnectTo(address, "connexion serveur impossible");

@@ -50,7 +50,8 @@ bool Given(const char* operation, const char* name, const void* argument) {
 
 extern "C" {
 
-int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din, int* dout) {
+int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din,
+                                       int* dout) noexcept {
   constexpr const char* kOp = "OpenFifoConnexionForServerProvider";
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "din", din) ||
       !qx::link::Given(kOp, "dout", dout)) {
@@ -79,7 +80,7 @@ int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* d
   return *din < 0 || *dout < 0 ? -1 : 0;
 }
 
-int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) {
+int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) noexcept {
   constexpr const char* kOp = "OpenFifoConnexionForServerConsumer";
   g_qxErrno = kQx_NoErr;
   if (!qx::link::Given(kOp, "din", din) || !qx::link::Given(kOp, "dout", dout)) return -1;
@@ -93,7 +94,7 @@ int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dou
   return 0;
 }
 
-int OpenSocketConnexionForServerProvider(char* path, int* d) {
+int OpenSocketConnexionForServerProvider(char* path, int* d) noexcept {
   constexpr const char* kOp = "OpenSocketConnexionForServerProvider";
   if (!qx::link::Given(kOp, "d", d)) return -1;
   if (descripteur == -1) {
@@ -114,7 +115,7 @@ int OpenSocketConnexionForServerProvider(char* path, int* d) {
   return *d < 0 ? -1 : 0;
 }
 
-int OpenSocketConnexionForServerConsumer(int portClient, int* d) {
+int OpenSocketConnexionForServerConsumer(int portClient, int* d) noexcept {
   if (!qx::link::Given("OpenSocketConnexionForServerConsumer", "d", d)) return -1;
   char host[kQxL_HostNameCapacity];
   qx::link::LocalHostName(host);
@@ -122,26 +123,26 @@ int OpenSocketConnexionForServerConsumer(int portClient, int* d) {
   return *d < 0 ? -1 : 0;
 }
 
-int CloseFifoConnexionForServerProvider(char* path, int din, int dout) {
+int CloseFifoConnexionForServerProvider(char* path, int din, int dout) noexcept {
   qx::link::EndLink(din);
   qx::link::EndLink(dout);
   if (path != nullptr) unlink(path);
   return 0;
 }
 
-int CloseFifoConnexionForServerConsumer(int din, int dout) {
+int CloseFifoConnexionForServerConsumer(int din, int dout) noexcept {
   qx::link::EndLink(din);
   qx::link::EndLink(dout);
   return 0;
 }
 
-int CloseSocketConnexionForServerProvider(char* path, int d) {
+int CloseSocketConnexionForServerProvider(char* path, int d) noexcept {
   qx::link::EndLink(d);
   if (path != nullptr) unlink(path);
   return 0;
 }
 
-int CloseSocketConnexionForServerConsumer(int d) {
+int CloseSocketConnexionForServerConsumer(int d) noexcept {
   qx::link::EndLink(d);
   return 0;
 }

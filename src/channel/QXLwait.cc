@@ -195,7 +195,7 @@ int QXselect(fd_set* readfds, fd_set* writefds, fd_set* exceptfds, time_t sec, l
   return CountReady(fds);
 }
 
-int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) {
+int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) noexcept {
   g_qxErrno = kQx_NoErr;
   if (channelIOParamList == nullptr) {
     QxTrace("QxL WaitForChannelMessages:channelIOParamList==NULL");

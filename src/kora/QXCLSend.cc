@@ -137,7 +137,7 @@ void ResetCurrentChannelIO() {
 extern "C" {
 
 void QxClSetCurrentChannelIO(PQxChannelIOParams pqxPDefaultInputChannelIOParams,
-                             PQxChannelIOParams pqxPDefaultOutputChannelIOParams) {
+                             PQxChannelIOParams pqxPDefaultOutputChannelIOParams) noexcept {
   if (pqxPDefaultInputChannelIOParams != nullptr) {
     g_qxCurrentInputChannelIOParams = pqxPDefaultInputChannelIOParams;
   }
@@ -146,9 +146,11 @@ void QxClSetCurrentChannelIO(PQxChannelIOParams pqxPDefaultInputChannelIOParams,
   }
 }
 
-void QxEnvSetDefaultOutputStream(FILE* outputStream) { g_defaultOutputStream = outputStream; }
+void QxEnvSetDefaultOutputStream(FILE* outputStream) noexcept {
+  g_defaultOutputStream = outputStream;
+}
 
-void QxClSendChannelKora(PQxChannelIOParams pQxOutputChannelIOParams, const char* message) {
+void QxClSendChannelKora(PQxChannelIOParams pQxOutputChannelIOParams, const char* message) noexcept {
   PQxChannelIOParams target = pQxOutputChannelIOParams != nullptr
                                   ? pQxOutputChannelIOParams
                                   : g_qxCurrentOutputChannelIOParams;
@@ -189,14 +191,15 @@ void QxClSendChannelKora(PQxChannelIOParams pQxOutputChannelIOParams, const char
   std::fprintf(stderr, "#(%s):no std out, no DefaultOutput:%s\n", kQx_ToolName, message);
 }
 
-void QxClReceiveChannelKora(char* messageBuffer, PQxChannelIOParams pQxInputChannelIOParams) {
+void QxClReceiveChannelKora(char* messageBuffer,
+                            PQxChannelIOParams pQxInputChannelIOParams) noexcept {
   PQxChannelIOParams request = pQxInputChannelIOParams != nullptr
                                    ? pQxInputChannelIOParams
                                    : g_qxCurrentInputChannelIOParams;
   ReceiveTerminated("ClReceiveChannelKora", messageBuffer, request);
 }
 
-void QxClRecoitKORA(char* messageBuffer) {
+void QxClRecoitKORA(char* messageBuffer) noexcept {
   g_qxErrno = kQx_NoErr;
   ReceiveTerminated("ClRecoitKORA", messageBuffer, g_qxCurrentInputChannelIOParams);
 }
@@ -206,7 +209,7 @@ void QxClRecoitKORA(char* messageBuffer) {
 // marker) with all upper bits set. The buffer is not terminated. When no read
 // takes place (no record, no buffer, a broken or refused request) the result
 // is -1 converted and the buffer is untouched.
-SqSize_t QxOldRecoitKORA(QxPtr rBufferPtr) {
+SqSize_t QxOldRecoitKORA(QxPtr rBufferPtr) noexcept {
   PQxChannelIOParams request = g_qxCurrentInputChannelIOParams;
   if (request == nullptr) {
     TraceNoInputRecord("OldRecoitKORA");
@@ -225,7 +228,7 @@ SqSize_t QxOldRecoitKORA(QxPtr rBufferPtr) {
 // is waiting (or the request is broken: nothing can arrive on it), -2
 // converted when the channel layer reports an error, -1 converted without a
 // record or buffer. The buffer is not terminated.
-SqSize_t QXOldRecoitKORANonBl(char* messageBuffer) {
+SqSize_t QXOldRecoitKORANonBl(char* messageBuffer) noexcept {
   PQxChannelIOParams request = g_qxCurrentInputChannelIOParams;
   if (request == nullptr) {
     TraceNoInputRecord("OldRecoitKORANonBl");

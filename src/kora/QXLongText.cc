@@ -175,13 +175,13 @@ void QxClSendText(const char* koraPrefix, QxConstISOStr textBuffer, SqSize_t glo
   }
 }
 
-void QxClSendTextResponse(QxConstISOStr textBuffer) { QxClSendText("RT(", textBuffer, 0); }
+void QxClSendTextResponse(QxConstISOStr textBuffer) noexcept { QxClSendText("RT(", textBuffer, 0); }
 
-void QxClSendMultipleText(const char* koraPrefix, QxConstISOStr textBuffer) {
+void QxClSendMultipleText(const char* koraPrefix, QxConstISOStr textBuffer) noexcept {
   QxClSendText(koraPrefix, textBuffer, textBuffer != nullptr ? std::strlen(textBuffer) : 0);
 }
 
-void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondition) {
+void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondition) noexcept {
   if (fileNamePath == nullptr) {
     QxTrace("Qx ClSendFile:fileNamePath==NULL");
     g_qxErrno = kQx_ParamErr;
@@ -213,7 +213,7 @@ void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondit
                 fileNamePath, static_cast<int>(qxFilePostCondition));
 }
 
-void QxClSendMainWorkSpaceFile(const char* shortFileName) {
+void QxClSendMainWorkSpaceFile(const char* shortFileName) noexcept {
   g_qxErrno = kQx_NoErr;
   if (shortFileName == nullptr) {
     QxTrace("Qx ClSendMainWorkSpaceFile:shortFileName==NULL");
@@ -225,7 +225,7 @@ void QxClSendMainWorkSpaceFile(const char* shortFileName) {
 }
 
 void QxClSendModelWorkSpaceFile(const char* shortFileName,
-                                QxFilePostCondition qxFilePostCondition) {
+                                QxFilePostCondition qxFilePostCondition) noexcept {
   g_qxErrno = kQx_NoErr;
   if (shortFileName == nullptr) {
     QxTrace("Qx ClSendModelWorkSpaceFile:shortFileName==NULL");

@@ -48,39 +48,39 @@ bool ParseRecord(const std::string& line, long& number, const char*& text) {
 
 extern "C" {
 
-QxBoolean QxOldInitKORA_a(int /*argc*/, char** /*argv*/) { return kQx_False; }
+QxBoolean QxOldInitKORA_a(int /*argc*/, char** /*argv*/) noexcept { return kQx_False; }
 
-void QxOldFinInitKORA_a(void) {}
+void QxOldFinInitKORA_a(void) noexcept {}
 
-void QxOldArretKORA_a(void) { QxTrace("Qx OldArretKORA_a called"); }
+void QxOldArretKORA_a(void) noexcept { QxTrace("Qx OldArretKORA_a called"); }
 
-void QxOldEnvoiFinReponse(void) {
+void QxOldEnvoiFinReponse(void) noexcept {
   QxTrace("Qx OldEnvoiFinReponse:Please do not use FR ! Quarnel will do it for you.");
 }
 
-void QxOldEnvoiFinReponse2(int /*num*/) {
+void QxOldEnvoiFinReponse2(int /*num*/) noexcept {
   QxTrace("Qx OldEnvoiFinReponse2:Please do not use FR ! Quarnel will do it for you.");
 }
 
-void QxOldEnvoiDebutReponse(const char* nomQuestion) {
+void QxOldEnvoiDebutReponse(const char* nomQuestion) noexcept {
   qx::TraceF(
       "Qx OldEnvoiDebutReponse for question %s, Please do not use DR ! Quarnel will do it for "
       "you.",
       qx::TextOrEmpty(nomQuestion));
 }
 
-int QxOldCheminExecApplication(char* fileName) {
+int QxOldCheminExecApplication(char* fileName) noexcept {
   QxTrace("Qx OldCheminExecApplication: will give correct path");
   if (fileName != nullptr) fileName[0] = '\0';
   return -1;
 }
 
-int QxOldDejaTravaille(void) {
+int QxOldDejaTravaille(void) noexcept {
   QxTrace("Qx OldDejaTravaille:to be done");
   return 0;
 }
 
-void QxOldEnvoiEtatQuestion(const char* nomQuestion, long etat, const char* message) {
+void QxOldEnvoiEtatQuestion(const char* nomQuestion, long etat, const char* message) noexcept {
   static const char* const kStateNames[] = {"ETAT_Termine", "ETAT_Stop",    "ETAT_Back",
                                             "ETAT_Errone",  "ETAT_Enable",  "ETAT_Disable",
                                             "ETAT_Incremental"};
@@ -105,7 +105,7 @@ void QxOldEnvoiEtatQuestion(const char* nomQuestion, long etat, const char* mess
   }
 }
 
-int QxOldGetMessErreur(int numero, char* message) {
+int QxOldGetMessErreur(int numero, char* message) noexcept {
   if (message == nullptr) {
     QxTrace("Qx OldGetMessErreur:message==NULL");
     return -1;

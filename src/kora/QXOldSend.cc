@@ -23,13 +23,15 @@ constexpr size_t kLegacyTextWarning = 200;
 
 extern "C" {
 
-void QxOldEnvoiDetruitObjet(long numero) { SendKoraF(nullptr, "SU(%ld)", numero); }
+void QxOldEnvoiDetruitObjet(long numero) noexcept { SendKoraF(nullptr, "SU(%ld)", numero); }
 
-void QxOldEnvoiAfficherDialogue(long numDialogue) { SendKoraF(nullptr, "AD(%ld)", numDialogue); }
+void QxOldEnvoiAfficherDialogue(long numDialogue) noexcept {
+  SendKoraF(nullptr, "AD(%ld)", numDialogue);
+}
 
 void QxOldEnvoiCreerDialogue(long numDialogue, long type, long nbBouton, const char* titreFenetre,
                              const char* help, const char* titre, long saisie, long multi,
-                             const char* valDefaut) {
+                             const char* valDefaut) noexcept {
   titreFenetre = TextOrEmpty(titreFenetre);
   help = TextOrEmpty(help);
   titre = TextOrEmpty(titre);
@@ -44,19 +46,21 @@ void QxOldEnvoiCreerDialogue(long numDialogue, long type, long nbBouton, const c
   }
 }
 
-void QxOldEnvoiDebutDialogue(void) { SendKoraF(nullptr, "DC()"); }
+void QxOldEnvoiDebutDialogue(void) noexcept { SendKoraF(nullptr, "DC()"); }
 
-void QxOldEnvoiDialogueSuite(long numDialogue, const char* ligne) {
+void QxOldEnvoiDialogueSuite(long numDialogue, const char* ligne) noexcept {
   SendKoraF(nullptr, "DS(%ld,%ld:%s)", numDialogue, Len(ligne), TextOrEmpty(ligne));
 }
 
-void QxOldEnvoiFinDialogue(void) { SendKoraF(nullptr, "FF()"); }
+void QxOldEnvoiFinDialogue(void) noexcept { SendKoraF(nullptr, "FF()"); }
 
-void QxOldEnvoiDetruireDialogue(long numDialogue) { SendKoraF(nullptr, "DG(%ld)", numDialogue); }
+void QxOldEnvoiDetruireDialogue(long numDialogue) noexcept {
+  SendKoraF(nullptr, "DG(%ld)", numDialogue);
+}
 
-void QxOldEnvoiDebutEnsemble(void) { SendKoraF(nullptr, "DE()"); }
+void QxOldEnvoiDebutEnsemble(void) noexcept { SendKoraF(nullptr, "DE()"); }
 
-void QxOldEnvoiDebutEnsemble2(const char* setName, int setKind) {
+void QxOldEnvoiDebutEnsemble2(const char* setName, int setKind) noexcept {
   g_qxErrno = kQx_NoErr;
   if (setName == nullptr) {
     QxTrace("Qx OldEnvoiDebutEnsemble2:setName==NULL");
@@ -66,25 +70,25 @@ void QxOldEnvoiDebutEnsemble2(const char* setName, int setKind) {
   SendKoraF(nullptr, "DE(%ld:%s,%d)", Len(setName), setName, setKind);
 }
 
-void QxOldEnvoiFinEnsemble(void) { SendKoraF(nullptr, "FE()"); }
+void QxOldEnvoiFinEnsemble(void) noexcept { SendKoraF(nullptr, "FE()"); }
 
-void QxOldEnvoiResultatObjet(long numero) { SendKoraF(nullptr, "RO(%ld)", numero); }
+void QxOldEnvoiResultatObjet(long numero) noexcept { SendKoraF(nullptr, "RO(%ld)", numero); }
 
-void QxOldEnvoiCategorieResultat(int code) { SendKoraF(nullptr, "CR(%d)", code); }
+void QxOldEnvoiCategorieResultat(int code) noexcept { SendKoraF(nullptr, "CR(%d)", code); }
 
-void QxOldEnvoiMiseEnEvidence(long numero) { SendKoraF(nullptr, "ME(%ld)", numero); }
+void QxOldEnvoiMiseEnEvidence(long numero) noexcept { SendKoraF(nullptr, "ME(%ld)", numero); }
 
 void QxOldEnvoiMiseEnEvidenceAttribut(long numero, const char* typeAtt, long /*indiceInf*/,
-                                      long /*indiceSup*/) {
+                                      long /*indiceSup*/) noexcept {
   SendKoraF(nullptr, "MT(%ld,%ld:%s,,)", numero, Len(typeAtt), TextOrEmpty(typeAtt));
 }
 
-void QxOldEnvoiModifAttribut(long numero, const char* nomAttribut, const char* valeur) {
+void QxOldEnvoiModifAttribut(long numero, const char* nomAttribut, const char* valeur) noexcept {
   SendKoraF(nullptr, "XA(%ld,%ld:%s,%ld:%s)", numero, Len(nomAttribut), TextOrEmpty(nomAttribut),
             Len(valeur), TextOrEmpty(valeur));
 }
 
-void QxOldEnvoiSupprimerTypeObjet(const char* typeAtt, const char* typeObjet) {
+void QxOldEnvoiSupprimerTypeObjet(const char* typeAtt, const char* typeObjet) noexcept {
   if (typeAtt == nullptr) {
     SendKoraF(nullptr, "SO(,%ld:%s)", Len(typeObjet), TextOrEmpty(typeObjet));
   } else {
@@ -93,7 +97,7 @@ void QxOldEnvoiSupprimerTypeObjet(const char* typeAtt, const char* typeObjet) {
   }
 }
 
-void QxOldEnvoiReponseTexte(const char* bufferTexte) {
+void QxOldEnvoiReponseTexte(const char* bufferTexte) noexcept {
   bufferTexte = TextOrEmpty(bufferTexte);
   if (std::strlen(bufferTexte) > kLegacyTextWarning) {
     QxTrace("Qx OldEnvoiReponseTexte:bufferTexte too large (have to be cut !)");
@@ -101,12 +105,12 @@ void QxOldEnvoiReponseTexte(const char* bufferTexte) {
   SendKoraF(nullptr, "RT(%ld:%s)", Len(bufferTexte), bufferTexte);
 }
 
-void QxOldEnvoiReponseNumTexte(long /*num*/) {
+void QxOldEnvoiReponseNumTexte(long /*num*/) noexcept {
   static const char kText[] = "Qx OldEnvoiReponseNumTexte not implemented";
   SendKoraF(nullptr, "RT(%ld:%s)", Len(kText), kText);
 }
 
-void QxOldEnvoiReponseTrace(const char* bufferTexte) {
+void QxOldEnvoiReponseTrace(const char* bufferTexte) noexcept {
   if (bufferTexte == nullptr) {
     QxTrace("Qx OldEnvoiReponseTrace:bufferTexte==NULL");
     return;
@@ -117,7 +121,7 @@ void QxOldEnvoiReponseTrace(const char* bufferTexte) {
   SendKoraF(nullptr, "TR(%ld:%s)", Len(bufferTexte), bufferTexte);
 }
 
-void QxOldEnvoiKORA(const char* koraParam, const char* koraCommand) {
+void QxOldEnvoiKORA(const char* koraParam, const char* koraCommand) noexcept {
   g_qxErrno = kQx_NoErr;
   if (koraParam == nullptr) {
     QxTrace("Qx OldEnvoiKORA:koraParam==NULL");

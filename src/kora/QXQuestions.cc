@@ -12,7 +12,8 @@
 
 extern "C" {
 
-void QxUserStep(const char* message, QxStepLevel /*stepLevel*/, QxSLong max, QxSLong value) {
+void QxUserStep(const char* message, QxStepLevel /*stepLevel*/, QxSLong max,
+                QxSLong value) noexcept {
   const long lmax = static_cast<long>(max);
   const long lvalue = static_cast<long>(value);
   std::string text;
@@ -32,7 +33,7 @@ void QxUserStep(const char* message, QxStepLevel /*stepLevel*/, QxSLong max, QxS
 }
 
 void QxUserCreateSessionVariable(const char* var_name, const char* var_value,
-                                 QxPersistantSessionVariable persistantSessionVariable) {
+                                 QxPersistantSessionVariable persistantSessionVariable) noexcept {
   var_name = qx::TextOrEmpty(var_name);
   var_value = qx::TextOrEmpty(var_value);
   qx::SendKoraF(nullptr, "SESSION_VAR(%ld:%s,%d,%ld:%s)", static_cast<long>(std::strlen(var_name)),
@@ -40,22 +41,22 @@ void QxUserCreateSessionVariable(const char* var_name, const char* var_value,
                 static_cast<long>(std::strlen(var_value)), var_value);
 }
 
-void QxUserDeleteSession_Variable(const char* var_name) {
+void QxUserDeleteSession_Variable(const char* var_name) noexcept {
   QxUserCreateSessionVariable(var_name, "", kQx_NonPersistantSessionVariable);
 }
 
-void QxUserChangedModel(PQxChannelIOParams pQxOutputChannelIOParams) {
+void QxUserChangedModel(PQxChannelIOParams pQxOutputChannelIOParams) noexcept {
   qx::SendKoraF(pQxOutputChannelIOParams, "CHANGE_MODEL()");
 }
 
-void QxUserLockModel(PQxChannelIOParams pQxOutputChannelIOParams, QxBoolean lock) {
+void QxUserLockModel(PQxChannelIOParams pQxOutputChannelIOParams, QxBoolean lock) noexcept {
   qx::SendKoraF(pQxOutputChannelIOParams, lock == kQx_True ? "LOCK_MODEL()" : "UNLOCK_MODEL()");
 }
 
-void QxUserInit(void) { QxQuestionsInit(); }
+void QxUserInit(void) noexcept { QxQuestionsInit(); }
 
-void QxQuestionsInit(void) {}
+void QxQuestionsInit(void) noexcept {}
 
-void QxSendModel(PQxModel /*pQxModel*/) {}
+void QxSendModel(PQxModel /*pQxModel*/) noexcept {}
 
 }  // extern "C"

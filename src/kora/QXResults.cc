@@ -48,7 +48,7 @@ std::string LocationText(QxConstISOStr message, QxObjectID id, QxConstAttributeN
 
 extern "C" {
 
-void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) {
+void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) noexcept {
   g_tmpQxResultErrorLevel = qxResultErrorLevel;
   g_qxErrno = kQx_NoErr;
   qx::FormatTo(g_message, sizeof g_message, "from %s:", kQx_ToolName);
@@ -66,7 +66,7 @@ void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) {
 
 void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
                          QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
-                         QxSShort indexEnd) {
+                         QxSShort indexEnd) noexcept {
   g_qxErrno = kQx_NoErr;
   const std::string location =
       LocationText(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
@@ -92,7 +92,7 @@ void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
   }
 }
 
-void QxResultSendEndMessage(void) {
+void QxResultSendEndMessage(void) noexcept {
   g_qxErrno = kQx_NoErr;
   if (!g_qxStandalone) {
     QxOldEnvoiFinEnsemble();
@@ -104,13 +104,13 @@ void QxResultSendEndMessage(void) {
 
 void QxResultSendOneMessage(QxResultErrorLevel qxResultErrorLevel, QxConstISOStr message,
                             QxObjectID qxObjectID, QxConstAttributeName pAttributeInternalName,
-                            QxSShort indexBegin, QxSShort indexEnd) {
+                            QxSShort indexBegin, QxSShort indexEnd) noexcept {
   QxResultSendBeginMessage(qxResultErrorLevel);
   QxResultSendMessage(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
   QxResultSendEndMessage();
 }
 
-void QxSendTextResponse(QxConstISOStr message) {
+void QxSendTextResponse(QxConstISOStr message) noexcept {
   g_qxErrno = kQx_NoErr;
   if (message == nullptr) {
     QxTrace("Qx SendTextResponse null message");

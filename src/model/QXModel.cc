@@ -128,7 +128,7 @@ Record* NewRecord(const char* failure) {
 
 extern "C" {
 
-void QxSetModelTrace(QxModelTraceLevel qxModelTraceLevel) {
+void QxSetModelTrace(QxModelTraceLevel qxModelTraceLevel) noexcept {
   TraceIf(kQx_Model_TraceRoutineCalls, "QxSetModelTrace");
   g_qxModelTraceLevel = qxModelTraceLevel;
 }
@@ -144,7 +144,7 @@ QxISOStr QxModelAllocCopy(QxConstISOStr text) {
   return copy;
 }
 
-PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName) {
+PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName) noexcept {
   g_qxErrno = kQx_NoErr;
   TraceIf(kQx_Model_TraceRoutineCalls, "Qx NewModel: %s", Shown(pFormalismInternalName));
   if (pFormalismInternalName == nullptr) {
@@ -161,14 +161,14 @@ PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName) {
   return model;
 }
 
-QxAttributeList QxNewAttributeList(void) {
+QxAttributeList QxNewAttributeList(void) noexcept {
   g_qxErrno = kQx_NoErr;
   return CreerListe();
 }
 
 PQxAttribute QxNewStringAttribute(PQxModel pQxModel, QxConstObjectName /*qxObjectName*/,
                                   QxConstAttributeName pAttributeInternalName,
-                                  QxConstISOStr pAttributeValue) {
+                                  QxConstISOStr pAttributeValue) noexcept {
   g_qxErrno = kQx_NoErr;
   if (pQxModel == nullptr) {
     Refuse("Qx NewStringAttribute:pQxModel==NULL");
@@ -193,7 +193,8 @@ PQxAttribute QxNewStringAttribute(PQxModel pQxModel, QxConstObjectName /*qxObjec
   return attribute;
 }
 
-PQxAttribute QxAppendStringAttribute(PQxAttribute pQxAttribute, QxConstISOStr pAttributeValue) {
+PQxAttribute QxAppendStringAttribute(PQxAttribute pQxAttribute,
+                                     QxConstISOStr pAttributeValue) noexcept {
   if (pQxAttribute == nullptr) {
     Refuse("Qx AppendStringAttribute:pQxAttribute==NULL");
     return nullptr;
@@ -222,7 +223,7 @@ PQxAttribute QxAppendStringAttribute(PQxAttribute pQxAttribute, QxConstISOStr pA
   return pQxAttribute;
 }
 
-void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribute) {
+void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribute) noexcept {
   g_qxErrno = kQx_NoErr;
   if (qxAttributeList == nullptr) {
     Refuse("Qx AppendAttribute:qxAttributeList==NULL");
@@ -279,7 +280,7 @@ void QxTraceKoraAttributes(QxAttributeList qxAttributeList, QxObjectID objectID)
 }
 
 PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
-                  QxAttributeList qxAttributeList) {
+                  QxAttributeList qxAttributeList) noexcept {
   g_qxErrno = kQx_NoErr;
   TraceIf(kQx_Model_TraceRoutineCalls, "Qx NewNode: %s", Shown(pNodeInternalName));
   if (!ObjectAccepted(pNodeInternalName, "Qx NewNode:pNodeInternalName==NULL",
@@ -301,7 +302,7 @@ PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
 
 PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
                   QxObjectID qxBeginNodeID, QxObjectID qxEndNodeID,
-                  QxAttributeList qxAttributeList) {
+                  QxAttributeList qxAttributeList) noexcept {
   g_qxErrno = kQx_NoErr;
   TraceIf(kQx_Model_TraceRoutineCalls, "Qx NewEdge: %s", Shown(pEdgeInternalName));
   if (!ObjectAccepted(pEdgeInternalName, "Qx NewEdge:pEdgeInternalName==NULL",
@@ -324,7 +325,7 @@ PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
   return edge;
 }
 
-void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) {
+void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) noexcept {
   g_qxErrno = kQx_NoErr;
   if (pQxNode == nullptr) {
     Refuse("Qx SetNodeCenter:pQxNode==NULL");
@@ -337,7 +338,7 @@ void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) {
   }
 }
 
-void QxAppendNodeToModel(PQxModel pQxModel, PQxNode pQxNode) {
+void QxAppendNodeToModel(PQxModel pQxModel, PQxNode pQxNode) noexcept {
   TraceIf(kQx_Model_TraceRoutineCalls, "Qx AppendNodeToModel");
   g_qxErrno = kQx_NoErr;
   if (pQxModel == nullptr) {
@@ -347,7 +348,7 @@ void QxAppendNodeToModel(PQxModel pQxModel, PQxNode pQxNode) {
   }
 }
 
-void QxAppendEdgeToModel(PQxModel pQxModel, PQxEdge pQxEdge) {
+void QxAppendEdgeToModel(PQxModel pQxModel, PQxEdge pQxEdge) noexcept {
   TraceIf(kQx_Model_TraceRoutineCalls, "Qx AppendEdgeToModel");
   g_qxErrno = kQx_NoErr;
   if (pQxModel == nullptr) {

@@ -74,11 +74,11 @@ const QxDefaultStruct QxDefaultStructTab[] = {
     {nullptr, nullptr, nullptr, nullptr},
 };
 
-void QxDataInit(void) { g_qxModelTraceLevel = kQx_Model_NoTrace; }
+void QxDataInit(void) noexcept { g_qxModelTraceLevel = kQx_Model_NoTrace; }
 
-QxConstISOStr QxGetFormalismDefaultAttributeValue(QxConstFormalismName pFormalismInternalName,
-                                                  QxConstObjectName qxObjectName,
-                                                  QxConstAttributeName pAttributeInternalName) {
+QxConstISOStr QxGetFormalismDefaultAttributeValue(
+    QxConstFormalismName pFormalismInternalName, QxConstObjectName qxObjectName,
+    QxConstAttributeName pAttributeInternalName) noexcept {
   // A null name matches no row.
   if (pFormalismInternalName == nullptr || qxObjectName == nullptr ||
       pAttributeInternalName == nullptr) {
@@ -95,13 +95,13 @@ QxConstISOStr QxGetFormalismDefaultAttributeValue(QxConstFormalismName pFormalis
   return nullptr;
 }
 
-const char* QxGetModelFileName(void) { return "QX_MNGR/.model"; }
-const char* QxTAVNetGetModelFileName(void) { return "QX_MNGR/.dec_model"; }
-const char* QxTAVNetGetAesteticFileName(void) { return "QX_MNGR/.aestetic"; }
-const char* QxTAVNetGetMatrixFileName(void) { return "QX_MNGR/.rdp_matrix"; }
-const char* QxTAVNetGetPNMatrixFileName(void) { return "QX_MNGR/.ord_pn_desc"; }
+const char* QxGetModelFileName(void) noexcept { return "QX_MNGR/.model"; }
+const char* QxTAVNetGetModelFileName(void) noexcept { return "QX_MNGR/.dec_model"; }
+const char* QxTAVNetGetAesteticFileName(void) noexcept { return "QX_MNGR/.aestetic"; }
+const char* QxTAVNetGetMatrixFileName(void) noexcept { return "QX_MNGR/.rdp_matrix"; }
+const char* QxTAVNetGetPNMatrixFileName(void) noexcept { return "QX_MNGR/.ord_pn_desc"; }
 
-void Create_SDD_Obj_File(const char* filename) {
+void Create_SDD_Obj_File(const char* filename) noexcept {
   if (filename == nullptr) return;
   const qx::StdioFile owned = qx::OpenStdio(filename, "r");  // never blocks on a FIFO
   std::FILE* file = owned.get();
@@ -124,9 +124,9 @@ void Create_SDD_Obj_File(const char* filename) {
   NbrObjets = announced;
 }
 
-int GetObjectsNbr(void) { return NbrObjets; }
+int GetObjectsNbr(void) noexcept { return NbrObjets; }
 
-void GetObjectInfo(int indice, int* page, QxObjectID* numero) {
+void GetObjectInfo(int indice, int* page, QxObjectID* numero) noexcept {
   if (indice < 0 || indice >= NbrObjets) return;
   t_Objet row{};
   if (static_cast<size_t>(indice) < TabObjets.size()) row = TabObjets[static_cast<size_t>(indice)];

@@ -106,7 +106,7 @@ int QxReadNextLine(FILE* qx_basic_info, char** pqxGlobalStr) {
   return 0;
 }
 
-void QxEnvReadBasicInfo(void) {
+void QxEnvReadBasicInfo(void) noexcept {
   char cwd[kLineBufferSize];
   if (getcwd(cwd, sizeof cwd) == nullptr) {
     QxTrace("Qx EnvReadBasicInfo: getcwd error");
@@ -155,7 +155,7 @@ void QxEnvReadBasicInfo(void) {
   }
 }
 
-void QxEnvGetModelWorkSpacePath(char* path) {
+void QxEnvGetModelWorkSpacePath(char* path) noexcept {
   if (path == nullptr) {
     QxTrace("Qx EnvGetModelWorkSpacePath:path==NULL");
     g_qxErrno = kQx_ParamErr;
@@ -169,7 +169,7 @@ void QxEnvGetModelWorkSpacePath(char* path) {
   ComposePath(path, "EnvGetModelWorkSpacePath", {g_qxModelWorkSpace});
 }
 
-void QxEnvGetMainWorkSpacePath(char* path) {
+void QxEnvGetMainWorkSpacePath(char* path) noexcept {
   if (path == nullptr) {
     QxTrace("Qx EnvGetMainWorkspacePath:path==NULL");
     g_qxErrno = kQx_ParamErr;
@@ -184,7 +184,7 @@ void QxEnvGetMainWorkSpacePath(char* path) {
   ComposePath(path, "EnvGetMainWorkspacePath", {g_qxMainWorkSpace, "GWS_", kQx_KitName, "/"});
 }
 
-void QxEnvGetToolPath(char* path) {
+void QxEnvGetToolPath(char* path) noexcept {
   if (path == nullptr) {
     QxTrace("Qx EnvGetToolPath:path==NULL");
     g_qxErrno = kQx_ParamErr;

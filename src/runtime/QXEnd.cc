@@ -92,7 +92,7 @@ void QxExit(QxEndStatus qxEndStatus) {
   throw qx::ToolExit(qxEndStatus);
 }
 
-void QxAbort(void) {
+void QxAbort(void) noexcept {
   QXMainEndTool(kQx_EndOnError);
   std::abort();
 }

@@ -76,7 +76,7 @@ QxSLong QxEnvOpen(const char* chan_in, const char* chan_out) {
   return g_qxErrno;
 }
 
-int QxEnvInit(int argc, char** argv) {
+int QxEnvInit(int argc, char** argv) noexcept {
   g_qxStdOut = kQx_False;
   g_qxStandalone = kQx_False;
   g_qxStartedByQuarnel = kQx_False;
@@ -152,21 +152,21 @@ int QxEnvInit(int argc, char** argv) {
   }
 }
 
-QxConstISOStr QxSysErrList(int myErrno) {
+QxConstISOStr QxSysErrList(int myErrno) noexcept {
   // strerror gives the platform's "Unknown error" text for a number outside
   // its table, never a read outside it.
   return std::strerror(myErrno);
 }
 
-const char* QxEnvKitName(void) { return kQx_KitName; }
-const char* QxEnvToolName(void) { return kQx_ToolName; }
-const char* QxEnvToolVersion(void) { return kQx_ToolVersion; }
-const char* QxEnvToolCopyright(void) { return kQx_ToolCopyright; }
+const char* QxEnvKitName(void) noexcept { return kQx_KitName; }
+const char* QxEnvToolName(void) noexcept { return kQx_ToolName; }
+const char* QxEnvToolVersion(void) noexcept { return kQx_ToolVersion; }
+const char* QxEnvToolCopyright(void) noexcept { return kQx_ToolCopyright; }
 
-void QxSetRandomSeed(QxULong randSeed) {
+void QxSetRandomSeed(QxULong randSeed) noexcept {
   std::srand(static_cast<unsigned>(randSeed & 0xFFFFFFFFu));
 }
 
-QxULong QxRandom(void) { return static_cast<QxULong>(std::rand()); }
+QxULong QxRandom(void) noexcept { return static_cast<QxULong>(std::rand()); }
 
 }  // extern "C"

@@ -19,9 +19,9 @@ PQxChannelIOParams g_qxPDefaultOutputChannelIOParams = nullptr;
 
 char g_tmpTrace[kQx_TmpTraceSize];
 
-QxSLong QxErrno(void) { return g_qxErrno; }
+QxSLong QxErrno(void) noexcept { return g_qxErrno; }
 
-short QxEnvGetLanguage(void) { return g_qxLanguage; }
+short QxEnvGetLanguage(void) noexcept { return g_qxLanguage; }
 
 }  // extern "C"
 

@@ -50,7 +50,7 @@ bool TraceSending() { return g_traceSending > 0; }
 
 extern "C" {
 
-void QxTrace(const char* message) {
+void QxTrace(const char* message) noexcept {
   if (message == nullptr) {
     qx::CopyTo(g_tmpTrace, sizeof g_tmpTrace, "Qx Trace:message==NULL");
     message = g_tmpTrace;
@@ -64,7 +64,7 @@ void QxTrace(const char* message) {
   }
 }
 
-void QxSendWaitingMessage(const char* message) {
+void QxSendWaitingMessage(const char* message) noexcept {
   if (message == nullptr) {
     qx::TraceF("Qx SendWaitingMessage:message==NULL");
     g_qxErrno = kQx_ParamErr;
@@ -78,7 +78,7 @@ void QxSendWaitingMessage(const char* message) {
   }
 }
 
-void QxOldSVimpression(const char* message) {
+void QxOldSVimpression(const char* message) noexcept {
   if (message == nullptr) {
     qx::TraceF("Qx OldSVimpression/2:message==NULL");
     g_qxErrno = kQx_ParamErr;

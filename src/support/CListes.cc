@@ -172,13 +172,13 @@ void* MoveCursorToEnd(CListe pTete, bool backwards) {
 
 extern "C" {
 
-void ListeInit(void) { ClearCursor(); }
+void ListeInit(void) noexcept { ClearCursor(); }
 
-void ListeTrace(void) {}
+void ListeTrace(void) noexcept {}
 
-CListe CreerListe(void) { return LiNew(LiStandard, IS_POINTER, 0); }
+CListe CreerListe(void) noexcept { return LiNew(LiStandard, IS_POINTER, 0); }
 
-CListe LiNew(LiListType liListType, LiDataType isHandle, SqSize_t offset) {
+CListe LiNew(LiListType liListType, LiDataType isHandle, SqSize_t offset) noexcept {
   if (liListType != LiStandard && liListType != LiHashULong) Fatal();
   auto pTete = static_cast<CListe>(QxCalloc(sizeof(_ListHeader)));
   if (pTete == nullptr) Fatal();
@@ -199,7 +199,7 @@ CListe LiNew(LiListType liListType, LiDataType isHandle, SqSize_t offset) {
   return pTete;
 }
 
-void ViderListe(CListe pTete) {
+void ViderListe(CListe pTete) noexcept {
   RequireValid(pTete);
   if (pTete->nbParcours != 0) Fatal();
   FreeElements(pTete);
@@ -208,7 +208,7 @@ void ViderListe(CListe pTete) {
   }
 }
 
-void DetruireListe(CListe pTete) {
+void DetruireListe(CListe pTete) noexcept {
   if (pTete == nullptr) return;
   RequireValid(pTete);
   if (pTete->nbElem != 0 || pTete->nbParcours != 0) Fatal();
@@ -221,41 +221,41 @@ void DetruireListe(CListe pTete) {
   QxFree(pTete);
 }
 
-P_ListElem AjoutListe(CListe pTete, void* pDonnee) {
+P_ListElem AjoutListe(CListe pTete, void* pDonnee) noexcept {
   RequireValid(pTete);
   return InsertAfter(pTete, Sentinel(pTete), pDonnee);
 }
 
-P_ListElem AjoutFinListe(CListe pTete, void* pDonnee) {
+P_ListElem AjoutFinListe(CListe pTete, void* pDonnee) noexcept {
   RequireValid(pTete);
   return InsertAfter(pTete, Sentinel(pTete)->pPre, pDonnee);
 }
 
-Boolean AjoutUListe(CListe pTete, void* pDonnee) {
+Boolean AjoutUListe(CListe pTete, void* pDonnee) noexcept {
   if (ChercheElement(pTete, pDonnee) != nullptr) return 0;
   AjoutListe(pTete, pDonnee);
   return 1;
 }
 
-Boolean AjoutUFinListe(CListe pTete, void* pDonnee) {
+Boolean AjoutUFinListe(CListe pTete, void* pDonnee) noexcept {
   if (ChercheElement(pTete, pDonnee) != nullptr) return 0;
   AjoutFinListe(pTete, pDonnee);
   return 1;
 }
 
-void ParcoursInsereApres(void* pDonnee) {
+void ParcoursInsereApres(void* pDonnee) noexcept {
   if (g_pTeteParcours == nullptr || g_hLastIndex == nullptr) return;
   RequireValid(g_pTeteParcours);
   InsertAfter(g_pTeteParcours, g_hLastIndex, pDonnee);
 }
 
-void ParcoursInsereAvant(void* pDonnee) {
+void ParcoursInsereAvant(void* pDonnee) noexcept {
   if (g_pTeteParcours == nullptr || g_hLastIndex == nullptr) return;
   RequireValid(g_pTeteParcours);
   InsertAfter(g_pTeteParcours, g_hLastIndex->pPre, pDonnee);
 }
 
-void EnleveElementIndex(CListe pTete, P_ListElem p_ListElem) {
+void EnleveElementIndex(CListe pTete, P_ListElem p_ListElem) noexcept {
   RequireValid(pTete);
   if (p_ListElem == nullptr || p_ListElem == Sentinel(pTete)) Fatal();
   // An element already waiting for deletion cannot be removed again while the
@@ -277,14 +277,14 @@ void EnleveElementIndex(CListe pTete, P_ListElem p_ListElem) {
   --pTete->nbElem;
 }
 
-void EnleveElement(CListe pTete, void* pDonnee) {
+void EnleveElement(CListe pTete, void* pDonnee) noexcept {
   RequireValid(pTete);
   P_ListElem e = FindUnmarked(pTete, pDonnee);
   if (e == nullptr) Fatal();
   EnleveElementIndex(pTete, e);
 }
 
-Boolean EnleveElementSiExiste(CListe pTete, void* pDonnee) {
+Boolean EnleveElementSiExiste(CListe pTete, void* pDonnee) noexcept {
   RequireValid(pTete);
   P_ListElem e = FindUnmarked(pTete, pDonnee);
   if (e == nullptr) return 0;
@@ -292,13 +292,13 @@ Boolean EnleveElementSiExiste(CListe pTete, void* pDonnee) {
   return 1;
 }
 
-void EnleveElementCourant(void) {
+void EnleveElementCourant(void) noexcept {
   if (g_pTeteParcours == nullptr || g_hLastIndex == nullptr) Fatal();
   if (g_hLastIndex == Sentinel(g_pTeteParcours) || g_hLastIndex->ASupprimer != 0) Fatal();
   EnleveElementIndex(g_pTeteParcours, g_hLastIndex);
 }
 
-void ParcoursViderListe(CListe pTete) {
+void ParcoursViderListe(CListe pTete) noexcept {
   RequireValid(pTete);
   if (pTete->nbParcours == 0) Fatal();
   P_ListElem end = Sentinel(pTete);
@@ -307,13 +307,13 @@ void ParcoursViderListe(CListe pTete) {
   }
 }
 
-P_ListElem ChercheElement(CListe pTete, void* pDonnee) {
+P_ListElem ChercheElement(CListe pTete, void* pDonnee) noexcept {
   RequireValid(pTete);
   return FindUnmarked(pTete, pDonnee);
 }
 
 void* FindInList(CListe pTete, LiDataType isHandle, const void* pRecherche, SqSize_t size,
-                 SqSize_t offset) {
+                 SqSize_t offset) noexcept {
   RequireValid(pTete);
   if (size != 0 && pRecherche == nullptr) return nullptr;
   P_ListElem end = Sentinel(pTete);
@@ -328,7 +328,7 @@ void* FindInList(CListe pTete, LiDataType isHandle, const void* pRecherche, SqSi
   return nullptr;
 }
 
-void* FindInListHashHandleULong(CListe pTete, unsigned long ident, SqSize_t offset) {
+void* FindInListHashHandleULong(CListe pTete, unsigned long ident, SqSize_t offset) noexcept {
   RequireValid(pTete);
   _ListHash* hash = pTete->pListPHash;
   if (hash == nullptr) Fatal();
@@ -339,12 +339,12 @@ void* FindInListHashHandleULong(CListe pTete, unsigned long ident, SqSize_t offs
                     offset);
 }
 
-short NbElementListe(CListe pTete) {
+short NbElementListe(CListe pTete) noexcept {
   RequireValid(pTete);
   return static_cast<short>(pTete->nbElem - pTete->ASupprimer);
 }
 
-Boolean UnSeulElement(CListe pTete) {
+Boolean UnSeulElement(CListe pTete) noexcept {
   void* first = ListePremier(pTete);
   if (first == nullptr) return 0;
   return ListeDernier(pTete) == first ? 1 : 0;
@@ -364,21 +364,21 @@ void* ParcoursInverse(CListe pTete, ParcoursProcPtr Action, void* param1, void* 
                   param8);
 }
 
-void* ListePremier(CListe pTete) { return MoveCursorToEnd(pTete, false); }
+void* ListePremier(CListe pTete) noexcept { return MoveCursorToEnd(pTete, false); }
 
-void* ListeDernier(CListe pTete) { return MoveCursorToEnd(pTete, true); }
+void* ListeDernier(CListe pTete) noexcept { return MoveCursorToEnd(pTete, true); }
 
-void* ParcoursSuivant(void) { return CursorScan(false); }
+void* ParcoursSuivant(void) noexcept { return CursorScan(false); }
 
-void* ParcoursPrecedent(void) { return CursorScan(true); }
+void* ParcoursPrecedent(void) noexcept { return CursorScan(true); }
 
-void ParcoursSauve(CListeSauve* cListeSauve) {
+void ParcoursSauve(CListeSauve* cListeSauve) noexcept {
   if (cListeSauve == nullptr) Fatal();
   cListeSauve->pTeteParcours = g_pTeteParcours;
   cListeSauve->hLastIndex = g_hLastIndex;
 }
 
-void ParcoursRestore(CListeSauve* cListeSauve) {
+void ParcoursRestore(CListeSauve* cListeSauve) noexcept {
   if (cListeSauve == nullptr) Fatal();
   g_pTeteParcours = cListeSauve->pTeteParcours;
   g_hLastIndex = cListeSauve->hLastIndex;

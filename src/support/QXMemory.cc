@@ -7,24 +7,24 @@
 
 extern "C" {
 
-void* QxCalloc(SqSize_t size) {
+void* QxCalloc(SqSize_t size) noexcept {
   // A zero-byte request still yields a distinct block, so null always means
   // exhaustion to the caller.
   return std::calloc(size == 0 ? 1 : size, 1);
 }
 
-void QxFree(void* ptr) { std::free(ptr); }
+void QxFree(void* ptr) noexcept { std::free(ptr); }
 
-void TextTCpy(void* dest, SqSize_t length, const void* source) {
+void TextTCpy(void* dest, SqSize_t length, const void* source) noexcept {
   if (length == 0) return;
   std::memmove(dest, source, length);
 }
 
-void QxTextTCpy(void* dest, SqSize_t length, const void* source) {
+void QxTextTCpy(void* dest, SqSize_t length, const void* source) noexcept {
   TextTCpy(dest, length, source);
 }
 
-Handle NewHandle(Size byteCount) {
+Handle NewHandle(Size byteCount) noexcept {
   if (byteCount < 0) return nullptr;
   auto record = static_cast<XHandle*>(QxCalloc(sizeof(XHandle)));
   if (record == nullptr) return nullptr;
@@ -40,7 +40,7 @@ Handle NewHandle(Size byteCount) {
   return &record->data;
 }
 
-void DisposeHandle(Handle h) {
+void DisposeHandle(Handle h) noexcept {
   if (h == nullptr) std::abort();
   auto record = reinterpret_cast<XHandle*>(h);
   if (record->rec != kQx_HandleValid) std::abort();
