@@ -1,10 +1,9 @@
 // I/O requests of the channel layer: their defaults and setters, and the
 // synchronous or non-blocking read and the write of one message.
-#include <array>
 #include <cstring>
-#include <string>
 
 #include "channel/channel_internal.h"
+#include "channel/commip.h"
 #include "quarnel/QXChannel.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
@@ -22,19 +21,11 @@ bool BufferGiven(const QxChannelIOParams& request) {
 }
 
 // Sends the first `length` bytes of buffer, ending early at a NUL, as one
-// frame on desc. The frame layer takes a NUL-terminated text: a message that
-// fills all `length` bytes is copied so that nothing past them is read.
+// frame on desc; nothing past them is read. A length of 0 sends nothing and
+// does not look at buffer, which may then be null.
 int SendMessage(int desc, const char* buffer, size_t length) {
-  const size_t n = strnlen(buffer, length);
-  if (n < length) return QX_Write_Sync(desc, buffer);  // buffer[n] is its NUL
-  std::array<char, 512> small;
-  if (n < small.size()) {
-    std::memcpy(small.data(), buffer, n);
-    small[n] = '\0';
-    return QX_Write_Sync(desc, small.data());
-  }
-  const std::string copy(buffer, n);
-  return QX_Write_Sync(desc, copy.c_str());
+  if (length == 0) return 0;
+  return QXLWriteFrame(desc, buffer, strnlen(buffer, length));
 }
 
 }  // namespace
@@ -169,7 +160,9 @@ void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch)
   g_qxErrno = kQx_NoErr;
   request.qxChannelDir = kQx_Write;
   request.qxIOSynch = qxIOSynch;
-  if (!BufferGiven(request)) {
+  // A null buffer holds no bytes: it can only carry the empty message.
+  const bool emptyNull = request.io.wBufferPtr == nullptr && request.length == 0;
+  if (!BufferGiven(request) && !emptyNull) {
     ErrorTrace("Qx WriteInChannel: Write Channel Buffer Not Specified");
     g_qxErrno = kQx_ParamErr;
     return;

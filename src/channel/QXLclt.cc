@@ -6,11 +6,14 @@
 // Guarantees:
 // - A client consumer whose gate file is missing, unreadable or malformed
 //   fails at once (-1, kQx_AccessError, trace) and opens nothing.
-// - A failed open closes the descriptors and sockets it had opened.
-// - The socket client provider waits for its peer only while the peer program
-//   lives: a peer that ends before connecting fails the open instead of
-//   leaving it in accept for ever. Its listening socket serves that one
-//   connection and is closed once it is accepted.
+// - A failed open closes the descriptors it had opened (the socket client
+//   provider's listening socket excepted, see below).
+// - The socket client provider gives up waiting for its peer when the program
+//   it started ends abnormally (a non-zero exit status or a signal) before
+//   connecting, instead of staying in accept for ever. A program that exits
+//   with status 0 may have left the real peer running in the background, so
+//   the connection is then still awaited. Its listening socket stays open in
+//   every case.
 // - FIFO ends are opened in the order that pairs with the server side: the
 //   client provider reads first, the client consumer writes first.
 #include <poll.h>
@@ -61,29 +64,40 @@ bool GateExists(const char* operation, const char* path) {
   return false;
 }
 
-// True once child has ended; it stays waitable for its parent's own wait. A
-// child that cannot be waited for any more (reaped elsewhere) has ended too.
-bool Ended(pid_t child) {
+// What is known of the started program while the provider waits for it.
+enum class ChildState { kRunning, kEndedAbnormally, kEndedCleanly };
+
+// The state of child, which stays waitable for its parent's own wait. A child
+// that cannot be looked at any more (reaped elsewhere) ended in an unknown
+// way: it counts as a clean end, so the wait goes on as for a program that
+// handed the link to another one.
+ChildState StateOf(pid_t child) {
   siginfo_t info{};
   if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-    return errno == ECHILD;
+    return errno == ECHILD ? ChildState::kEndedCleanly : ChildState::kRunning;
   }
-  return info.si_pid == child;
+  if (info.si_pid != child) return ChildState::kRunning;
+  return info.si_code == CLD_EXITED && info.si_status == 0 ? ChildState::kEndedCleanly
+                                                           : ChildState::kEndedAbnormally;
 }
 
-// Accepts the peer's connection on listening, giving up when the peer program
-// ends before it connects. The child is not reaped.
+// Accepts the peer's connection on listening, giving up when the program
+// started as the peer ends abnormally before it connects. Once it has ended
+// cleanly the connection is awaited without limit. The child is not reaped.
 int AcceptFromChild(int listening, pid_t child, const char* path) {
   for (;;) {
     pollfd p{listening, POLLIN, 0};
     int ready = poll(&p, 1, kPeerCheckMs);
     if (ready > 0) return QXaccept(listening);
     if (ready < 0 && errno != EINTR) return -1;
-    if (Ended(child)) {
-      qx::TraceF("Qx OpenSocketConnexionForClientProvider:peer ended before connecting, "
-                 "path='%s'",
-                 path);
-      return -1;
+    switch (StateOf(child)) {
+      case ChildState::kRunning: break;
+      case ChildState::kEndedCleanly: return QXaccept(listening);
+      case ChildState::kEndedAbnormally:
+        qx::TraceF("Qx OpenSocketConnexionForClientProvider:peer ended before connecting, "
+                   "path='%s'",
+                   path);
+        return -1;
     }
   }
 }
@@ -166,13 +180,10 @@ int OpenSocketConnexionForClientProvider(char* path, int* d) noexcept {
   if (listening < 0) return -1;
   char portText[10];
   qx::FormatTo(portText, sizeof portText, "%d", port);
+  // The listening socket stays open, whatever the outcome.
   pid_t child = QXExecutionAsynchroneByForkExec(path, const_cast<char*>("-s"), portText, nullptr);
-  if (child < 0) {
-    close(listening);
-    return -1;
-  }
+  if (child < 0) return -1;
   *d = AcceptFromChild(listening, child, path);
-  close(listening);
   return *d < 0 ? -1 : 0;
 }
 

@@ -239,14 +239,17 @@ int QXecritDesc(int desc, long taille, const char* buffer) {
   return WriteAll(desc, &iov, 1) ? static_cast<int>(taille) : -1;
 }
 
+int QXLWriteFrame(int desc, const char* text, size_t n) {
+  if (n == 0) return 0;
+  if (n > INT_MAX || text == nullptr) return -1;
+  FrameLength length = static_cast<FrameLength>(n);
+  iovec iov[2] = {{&length, kLengthWordSize}, {const_cast<char*>(text), n}};
+  return WriteAll(desc, iov, 2) ? static_cast<int>(n) : -1;
+}
+
 int QX_Write_Sync(int desc, const char* ptr) noexcept {
   if (ptr == nullptr) return -1;
-  size_t n = std::strlen(ptr);
-  if (n == 0) return 0;
-  if (n > INT_MAX) return -1;
-  FrameLength length = static_cast<FrameLength>(n);
-  iovec iov[2] = {{&length, kLengthWordSize}, {const_cast<char*>(ptr), n}};
-  return WriteAll(desc, iov, 2) ? static_cast<int>(n) : -1;
+  return QXLWriteFrame(desc, ptr, std::strlen(ptr));
 }
 
 int QX_Read_Sync(int desc, char* ptr) noexcept {

@@ -15,10 +15,15 @@
 
 namespace {
 
+// Whether a line may be empty: the host name line of a FIFO gate file may (a
+// machine may have the empty host name, and the FIFO consumer does not use
+// it); every other line may not.
+enum class Empty { kAllowed, kRefused };
+
 // A text a reader can take back as one line of at most capacity - 1
 // characters.
-bool FitsOneLine(const char* text, size_t capacity) {
-  if (text == nullptr || text[0] == '\0') return false;
+bool FitsOneLine(const char* text, size_t capacity, Empty empty = Empty::kRefused) {
+  if (text == nullptr || (text[0] == '\0' && empty == Empty::kRefused)) return false;
   size_t length = std::strlen(text);
   return length < capacity && std::memchr(text, '\n', length) == nullptr;
 }
@@ -59,18 +64,18 @@ int WriteGate(const char* operation, const char* path, const std::string& text) 
 }
 
 // Reads one line into out (capacity bytes), without its "\n". False when the
-// line is empty, missing or longer than capacity - 1 characters. A last line
-// may end at the end of the file instead of a "\n".
-bool ReadLine(FILE* file, char* out, size_t capacity) {
+// line is missing, longer than capacity - 1 characters, or empty unless
+// allowed. A last line may end at the end of the file instead of a "\n".
+bool ReadLine(FILE* file, char* out, size_t capacity, Empty empty = Empty::kRefused) {
   size_t n = 0;
-  for (;;) {
-    int c = std::getc(file);
-    if (c == EOF || c == '\n') break;
+  int c;
+  while ((c = std::getc(file)) != EOF && c != '\n') {
     if (n + 1 >= capacity) return false;
     out[n++] = static_cast<char>(c);
   }
   out[n] = '\0';
-  return n > 0;
+  if (n > 0) return true;
+  return c == '\n' && empty == Empty::kAllowed;
 }
 
 // Owns an open gate file being read.
@@ -108,7 +113,7 @@ extern "C" {
 
 int ecritureFIFO(const char* path, const char* hostName, const char* providerOut,
                  const char* providerIn) {
-  if (path == nullptr || !FitsOneLine(hostName, kQxL_HostNameCapacity) ||
+  if (path == nullptr || !FitsOneLine(hostName, kQxL_HostNameCapacity, Empty::kAllowed) ||
       !FitsOneLine(providerOut, kQxL_GatePathCapacity) ||
       !FitsOneLine(providerIn, kQxL_GatePathCapacity)) {
     qx::TraceF("Qx ecritureFIFO:gate file texts out of bounds, path = '%s'",
@@ -133,7 +138,7 @@ int ecritureSOCKET(const char* path, const char* hostName, int port) {
 int lectureFIFO(const char* path, char* hostName, char* consumerIn, char* consumerOut) {
   GateReader gate("lectureFIFO", path);
   if (!gate.open()) return -1;
-  if (!ReadLine(gate.file(), hostName, kQxL_HostNameCapacity) ||
+  if (!ReadLine(gate.file(), hostName, kQxL_HostNameCapacity, Empty::kAllowed) ||
       !ReadLine(gate.file(), consumerIn, kQxL_GatePathCapacity) ||
       !ReadLine(gate.file(), consumerOut, kQxL_GatePathCapacity)) {
     return gate.Malformed();

@@ -6,7 +6,10 @@
 // at or above its capacity). The results keep select's meaning: a count of
 // ready (descriptor, direction) pairs, 0 on time-out, -1 on failure with the
 // failure told by errno; a descriptor that is not open fails the wait (EBADF)
-// as select does.
+// as select does. A request whose descriptor was released (a negative number:
+// its link failed and was closed, or never came up) fails the wait the same
+// way, at once: poll would skip such an entry and wait on the others, for
+// ever when there is no time-out.
 #include <poll.h>
 
 #include <algorithm>
@@ -90,8 +93,13 @@ int PollWait(std::vector<pollfd>& fds, time_t sec, long usec) {
 struct WaitSet {
   std::vector<pollfd> fds;
   bool exhausted = false;
+  bool released = false;  // a watched request has no descriptor any more
 
   void Add(int fd, short event) {
+    if (fd < 0) {
+      released = true;
+      return;
+    }
     for (pollfd& p : fds) {
       if (p.fd == fd) {
         p.events |= event;
@@ -209,7 +217,12 @@ int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_
     g_qxErrno = kQx_MemFullErr;
     return -1;
   }
-  int r = PollWait(set.fds, tv_sec, tv_nsec);
+  int r = -1;
+  if (set.released) {
+    errno = EBADF;
+  } else {
+    r = PollWait(set.fds, tv_sec, tv_nsec);
+  }
   if (r == 0) {
     QxTrace("QxL WaitForChannelMessages:probleme de select: timeout atteint");
     g_qxErrno = kQx_TimeOut;

@@ -5,6 +5,7 @@
 #ifndef QUARNEL_SRC_CHANNEL_COMMIP_H
 #define QUARNEL_SRC_CHANNEL_COMMIP_H
 
+#include <stddef.h>
 #include <sys/select.h>
 #include <time.h>
 
@@ -22,6 +23,12 @@ int QXlectDesc(int desc, char* buffer, long taille);
 // Writes the taille bytes of buffer completely. Returns taille, 0 for
 // taille <= 0, or -1 on failure. Never raises SIGPIPE.
 int QXecritDesc(int desc, long taille, const char* buffer);
+
+// Writes the n bytes of text as one frame (length word, then the text),
+// completing short writes. Returns n, 0 for n == 0 (nothing is written and
+// text may then be null), or -1 on failure. text must hold no NUL among its n
+// bytes; it need not be NUL-terminated. Never raises SIGPIPE.
+int QXLWriteFrame(int desc, const char* text, size_t n);
 
 // Waits like select on the descriptors of the three sets (exceptfds: urgent
 // data). (sec 0, msec -1) waits without limit; otherwise msec is the

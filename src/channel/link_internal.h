@@ -8,7 +8,8 @@
 // gate file holds two, "%s\n%d\n": the host name and the port. Each line is
 // read whole (a path may hold blanks) and within the bounds below; a line that
 // is missing, empty, longer than its bound or a port outside 1..65535 makes the
-// file unreadable. The writer refuses what a reader could not read, so a
+// file unreadable. The one exception is the host name of a FIFO gate file,
+// which may be empty (the FIFO consumer does not use it). The writer refuses what a reader could not read, so a
 // provider never waits for a peer that cannot find it.
 #ifndef QUARNEL_SRC_CHANNEL_LINK_INTERNAL_H
 #define QUARNEL_SRC_CHANNEL_LINK_INTERNAL_H

@@ -261,6 +261,7 @@ TEST_F(ChannelLayerTest, WriteSendsTheMessageUpToLengthOrFirstNul) {
     std::string buffer;  // the caller's buffer, exactly this size
     size_t length;
     std::optional<std::string> frame;  // what the peer reads; nullopt: nothing
+    bool nullBuffer = false;           // the request's buffer pointer is null
   };
   const Case cases[] = {
       {"plain text", "abc", 3, "abc"},
@@ -269,6 +270,7 @@ TEST_F(ChannelLayerTest, WriteSendsTheMessageUpToLengthOrFirstNul) {
       {"text fills the buffer, no NUL", std::string(600, 'q'), 600, std::string(600, 'q')},
       {"length 0 sends nothing", "abc", 0, std::nullopt},
       {"empty text sends nothing", std::string(1, '\0'), 1, std::nullopt},
+      {"null buffer of length 0 sends nothing", "", 0, std::nullopt, true},
   };
   for (QxChannelType type : kTypes) {
     for (const Case& c : cases) {
@@ -277,7 +279,8 @@ TEST_F(ChannelLayerTest, WriteSendsTheMessageUpToLengthOrFirstNul) {
       // Heap buffer of exactly the caller's size: reading past it is caught.
       std::vector<char> buffer(c.buffer.begin(), c.buffer.end());
       QxSetChannelIOParams(&pc.out, kQx_NotGivenChannel, kQx_ChannelDirNotSpecified,
-                           kQx_IOSyncNotSpecified, kQx_NotGivenPtr, buffer.data(), c.length);
+                           kQx_IOSyncNotSpecified, kQx_NotGivenPtr,
+                           c.nullBuffer ? nullptr : buffer.data(), c.length);
       QxWriteInChannel(&pc.out, kQx_Async);
       EXPECT_EQ(QxErrno(), kQx_NoErr);
       EXPECT_EQ(pc.out.actualLength, c.length);
@@ -536,6 +539,49 @@ TEST_F(ChannelWaitTest, RequestNamingNoChannelIsRefusedBeforeWaiting) {
   err = StdErrOf([] { QxWaitForChannelMessages(nullptr, 0, 0); });
   EXPECT_EQ(QxErrno(), kQx_ParamErr);
   EXPECT_EQ(err, TraceLine("Qx WaitForChannelMessages:channelIOParamList==NULL"));
+}
+
+// A failed write releases the descriptor of its channel: the socket of a
+// socket channel (its read request then has none), the output FIFO of a FIFO
+// channel (another write request then has none). Waiting on such a request
+// fails at once, as on a closed descriptor, instead of waiting on the others
+// (for ever without a time-out).
+TEST_F(ChannelWaitTest, RequestWhoseDescriptorAFailedWriteReleasedFailsTheWaitAtOnce) {
+  SetTraceQuietly(kQx_Channel_TraceError);
+  for (QxChannelType type : kTypes) {
+    SCOPED_TRACE(TypeName(type));
+    ViderListe(list_);
+    PipeChannel pc(type);
+    pc.ClosePeerRead();
+    QxChannelIOParams otherWriter{};
+    QxSetChannelDefaultIOParams(&otherWriter);
+    QxSetChannelIOParams(&otherWriter, &pc.channel, kQx_Write, kQx_Sync, kQx_NotGivenPtr,
+                         kQx_NotGivenPtr, kQx_NotGivenLength);
+    const char text[] = "lost";
+    QxSetChannelIOParams(&pc.out, kQx_NotGivenChannel, kQx_ChannelDirNotSpecified,
+                         kQx_IOSyncNotSpecified, kQx_NotGivenPtr, text, 4);
+    StdErrOf([&] { QxWriteInChannel(&pc.out, kQx_Sync); });
+    ASSERT_EQ(pc.out.qxChannelState, kQx_ChannelBroken);
+    ASSERT_EQ(pc.LibraryOut(), -1);
+
+    QxChannelIOParams& released = type == kQx_ChannelSocket ? pc.in : otherWriter;
+    released.qxChannelState = kQx_ChannelEmpty;
+    AjoutFinListe(list_, &pc.out);  // broken: not watched
+    AjoutFinListe(list_, &released);
+    std::string err = StdErrOf([&] { QxWaitForChannelMessages(list_, 0, 0); });
+    EXPECT_EQ(QxErrno(), kQx_InternalErr);
+    EXPECT_EQ(err, TraceLine("QxL WaitForChannelMessages:probleme de select"));
+    EXPECT_EQ(released.qxChannelState, kQx_ChannelEmpty);
+
+    qxtest::ChildResult unbounded = qxtest::RunInChild(
+        [&] {
+          QxWaitForChannelMessages(list_, 0, -1);
+          return QxErrno() == kQx_InternalErr ? 0 : 1;
+        },
+        5000);
+    EXPECT_FALSE(unbounded.timed_out) << "the wait without time-out did not return";
+    EXPECT_TRUE(unbounded.exited && unbounded.status == 0) << unbounded.err;
+  }
 }
 
 // --- Opening and closing ---------------------------------------------------

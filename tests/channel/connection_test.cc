@@ -3,9 +3,11 @@
 // peer program; gate file contents, open order, files left at close, and the
 // failures that must end an open at once instead of waiting for a peer.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "channel/link_internal.h"
 #include "channel/link_test_fixture.h"
 #include "common/qxtest.h"
 #include "quarnel/QXChannel.h"
@@ -63,37 +66,51 @@ bool ReapOneChild(int timeout_ms) {
   return false;
 }
 
+// Starts a child that opens a FIFO server provider publishing in and out
+// through gate, answers one message and closes the link. setUp runs first in
+// the child; false ends it with status 9.
+pid_t StartEchoProvider(const std::string& gate, const std::string& in, const std::string& out,
+                        const std::function<bool()>& setUp = [] { return true; }) {
+  return qxtest::StartChild([&] {
+    if (!setUp()) return 9;
+    int din = -1;
+    int dout = -1;
+    if (OpenFifoConnexionForServerProvider(Arg(gate), Arg(in), Arg(out), &din, &dout) != 0) {
+      return 10;
+    }
+    bool echoed = EchoOnce(din, dout);
+    CloseFifoConnexionForServerProvider(Arg(gate), din, dout);
+    return echoed ? 0 : 11;
+  });
+}
+
+// Joins the link of a provider started by StartEchoProvider as a client
+// consumer, exchanges text with it, closes, and expects the provider to end
+// well.
+void JoinAndExchange(const std::string& gate, pid_t provider, const std::string& text) {
+  qxtest::Watchdog watchdog(30);
+  int din = -1;
+  int dout = -1;
+  ASSERT_EQ(OpenFifoConnexionForClientConsumer(Arg(gate), &din, &dout), 0);
+  EXPECT_EQ(QxErrno(), kQx_NoErr);
+  EXPECT_EQ(Exchange(din, dout, text.c_str()), "echo:" + text);
+  EXPECT_EQ(CloseFifoConnexionForClientConsumer(din, dout), 0);
+  qxtest::ChildResult child = qxtest::WaitChild(provider, kChildMs);
+  EXPECT_TRUE(child.exited && child.status == 0) << "provider status " << child.status;
+}
+
 using ConnectionTest = qxtest::LinkTest;
 
 TEST_F(ConnectionTest, FifoServerProviderPublishesItsFifosToAClientConsumer) {
   std::string gate = dir_.File("gate");
   std::string in = dir_.File("provider.in");
   std::string out = dir_.File("provider.out");
-  pid_t provider = qxtest::StartChild([&] {
-    int din = -1;
-    int dout = -1;
-    if (OpenFifoConnexionForServerProvider(Arg(gate), Arg(in), Arg(out), &din, &dout) != 0) {
-      return 10;
-    }
-    if (!EchoOnce(din, dout)) return 11;
-    CloseFifoConnexionForServerProvider(Arg(gate), din, dout);
-    return 0;
-  });
+  pid_t provider = StartEchoProvider(gate, in, out);
   // The provider blocks in its first open until the consumer comes: the gate
   // file exists before that.
   ASSERT_TRUE(qxtest::WaitForFile(gate, kChildMs));
   EXPECT_EQ(qxtest::ReadFile(gate), LocalHostName() + "\n" + out + "\n" + in + "\n");
-
-  qxtest::Watchdog watchdog(30);
-  int din = -1;
-  int dout = -1;
-  ASSERT_EQ(OpenFifoConnexionForClientConsumer(Arg(gate), &din, &dout), 0);
-  EXPECT_EQ(QxErrno(), kQx_NoErr);
-  EXPECT_EQ(Exchange(din, dout, "ping"), "echo:ping");
-  EXPECT_EQ(CloseFifoConnexionForClientConsumer(din, dout), 0);
-
-  qxtest::ChildResult child = qxtest::WaitChild(provider, kChildMs);
-  EXPECT_TRUE(child.exited && child.status == 0) << "provider status " << child.status;
+  JoinAndExchange(gate, provider, "ping");
   EXPECT_FALSE(qxtest::FileExists(gate)) << "the provider's close removes its gate file";
   EXPECT_TRUE(IsFifo(in) && IsFifo(out)) << "the server provider's FIFOs stay";
 }
@@ -157,33 +174,105 @@ TEST_F(ConnectionTest, SocketServerProviderAcceptsASecondConsumerOnTheSamePort) 
   EXPECT_FALSE(qxtest::FileExists(gate));
 }
 
-TEST_F(ConnectionTest, SocketClientProviderStartsItsPeerWithThePortAndKeepsNoListeningSocket) {
+TEST_F(ConnectionTest, SocketClientProviderStartsItsPeerWithThePortAndKeepsItsListeningSocket) {
   if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
   int before = qxtest::CountOpenFds();
   qxtest::Watchdog watchdog(30);
   int d = -1;
   ASSERT_EQ(OpenSocketConnexionForClientProvider(Arg(QX_PEER_PATH), &d), 0);
   EXPECT_EQ(QxErrno(), kQx_NoErr);
-  EXPECT_EQ(qxtest::CountOpenFds(), before + 1) << "only the connected socket stays open";
+  EXPECT_EQ(qxtest::CountOpenFds(), before + 2) << "the connected and the listening socket";
   EXPECT_EQ(Exchange(d, d, "hello"), "echo:hello");
   EXPECT_EQ(CloseSocketConnexionForClientProvider(d), 0);
-  EXPECT_EQ(qxtest::CountOpenFds(), before);
+  EXPECT_EQ(qxtest::CountOpenFds(), before + 1) << "the listening socket stays open";
   EXPECT_TRUE(ReapOneChild(kChildMs)) << "the peer did not end after the link closed";
 }
 
-TEST_F(ConnectionTest, SocketClientProviderGivesUpWhenItsPeerCannotStart) {
+// The program started may hand the link to another one: it exits with status
+// 0 after starting the real peer in the background, which connects later.
+TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatExitedCleanly) {
   if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
-  int before = qxtest::CountOpenFds();
+  std::string launcher = dir_.File("launcher");
+  qxtest::WriteFile(launcher, std::string("#!/bin/sh\n(sleep 0.5; exec '") + QX_PEER_PATH +
+                                  "' \"$1\" \"$2\") </dev/null &\nexit 0\n");
+  ASSERT_EQ(chmod(launcher.c_str(), 0700), 0);
   qxtest::Watchdog watchdog(30);
   int d = -1;
-  int result = 0;
-  std::string err = qxtest::CaptureFd(2, [&] {
-    result = OpenSocketConnexionForClientProvider(Arg("/nonexistent/qxpeer-missing"), &d);
-  });
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(qxtest::CountOpenFds(), before);
-  EXPECT_NE(err.find("peer ended before connecting"), std::string::npos) << err;
-  EXPECT_TRUE(ReapOneChild(kChildMs));
+  ASSERT_EQ(OpenSocketConnexionForClientProvider(Arg(launcher), &d), 0);
+  EXPECT_EQ(QxErrno(), kQx_NoErr);
+  EXPECT_EQ(Exchange(d, d, "late"), "echo:late");
+  EXPECT_EQ(CloseSocketConnexionForClientProvider(d), 0);
+  EXPECT_TRUE(ReapOneChild(kChildMs)) << "the launcher was not seen to end";
+}
+
+TEST_F(ConnectionTest, SocketClientProviderGivesUpWhenItsPeerEndsAbnormallyBeforeConnecting) {
+  if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
+  struct Case {
+    const char* name;
+    const char* program;
+  } cases[] = {
+      {"program that cannot be started (the child aborts)", "/nonexistent/qxpeer-missing"},
+      {"program that exits with a non-zero status", "/bin/false"},
+  };
+  qxtest::Watchdog watchdog(30);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int before = qxtest::CountOpenFds();
+    int d = -1;
+    int result = 0;
+    std::string err = qxtest::CaptureFd(
+        2, [&] { result = OpenSocketConnexionForClientProvider(Arg(c.program), &d); });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(qxtest::CountOpenFds(), before + 1) << "the listening socket stays open";
+    EXPECT_NE(err.find("peer ended before connecting"), std::string::npos) << err;
+    EXPECT_TRUE(ReapOneChild(kChildMs));
+  }
+}
+
+// The gate file of a machine whose host name is empty: the first line is
+// empty, and it is read back as the empty name.
+TEST_F(ConnectionTest, FifoGateFileKeepsAnEmptyHostNameLine) {
+  std::string gate = dir_.File("gate");
+  ASSERT_EQ(ecritureFIFO(gate.c_str(), "", "/tmp/provider.out", "/tmp/provider.in"), 0);
+  EXPECT_EQ(qxtest::ReadFile(gate), "\n/tmp/provider.out\n/tmp/provider.in\n");
+  char host[kQxL_HostNameCapacity] = "unchanged";
+  char in[kQxL_GatePathCapacity] = {};
+  char out[kQxL_GatePathCapacity] = {};
+  ASSERT_EQ(lectureFIFO(gate.c_str(), host, in, out), 0);
+  EXPECT_STREQ(host, "");
+  EXPECT_STREQ(in, "/tmp/provider.out");
+  EXPECT_STREQ(out, "/tmp/provider.in");
+}
+
+// Makes this process's host name empty, in a host name space of its own (a
+// user name space too when the process lacks the privilege). False when the
+// system allows neither.
+bool EmptyHostName() {
+  if (unshare(CLONE_NEWUTS) != 0) {
+    const std::string uid = std::to_string(getuid());
+    const std::string gid = std::to_string(getgid());
+    if (unshare(CLONE_NEWUSER | CLONE_NEWUTS) != 0) return false;
+    qxtest::WriteFile("/proc/self/setgroups", "deny");
+    qxtest::WriteFile("/proc/self/uid_map", uid + " " + uid + " 1");
+    qxtest::WriteFile("/proc/self/gid_map", gid + " " + gid + " 1");
+  }
+  char name[64] = "unchanged";
+  return sethostname("", 0) == 0 && gethostname(name, sizeof name) == 0 && name[0] == '\0';
+}
+
+// On a machine whose host name is empty the gate file's first line is empty,
+// and the consumer still finds the link.
+TEST_F(ConnectionTest, FifoGateFileOfAMachineWithAnEmptyHostName) {
+  if (qxtest::RunInChild([] { return EmptyHostName() ? 0 : 1; }).status != 0) {
+    GTEST_SKIP() << "this system cannot give a process an empty host name";
+  }
+  std::string gate = dir_.File("gate");
+  std::string in = dir_.File("provider.in");
+  std::string out = dir_.File("provider.out");
+  pid_t provider = StartEchoProvider(gate, in, out, EmptyHostName);
+  ASSERT_TRUE(qxtest::WaitForFile(gate, kChildMs));
+  EXPECT_EQ(qxtest::ReadFile(gate), "\n" + out + "\n" + in + "\n");
+  JoinAndExchange(gate, provider, "nameless");
 }
 
 TEST_F(ConnectionTest, ClientConsumersWithoutGateFileFailWithAccessError) {
@@ -227,7 +316,8 @@ TEST_F(ConnectionTest, ClientConsumersRejectABadGateFileAtOnce) {
   } cases[] = {
       {"empty fifo gate", true, ""},
       {"fifo gate missing its third line", true, "host\n/tmp/a\n"},
-      {"fifo gate with an empty host line", true, "\n/tmp/a\n/tmp/b\n"},
+      {"fifo gate with an empty path line", true, "host\n\n/tmp/b\n"},
+      {"socket gate with an empty host line", false, "\n4000\n"},
       {"host name past its bound", true, longHost + "\n/tmp/a\n/tmp/b\n"},
       {"path past its bound", true, "host\n/tmp/a\n" + longPath + "\n"},
       {"socket gate without port", false, "localhost\n"},
@@ -257,27 +347,41 @@ TEST_F(ConnectionTest, ClientConsumersRejectABadGateFileAtOnce) {
 
 TEST_F(ConnectionTest, ClientConsumerReadsAGateWhosePathsHoldBlanks) {
   std::string gate = dir_.File("gate");
-  std::string in = dir_.File("provider in");
-  std::string out = dir_.File("provider out");
-  pid_t provider = qxtest::StartChild([&] {
-    int din = -1;
-    int dout = -1;
-    if (OpenFifoConnexionForServerProvider(Arg(gate), Arg(in), Arg(out), &din, &dout) != 0) {
-      return 10;
-    }
-    bool echoed = EchoOnce(din, dout);
-    CloseFifoConnexionForServerProvider(Arg(gate), din, dout);
-    return echoed ? 0 : 11;
-  });
+  pid_t provider = StartEchoProvider(gate, dir_.File("provider in"), dir_.File("provider out"));
   ASSERT_TRUE(qxtest::WaitForFile(gate, kChildMs));
+  JoinAndExchange(gate, provider, "blank");
+}
+
+// A gate file may itself be a FIFO: the consumer's open waits for its writer,
+// as for any FIFO, and reads what it writes.
+TEST_F(ConnectionTest, ClientConsumerWaitsForTheWriterOfAGateThatIsAFifo) {
+  std::string gate = dir_.File("gate");
+  std::string in = dir_.File("provider.in");
+  std::string out = dir_.File("provider.out");
+  for (const std::string& path : {gate, in, out}) ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  pid_t provider = qxtest::StartChild([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the consumer waits
+    int gateFd = open(gate.c_str(), O_WRONLY);
+    if (gateFd < 0) return 10;
+    const std::string text = LocalHostName() + "\n" + out + "\n" + in + "\n";
+    bool written = write(gateFd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(gateFd);
+    if (!written) return 11;
+    int din = QXouvrirFIFO(in.c_str(), 1);
+    int dout = QXouvrirFIFO(out.c_str(), 0);
+    if (din < 0 || dout < 0) return 12;
+    bool echoed = EchoOnce(din, dout);
+    CloseFifoConnexionForServerConsumer(din, dout);
+    return echoed ? 0 : 13;
+  });
   qxtest::Watchdog watchdog(30);
   int din = -1;
   int dout = -1;
   ASSERT_EQ(OpenFifoConnexionForClientConsumer(Arg(gate), &din, &dout), 0);
-  EXPECT_EQ(Exchange(din, dout, "blank"), "echo:blank");
+  EXPECT_EQ(Exchange(din, dout, "piped"), "echo:piped");
   CloseFifoConnexionForClientConsumer(din, dout);
   qxtest::ChildResult child = qxtest::WaitChild(provider, kChildMs);
-  EXPECT_TRUE(child.exited && child.status == 0);
+  EXPECT_TRUE(child.exited && child.status == 0) << "provider status " << child.status;
 }
 
 TEST_F(ConnectionTest, ServerProvidersThatCannotPublishFailAtOnceAndLeaveNothing) {
