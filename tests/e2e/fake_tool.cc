@@ -2,6 +2,8 @@
 // that the host stand-in reports a broken conversation and never hangs. It
 // takes the framework's FIFO options like a tool, opens its ends in the tool's
 // order, then does what the first argument after -end_env_p asks:
+//   send CMD...  START_TOOL, each CMD as a command of its own, END_TOOL(0)
+//               (in both modes; with -std_out the end lock file follows)
 //   bad-length  START_TOOL, then a frame whose length word is absurd, and
 //               more bytes once the stand-in has hung up
 //   die         START_TOOL, then killed by SIGKILL
@@ -19,10 +21,12 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -39,6 +43,7 @@ int main(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
   const char* what = "";
+  std::vector<std::string> commands;  // the commands of "send"
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-fifo_in_out") == 0 && i + 2 < argc) {
       in = argv[i + 1];
@@ -46,6 +51,7 @@ int main(int argc, char** argv) {
       i += 2;
     } else if (std::strcmp(argv[i], "-end_env_p") == 0) {
       if (i + 1 < argc) what = argv[i + 1];
+      commands.assign(argv + std::min(i + 2, argc), argv + argc);
       break;
     }
   }
@@ -53,6 +59,13 @@ int main(int argc, char** argv) {
   if (in == nullptr) {
     std::puts("START_TOOL(1:C,2,1,2,6,2,3,4:Fake,1:1,0:)");
     std::fflush(stdout);
+    if (mode == "send") {
+      for (const std::string& command : commands) std::puts(command.c_str());
+      std::puts("END_TOOL(0)");
+      std::fflush(stdout);
+      std::fclose(std::fopen("QX_MNGR/QX_exec_finished.lock", "w"));
+      return 0;
+    }
     if (mode == "lock-early") {
       std::fclose(std::fopen("QX_MNGR/QX_exec_finished.lock", "w"));
       const timespec pause{1, 500 * 1000 * 1000};
@@ -82,6 +95,9 @@ int main(int argc, char** argv) {
     const int64_t length = 100;
     (void)!::write(fd, &length, sizeof length);
     (void)!::write(fd, "TR(3:abc", 8);
+  } else if (mode == "send") {
+    for (const std::string& command : commands) Frame(fd, command);
+    Frame(fd, "END_TOOL(0)");
   } else if (mode == "after-end") {
     Frame(fd, "END_TOOL(0)");
     Frame(fd, "TR(5:later)");

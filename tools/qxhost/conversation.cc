@@ -1,6 +1,5 @@
 #include "conversation.h"
 
-#include <cctype>
 #include <cstring>
 
 namespace qxhost {
@@ -53,16 +52,10 @@ std::string LineSplitter::TakeRest() {
   return rest;
 }
 
-bool IsCommandShaped(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_'))
-    ++i;
-  return i > 0 && i < text.size() && text[i] == '(' && text.back() == ')';
-}
-
 void Conversation::Command(std::string_view text) {
   ++count_;
   const bool start = StartsWith(text, "START_TOOL(");
+  if (start) started_ = true;
   if (count_ == 1 && !start) {
     faults_.push_back("the first command is not START_TOOL(...): " + std::string(text));
   } else if (count_ > 1 && start) {
@@ -79,6 +72,15 @@ void Conversation::Command(std::string_view text) {
     } else {
       faults_.push_back("malformed end command: " + std::string(text));
     }
+  }
+}
+
+void Conversation::FileTransfer(std::string_view text) {
+  if (count_ == 0) {
+    faults_.push_back("a file transfer before START_TOOL(...): " + std::string(text));
+  } else if (end_code_ >= 0) {
+    faults_.push_back("a file transfer after END_TOOL(" + std::to_string(end_code_) +
+                      "): " + std::string(text));
   }
 }
 

@@ -40,19 +40,22 @@ class LineSplitter {
   bool Next(std::string* line);
   // What is left after the last newline, emptied.
   std::string TakeRest();
+  // Bytes waiting after the last newline.
+  size_t pending() const { return pending_.size(); }
 
  private:
   std::string pending_;
 };
-
-// True for a text shaped as a KORA command: a name, "(", anything, ")".
-bool IsCommandShaped(std::string_view text);
 
 // Checks the commands of one run: START_TOOL(...) first and once, END_TOOL(n)
 // last and once, n in 0..2.
 class Conversation {
  public:
   void Command(std::string_view text);
+  // A file transfer (SEND_KORA_FILE) the host carries out: not a command of
+  // its own (its file's lines are), but it too belongs between START_TOOL and
+  // END_TOOL.
+  void FileTransfer(std::string_view text);
   // A fault found outside the commands (transport, end lock file).
   void Fault(std::string text) { faults_.push_back(std::move(text)); }
   // Closes the run. complete is false when the host stopped listening early:
@@ -62,12 +65,15 @@ class Conversation {
   void CheckExitStatus(int status);
 
   size_t count() const { return count_; }
+  // START_TOOL(...) has arrived.
+  bool started() const { return started_; }
   bool has_end() const { return end_code_ >= 0; }
   int end_code() const { return end_code_; }
   const std::vector<std::string>& faults() const { return faults_; }
 
  private:
   size_t count_ = 0;
+  bool started_ = false;
   int end_code_ = -1;           // n of END_TOOL(n), -1 before it
   bool after_end_ = false;      // a command came after END_TOOL
   std::vector<std::string> faults_;

@@ -11,26 +11,51 @@ const char kUsage[] =
     "usage: qxhost [options] TOOL [ARG...]\n"
     "\n"
     "Starts TOOL the way the Quarnel host does and prints every KORA command it\n"
-    "sends, one per line, on standard output. It checks that START_TOOL(...) comes\n"
-    "first and END_TOOL(n) last, and waits for the tool within a time limit.\n"
+    "sends, one per line, on standard output. It checks the syntax of every\n"
+    "command, that START_TOOL(...) comes first and END_TOOL(n) last, and waits\n"
+    "for the tool within a time limit.\n"
+    "\n"
+    "TOOL is taken from the current directory; a name without a slash is searched\n"
+    "in PATH. The tool runs in the model workspace (its current directory):\n"
+    "relative paths in ARG are taken from there.\n"
     "\n"
     "FIFO mode (default): the tool is started as\n"
     "  TOOL -framwrk_on_fifo -fifo_in_out IN OUT [OPT...] -end_env_p [ARG...]\n"
-    "with a FIFO pair the stand-in creates; the tool's standard output goes to the\n"
-    "stand-in's standard error. Standard-output mode (--std-out): the tool is\n"
-    "started as TOOL -std_out [OPT...] -end_env_p [ARG...]; its lines that are KORA\n"
-    "commands are printed, its other lines go to standard error, and the empty\n"
-    "end lock file QX_MNGR/QX_exec_finished.lock must exist once standard output\n"
-    "holds END_TOOL(n).\n"
+    "with a FIFO pair the stand-in creates; every frame the tool writes is a\n"
+    "command, and the tool's standard output goes to the stand-in's standard\n"
+    "error. Once the tool has opened IN, the stand-in sends the --send commands\n"
+    "and then closes its end of IN, so that a tool that reads commands meets the\n"
+    "end of its input (at once without --send).\n"
     "\n"
-    "The tool runs in the model workspace (its current directory): relative paths\n"
-    "in ARG are taken from there.\n"
+    "Standard-output mode (--std-out): the tool is started as\n"
+    "  TOOL -std_out [OPT...] -end_env_p [ARG...]\n"
+    "Its lines that begin like a command (a name followed by \"(\") are commands;\n"
+    "its other lines go to standard error. The empty end lock file\n"
+    "QX_MNGR/QX_exec_finished.lock must exist once standard output holds\n"
+    "END_TOOL(n).\n"
+    "\n"
+    "Command syntax: a name (a letter, then letters, digits or _), \"(\", the\n"
+    "arguments separated by commas, \")\" ending the command. An argument is\n"
+    "empty, a signed decimal integer without leading zeros, or a counted string\n"
+    "N: followed by exactly N bytes. A command that does not parse is printed,\n"
+    "followed on standard error by the place where it breaks.\n"
+    "\n"
+    "SEND_KORA_FILE(N:PATH,C): the stand-in does the host's part. It reads PATH\n"
+    "(relative to the workspace) and takes each of its lines (empty lines\n"
+    "skipped) as a command of the tool, printed and checked like the others, so\n"
+    "that the printed conversation is the same in both modes; the command itself\n"
+    "is noted on standard error. C = 1 deletes the file afterwards.\n"
     "\n"
     "options:\n"
     "  -w, --workspace DIR   model workspace; qx_basic_info and QX_MNGR/.formalism\n"
     "                        are written when missing (never overwritten). Default:\n"
     "                        a fresh temporary workspace, removed afterwards\n"
     "      --std-out         standard-output mode instead of a FIFO pair\n"
+    "      --send FILE       FIFO mode only: once START_TOOL(...) has arrived, send\n"
+    "                        each line of FILE (- for standard input, read as it\n"
+    "                        comes) to the tool as one command frame, in order;\n"
+    "                        empty lines are skipped. Each is printed with \"> \"\n"
+    "                        before it, once written\n"
     "  -o, --tool-option OPT framework option put before -end_env_p (repeatable),\n"
     "                        e.g. -o -language -o FRENCH\n"
     "  -t, --timeout SEC     time limit of the run (default 60); the tool is\n"
@@ -41,13 +66,17 @@ const char kUsage[] =
     "\n"
     "exit status:\n"
     "  0  success: well-formed conversation and the tool exited with status 0\n"
-    "  1  set-up error: bad usage, or the workspace, FIFOs or tool could not be set up\n"
-    "  2  protocol fault: START_TOOL not first, END_TOOL(n) missing or not last, a\n"
-    "     bad frame (even if the tool then dies of the broken pipe), END_TOOL(n)\n"
-    "     against the exit status, no end lock file\n"
+    "  1  set-up error: bad usage (--send with --std-out included), or the\n"
+    "     workspace, FIFOs, tool or --send input could not be set up or read, or a\n"
+    "     --send line longer than 65536 bytes\n"
+    "  2  protocol fault: a malformed command, START_TOOL not first, END_TOOL(n)\n"
+    "     missing or not last, a bad frame (even if the tool then dies of the\n"
+    "     broken pipe), END_TOOL(n) against the exit status, no end lock file, a\n"
+    "     SEND_KORA_FILE whose file cannot be read\n"
     "  3  tool failure: the tool exited with a non-zero status\n"
     "  4  abnormal end: the tool was killed by a signal (abort included) or by the\n"
-    "     time limit\n";
+    "     time limit\n"
+    "When several apply, the highest listed first wins: 4, then 2, then 1, then 3.\n";
 
 namespace {
 
@@ -86,6 +115,14 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
       options->workspace = v;
     } else if (arg == "--std-out") {
       options->std_out = true;
+    } else if (arg == "--send") {
+      const char* v = value("--send");
+      if (v == nullptr) return false;
+      if (v[0] == '\0') {
+        *error = "--send needs a file name (- for standard input)";
+        return false;
+      }
+      options->send = v;
     } else if (arg == "-o" || arg == "--tool-option") {
       const char* v = value("--tool-option");
       if (v == nullptr) return false;
@@ -115,6 +152,10 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
   }
   if (i >= argc) {
     *error = "no tool given";
+    return false;
+  }
+  if (options->std_out && !options->send.empty()) {
+    *error = "--send needs FIFO mode: in standard-output mode the tool has no input channel";
     return false;
   }
   options->tool = argv[i++];

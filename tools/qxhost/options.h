@@ -10,8 +10,9 @@ namespace qxhost {
 // Exit statuses of the host stand-in.
 enum ExitStatus {
   kSuccess = 0,        // well-formed conversation, the tool exited with 0
-  kSetupError = 1,     // bad usage, or the workspace, FIFOs or tool could not be set up
-  kProtocolFault = 2,  // a command missing or out of place, a bad frame, no end lock file
+  kSetupError = 1,     // bad usage, or the workspace, FIFOs, tool or --send input failed
+  kProtocolFault = 2,  // a malformed command, a command missing or out of place, a bad
+                       // frame, an unreadable SEND_KORA_FILE file, no end lock file
   kToolFailed = 3,     // the tool exited with a non-zero status
   kToolAborted = 4,    // the tool was killed by a signal or by the time limit
 };
@@ -22,6 +23,7 @@ struct Options {
   std::vector<std::string> tool_options;  // framework options before -end_env_p
   int timeout_ms = 60000;
   long close_after = -1;                  // close the host's ends after this many commands
+  std::string send;                       // --send: file of commands for the tool, "-" stdin
   std::string tool;
   std::vector<std::string> tool_args;
 };

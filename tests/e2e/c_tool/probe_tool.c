@@ -8,6 +8,11 @@
  *   exit0         QxExit(0), which is refused
  *   args          lists its argument vector on standard error
  *   until-broken  sends commands until the host has gone, then ends normally
+ *   echo          reads commands with QxClRecoitKORA until its input ends and
+ *                 traces each one as "got <command>"
+ *   send-file F C transfers the model-workspace file F with post condition C
+ *                 (0 keep, 1 delete), between two traces
+ *   senders       calls every sender of the library once
  * The end of the service is also checked: "not reached" must never appear. */
 #include <errno.h>
 #include <stdio.h>
@@ -50,6 +55,71 @@ static void SendUntilBroken(void) {
   fputs("probe: the host never went away\n", stderr);
 }
 
+/* Traces every command the host sends until the input ends. The end of the
+ * input (the host closed its end) reads as an empty text without error code:
+ * no command is empty, since an empty frame is the end-of-link marker. */
+static void Echo(void) {
+  static char command[kQx_ReceiveBufferSize];
+  static char trace[kQx_ReceiveBufferSize + 8];
+  for (;;) {
+    QxClRecoitKORA(command);
+    if (QxErrno() != kQx_NoErr || command[0] == '\0') break;
+    snprintf(trace, sizeof trace, "got %s", command);
+    QxTrace(trace);
+  }
+  QxTrace("input ended");
+}
+
+/* One call of each sender, with texts that need their counts: commas,
+ * parentheses, colons, blanks, empty strings, a line feed. */
+static void CallEverySender(void) {
+  PQxModel model;
+  QxAttributeList attributes;
+  PQxNode node;
+  QxOldEnvoiDetruitObjet(3);
+  QxOldEnvoiAfficherDialogue(4);
+  QxOldEnvoiCreerDialogue(5, 1, 2, "win, (1)", "", "t:x", 0, 1, NULL);
+  QxOldEnvoiCreerDialogue(5, 1, 2, "w", "h", "t", 1, 0, "def");
+  QxOldEnvoiDebutDialogue();
+  QxOldEnvoiDialogueSuite(5, "a line, with (all) of: it");
+  QxOldEnvoiFinDialogue();
+  QxOldEnvoiDetruireDialogue(5);
+  QxOldEnvoiDebutEnsemble();
+  QxOldEnvoiDebutEnsemble2("set", 2);
+  QxOldEnvoiResultatObjet(-7);
+  QxOldEnvoiCategorieResultat(0);
+  QxOldEnvoiMiseEnEvidence(8);
+  QxOldEnvoiMiseEnEvidenceAttribut(8, "name", 1, 2);
+  QxOldEnvoiModifAttribut(8, "name", "v)(,");
+  QxOldEnvoiSupprimerTypeObjet(NULL, "place");
+  QxOldEnvoiSupprimerTypeObjet("name", "place");
+  QxOldEnvoiFinEnsemble();
+  QxOldEnvoiReponseTexte("text");
+  QxOldEnvoiReponseNumTexte(1);
+  QxOldEnvoiReponseTrace("trace");
+  QxOldEnvoiKORA("1,2:ab", "XX");
+  QxClSendTextResponse("first\nsecond, (2)\n");
+  QxClSendMultipleText("CM(4:name,7,", "ab\ncd");
+  QxUserStep("step", kQx_MainStepLevel, 10, 3);
+  QxUserCreateSessionVariable("var", "value", kQx_PersistantSessionVariable);
+  QxUserDeleteSession_Variable("var");
+  QxUserChangedModel(NULL);
+  QxUserLockModel(NULL, kQx_True);
+  QxUserLockModel(NULL, kQx_False);
+  QxResultSendOneMessage(kQx_ResultError, "bad, (very)", 9, "name", -1, 4);
+  QxSendTextResponse("done");
+  QxSendWaitingMessage("waiting: 1, 2");
+  QxOldSVimpression("warned, (x)");
+  QxSetModelTrace(kQx_Model_TraceKORA);
+  model = QxNewModel("TAV-Net");
+  attributes = QxNewAttributeList();
+  QxAppendAttribute(attributes, QxNewStringAttribute(model, "place", "name", "p, (1)"));
+  QxAppendAttribute(attributes, QxNewStringAttribute(model, "place", "comment", "two\nlines"));
+  node = QxNewNode("place", 12, attributes);
+  QxSetNodeCenter(node, -30, 40);
+  QxNewEdge("arc", 13, 12, 14, QxNewAttributeList());
+}
+
 QxEndStatus QxServiceMain(int argc, char** argv) {
   int i;
   const char* what = argc > 1 ? argv[1] : "";
@@ -73,6 +143,17 @@ QxEndStatus QxServiceMain(int argc, char** argv) {
     return kQx_EndNoProblem;
   } else if (strcmp(what, "until-broken") == 0) {
     SendUntilBroken();
+    return kQx_EndNoProblem;
+  } else if (strcmp(what, "echo") == 0) {
+    Echo();
+    return kQx_EndNoProblem;
+  } else if (strcmp(what, "send-file") == 0 && argc > 3) {
+    QxTrace("before the file");
+    QxClSendModelWorkSpaceFile(argv[2], argv[3][0] == '1' ? kQx_DeleteIt : kQx_DoNotDeleteIt);
+    QxTrace("after the file");
+    return kQx_EndNoProblem;
+  } else if (strcmp(what, "senders") == 0) {
+    CallEverySender();
     return kQx_EndNoProblem;
   } else {
     fprintf(stderr, "probe: unknown request '%s'\n", what);
