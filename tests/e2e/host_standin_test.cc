@@ -1,5 +1,10 @@
 // The host stand-in itself: a conversation that goes wrong is reported with
-// its own exit status, and no misbehaving tool makes it hang.
+// its own exit status, and no misbehaving tool makes it hang; the tool is found
+// from the caller's directory; commands reach a tool that reads them; a file
+// transfer is carried out; every command is checked against the syntax.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <ostream>
 #include <string>
@@ -68,11 +73,315 @@ TEST(HostStandIn, UsageAndSetUpErrors) {
   EXPECT_EQ(no_tool.status, 1);
   EXPECT_NE(no_tool.err.find("no tool given"), std::string::npos) << no_tool.err;
 
+  // Every option is listed, so that the manual page made from this text is
+  // complete.
+  for (const char* option : {"--workspace", "--std-out", "--send", "--tool-option", "--timeout",
+                             "--close-after", "--help"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+
   e2e::Workspace workspace;
   const qxtest::ChildResult missing =
       e2e::RunHost(workspace, {}, workspace.File("no-such-tool"), {});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("cannot start the tool"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("cannot start the tool " + workspace.File("no-such-tool") +
+                             ": No such file or directory"),
+            std::string::npos)
+      << missing.err;
+
+  const qxtest::ChildResult unknown = e2e::RunHost(workspace, {}, "no-such-tool", {});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.err.find("cannot start the tool no-such-tool: not found in PATH"),
+            std::string::npos)
+      << unknown.err;
+}
+
+std::string DirName(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+// The README's example, as written, from a project root: the stand-in and the
+// tool by paths relative to the caller's directory, the workspace "out" too;
+// the tool's argument is relative to the workspace.
+TEST(HostStandIn, RunsTheReadmeExampleFromTheProjectRoot) {
+  const std::string varnost = QX_VARNOST_BIN;
+  if (varnost.empty()) GTEST_SKIP() << "varnost is not part of this build";
+  qxtest::TempDir root;
+  ASSERT_EQ(::mkdir(root.File("build").c_str(), 0777), 0);
+  ASSERT_EQ(::symlink(DirName(varnost).c_str(), root.File("build/bin").c_str()), 0);
+  ASSERT_EQ(::mkdir(root.File("out").c_str(), 0777), 0);
+  for (const char* name : {"peterson.mat", "peterson.mat.ref"}) {
+    qxtest::WriteFile(root.File("out/") + name,
+                      qxtest::ReadFile(std::string(QX_EXAMPLES_DIR) + "/" + name));
+  }
+  const qxtest::ChildResult host = qxtest::RunProgram(
+      root.File("build/bin/qxhost"),
+      {"--timeout", "20", "--workspace", "out", "build/bin/varnost", "peterson.mat"}, root.path(),
+      30000);
+  EXPECT_EQ(host.status, 0) << host.err;
+  EXPECT_EQ(host.out,
+            "START_TOOL(1:C,2,1,2,6,2,3,7:Varnost,3:1.1,23:(c) the Varnost authors)\n"
+            "END_TOOL(0)\n");
+  EXPECT_TRUE(qxtest::ReadFile(root.File("out/peterson.mat.ll_net")).starts_with("PEP\n"));
+}
+
+// A tool name without a slash is searched in PATH, as a shell does.
+TEST(HostStandIn, FindsABareToolNameInPath) {
+  e2e::Workspace workspace;
+  const std::string probe = QX_PROBE_BIN;
+  const std::string name = probe.substr(probe.rfind('/') + 1);
+  const qxtest::ChildResult host = qxtest::RunProgram(
+      "/usr/bin/env", {"PATH=/nowhere:" + DirName(probe), QX_HOST_BIN, "--timeout", "20",
+                       "--workspace", workspace.path(), name, "hello"},
+      "", 30000);
+  EXPECT_EQ(host.status, 0) << host.err;
+  EXPECT_TRUE(host.out.ends_with("RO(17)\nEND_TOOL(0)\n")) << host.out;
+}
+
+const std::string kProbeStart =
+    "START_TOOL(1:C,2,1,2,6,2,3,5:Probe,3:0.3,29:(c) probe, 2 lines, no rights)";
+
+// The lines of a text, those marked as sent ("> ") apart from the others.
+struct Printed {
+  std::vector<std::string> sent;
+  std::vector<std::string> received;
+};
+
+Printed SplitPrinted(const std::string& text) {
+  Printed printed;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = text.substr(start, end - start);
+    if (line.starts_with("> ")) {
+      printed.sent.push_back(line.substr(2));
+    } else {
+      printed.received.push_back(line);
+    }
+  }
+  return printed;
+}
+
+// Runs the host stand-in with --send - and the lines piped into its standard
+// input by a shell.
+qxtest::ChildResult RunHostWithInput(const e2e::Workspace& workspace, const std::string& input,
+                                     const std::string& tool,
+                                     const std::vector<std::string>& tool_args) {
+  const std::string file = workspace.File("piped-input");
+  qxtest::WriteFile(file, input);
+  std::vector<std::string> args = {"-c",          "f=$1; shift; cat \"$f\" | \"$@\"",
+                                   "sh",          file,
+                                   QX_HOST_BIN,   "--workspace",
+                                   workspace.path(), "--timeout",
+                                   "20",          "--send",
+                                   "-",           tool};
+  args.insert(args.end(), tool_args.begin(), tool_args.end());
+  return qxtest::RunProgram("/bin/sh", args, "", 30000);
+}
+
+// A tool that reads commands gets each line of the --send input as one
+// command, in order, after its START_TOOL; then the end of its input. Empty
+// lines are not sent; a last line without a newline is.
+TEST(HostSend, LinesReachAToolThatReads) {
+  const std::string input = "FE()\n\nXX(3:a,b)\nRO(7)";
+  for (const bool from_stdin : {false, true}) {
+    SCOPED_TRACE(from_stdin ? "standard input" : "file");
+    e2e::Workspace workspace;
+    qxtest::ChildResult host;
+    if (from_stdin) {
+      host = RunHostWithInput(workspace, input, QX_PROBE_BIN, {"echo"});
+    } else {
+      qxtest::WriteFile(workspace.File("commands"), input);
+      host = e2e::RunHost(workspace, {"--send", workspace.File("commands")}, QX_PROBE_BIN,
+                          {"echo"});
+    }
+    EXPECT_EQ(host.status, 0) << host.err;
+    const Printed printed = SplitPrinted(host.out);
+    EXPECT_EQ(printed.sent, (std::vector<std::string>{"FE()", "XX(3:a,b)", "RO(7)"})) << host.out;
+    EXPECT_EQ(printed.received,
+              (std::vector<std::string>{kProbeStart, "TR(8:got FE())", "TR(13:got XX(3:a,b))",
+                                        "TR(9:got RO(7))", "TR(11:input ended)", "END_TOOL(0)"}))
+        << host.out;
+    // START_TOOL is printed before anything is sent.
+    EXPECT_TRUE(host.out.starts_with(kProbeStart + "\n")) << host.out;
+  }
+}
+
+// Without --send the stand-in closes the tool's input at once: a tool that
+// reads meets its end instead of waiting for ever.
+TEST(HostSend, WithoutSendTheToolMeetsTheEndOfItsInput) {
+  e2e::Workspace workspace;
+  const qxtest::ChildResult host = e2e::RunHost(workspace, {}, QX_PROBE_BIN, {"echo"});
+  EXPECT_EQ(host.status, 0) << host.err;
+  EXPECT_EQ(host.out, kProbeStart + "\nTR(11:input ended)\nEND_TOOL(0)\n");
+}
+
+TEST(HostSend, SetUpErrors) {
+  e2e::Workspace workspace;
+  const qxtest::ChildResult std_out =
+      e2e::RunHost(workspace, {"--std-out", "--send", "-"}, QX_PROBE_BIN, {"echo"});
+  EXPECT_EQ(std_out.status, 1);
+  EXPECT_NE(std_out.err.find("--send needs FIFO mode: in standard-output mode the tool has no "
+                             "input channel"),
+            std::string::npos)
+      << std_out.err;
+  EXPECT_EQ(std_out.out, "");
+
+  const qxtest::ChildResult missing = e2e::RunHost(
+      workspace, {"--send", workspace.File("no-such-file")}, QX_PROBE_BIN, {"echo"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("cannot open --send input " + workspace.File("no-such-file") +
+                             ": No such file or directory"),
+            std::string::npos)
+      << missing.err;
+  EXPECT_EQ(missing.out, "");
+}
+
+// A tool that never reads cannot block the stand-in, however much is to be
+// sent; a line longer than any message the tool can read is refused.
+TEST(HostSend, InputTheToolCannotTake) {
+  e2e::Workspace workspace;
+  std::string many;
+  for (int i = 0; i < 100000; ++i) many += "RO(" + std::to_string(i) + ")\n";
+  qxtest::WriteFile(workspace.File("many"), many);
+  const auto start = std::chrono::steady_clock::now();
+  const qxtest::ChildResult unread =
+      e2e::RunHost(workspace, {"--send", workspace.File("many")}, QX_PROBE_BIN, {"hello"});
+  EXPECT_EQ(unread.status, 0) << unread.err;
+  EXPECT_TRUE(unread.out.ends_with("END_TOOL(0)\n")) << unread.out.substr(0, 1000);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+
+  qxtest::WriteFile(workspace.File("long"), "FE()\nTR(" + std::string(70000, 'x') + ")\nRO(1)\n");
+  const qxtest::ChildResult too_long =
+      e2e::RunHost(workspace, {"--send", workspace.File("long")}, QX_PROBE_BIN, {"echo"});
+  EXPECT_EQ(too_long.status, 1) << too_long.err;
+  EXPECT_NE(too_long.err.find("line 2 of " + workspace.File("long") +
+                              " is 70004 bytes long, more than 65536: not sent"),
+            std::string::npos)
+      << too_long.err;
+  EXPECT_EQ(SplitPrinted(too_long.out).sent, (std::vector<std::string>{"FE()", "RO(1)"}));
+}
+
+// SEND_KORA_FILE: the stand-in reads the file and prints its lines as commands
+// of the tool, so that the conversation is the one the same tool prints in
+// standard-output mode, where the library sends the lines itself.
+TEST(HostFileTransfer, LinesOfTheFileAreTheToolsCommands) {
+  const std::string content = "FE()\n\nRO(3)\nTR(8:a, (b) c)\n";
+  const std::string expected = kProbeStart +
+                               "\nTR(15:before the file)\nFE()\nRO(3)\nTR(8:a, (b) c)\n"
+                               "TR(14:after the file)\nEND_TOOL(0)\n";
+  for (const bool std_out : {false, true}) {
+    SCOPED_TRACE(std_out ? "standard output" : "FIFO");
+    e2e::Workspace workspace;
+    qxtest::WriteFile(workspace.File("answer.kora"), content);
+    std::vector<std::string> options;
+    if (std_out) options.push_back("--std-out");
+    const qxtest::ChildResult host =
+        e2e::RunHost(workspace, options, QX_PROBE_BIN, {"send-file", "answer.kora", "0"});
+    EXPECT_EQ(host.status, 0) << host.err;
+    EXPECT_EQ(host.out, expected);
+    EXPECT_NE(host.err.find("7 commands received"), std::string::npos) << host.err;
+    EXPECT_EQ(qxtest::ReadFile(workspace.File("answer.kora")), content);
+    if (!std_out) {
+      EXPECT_NE(host.err.find("SEND_KORA_FILE(" +
+                              std::to_string(workspace.File("answer.kora").size()) + ":" +
+                              workspace.File("answer.kora") + ",0): 3 commands from"),
+                std::string::npos)
+          << host.err;
+    }
+  }
+  // Post condition 1: the host deletes the file once read.
+  e2e::Workspace workspace;
+  qxtest::WriteFile(workspace.File("answer.kora"), content);
+  const qxtest::ChildResult host =
+      e2e::RunHost(workspace, {}, QX_PROBE_BIN, {"send-file", "answer.kora", "1"});
+  EXPECT_EQ(host.status, 0) << host.err;
+  EXPECT_EQ(host.out, expected);
+  EXPECT_FALSE(qxtest::FileExists(workspace.File("answer.kora")));
+}
+
+// A transfer the host cannot carry out is a protocol fault naming the path;
+// a FIFO in its place never makes the stand-in wait.
+TEST(HostFileTransfer, FaultsNameThePath) {
+  struct Case {
+    const char* what;
+    const char* command;  // sent by the tool; "missing" etc. are relative to the workspace
+    const char* report;   // after "protocol fault: "
+  };
+  const Case cases[] = {
+      {"missing", "SEND_KORA_FILE(7:missing,0)", "SEND_KORA_FILE: cannot read {ws}/missing: No such file or directory"},
+      {"directory", "SEND_KORA_FILE(7:QX_MNGR,1)", "SEND_KORA_FILE: cannot read {ws}/QX_MNGR: not a regular file"},
+      {"fifo", "SEND_KORA_FILE(4:fifo,0)", "SEND_KORA_FILE: cannot read {ws}/fifo: not a regular file"},
+      {"post condition 2", "SEND_KORA_FILE(4:fifo,2)", "SEND_KORA_FILE needs a path and 0 or 1: SEND_KORA_FILE(4:fifo,2)"},
+      {"no path", "SEND_KORA_FILE(0:,0)", "SEND_KORA_FILE needs a path and 0 or 1"},
+      {"itself", "SEND_KORA_FILE(4:self,0)", "SEND_KORA_FILE nested more than 8 deep"},
+  };
+  for (const Case& c : cases) {
+    for (const bool std_out : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (std_out ? ", standard output" : ", FIFO"));
+      e2e::Workspace workspace;
+      ASSERT_EQ(::mkfifo(workspace.File("fifo").c_str(), 0600), 0);
+      qxtest::WriteFile(workspace.File("self"), "SEND_KORA_FILE(4:self,0)\n");
+      std::vector<std::string> options{"--timeout", "10"};
+      if (std_out) options.push_back("--std-out");
+      const qxtest::ChildResult host =
+          e2e::RunHost(workspace, options, QX_FAKE_TOOL_BIN, {"send", c.command});
+      ASSERT_TRUE(host.exited);
+      EXPECT_EQ(host.status, 2) << host.err;
+      std::string report = std::string("protocol fault: ") + c.report;
+      if (const size_t at = report.find("{ws}"); at != std::string::npos)
+        report.replace(at, 4, workspace.path());
+      EXPECT_NE(host.err.find(report), std::string::npos) << host.err;
+      EXPECT_TRUE(host.out.ends_with("END_TOOL(0)\n")) << host.out;
+      EXPECT_TRUE(qxtest::FileExists(workspace.File("QX_MNGR")));
+    }
+  }
+}
+
+// Every command the library composes, from each of its senders, passes the
+// syntax check in both modes, and both modes print the same conversation.
+TEST(HostSyntax, EveryLibraryCommandParses) {
+  std::string printed[2];
+  for (const bool std_out : {false, true}) {
+    SCOPED_TRACE(std_out ? "standard output" : "FIFO");
+    e2e::Workspace workspace;
+    std::vector<std::string> options;
+    if (std_out) options.push_back("--std-out");
+    const qxtest::ChildResult host = e2e::RunHost(workspace, options, QX_PROBE_BIN, {"senders"});
+    EXPECT_EQ(host.status, 0) << host.err;
+    EXPECT_EQ(host.err.find("malformed"), std::string::npos) << host.err;
+    EXPECT_EQ(host.err.find("protocol fault"), std::string::npos) << host.err;
+    printed[std_out] = host.out;
+  }
+  EXPECT_EQ(printed[0], printed[1]);
+  EXPECT_NE(printed[0].find("\nXA(8,4:name,4:v)(,)\n"), std::string::npos) << printed[0];
+}
+
+// A malformed command is printed like the others, followed by where it
+// breaks, and the run ends as a protocol fault; in standard-output mode a line
+// that does not begin like a command is the tool's own output, not a fault.
+TEST(HostSyntax, MalformedCommandIsAProtocolFault) {
+  for (const bool std_out : {false, true}) {
+    SCOPED_TRACE(std_out ? "standard output" : "FIFO");
+    e2e::Workspace workspace;
+    std::vector<std::string> options;
+    if (std_out) options.push_back("--std-out");
+    const qxtest::ChildResult host = e2e::RunHost(workspace, options, QX_FAKE_TOOL_BIN,
+                                                  {"send", "RO(1)", "TR(5:abc)", "FE()"});
+    EXPECT_EQ(host.status, 2) << host.err;
+    EXPECT_EQ(host.out, "START_TOOL(1:C,2,1,2,6,2,3,4:Fake,1:1,0:)\nRO(1)\nTR(5:abc)\nFE()\n"
+                        "END_TOOL(0)\n");
+    EXPECT_NE(host.err.find("qxhost: malformed command, breaks after 9 bytes: the counted string "
+                            "of 5 bytes runs past the end of the command (4 bytes left)\n"),
+              std::string::npos)
+        << host.err;
+    EXPECT_NE(host.err.find("protocol fault: malformed command (breaks after 9 bytes"),
+              std::string::npos)
+        << host.err;
+  }
+  e2e::Workspace workspace;
+  const qxtest::ChildResult host = e2e::RunHost(workspace, {"--std-out"}, QX_FAKE_TOOL_BIN,
+                                                {"send", "Erreur (ligne 3)", "RO(1)"});
+  EXPECT_EQ(host.status, 0) << host.err;
+  EXPECT_NE(host.err.find("qxhost: tool output: Erreur (ligne 3)\n"), std::string::npos)
+      << host.err;
 }
 
 // Without --workspace the stand-in prepares a temporary workspace itself.
