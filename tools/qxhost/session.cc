@@ -198,7 +198,9 @@ class Sender {
         }
         written_ += static_cast<size_t>(n);
         if (written_ < frame_.size()) continue;
-        std::printf("> %s\n", line_.c_str());
+        std::fputs("> ", stdout);
+        std::fwrite(line_.data(), 1, line_.size(), stdout);
+        std::fputc('\n', stdout);
         std::fflush(stdout);
         frame_.clear();
         continue;
