@@ -70,12 +70,15 @@ static void Echo(void) {
   QxTrace("input ended");
 }
 
+/* The model records live until the process ends, as the library's do. */
+static PQxModel g_model;
+static PQxNode g_node;
+static PQxEdge g_edge;
+
 /* One call of each sender, with texts that need their counts: commas,
  * parentheses, colons, blanks, empty strings, a line feed. */
 static void CallEverySender(void) {
-  PQxModel model;
   QxAttributeList attributes;
-  PQxNode node;
   QxOldEnvoiDetruitObjet(3);
   QxOldEnvoiAfficherDialogue(4);
   QxOldEnvoiCreerDialogue(5, 1, 2, "win, (1)", "", "t:x", 0, 1, NULL);
@@ -111,13 +114,13 @@ static void CallEverySender(void) {
   QxSendWaitingMessage("waiting: 1, 2");
   QxOldSVimpression("warned, (x)");
   QxSetModelTrace(kQx_Model_TraceKORA);
-  model = QxNewModel("TAV-Net");
+  g_model = QxNewModel("TAV-Net");
   attributes = QxNewAttributeList();
-  QxAppendAttribute(attributes, QxNewStringAttribute(model, "place", "name", "p, (1)"));
-  QxAppendAttribute(attributes, QxNewStringAttribute(model, "place", "comment", "two\nlines"));
-  node = QxNewNode("place", 12, attributes);
-  QxSetNodeCenter(node, -30, 40);
-  QxNewEdge("arc", 13, 12, 14, QxNewAttributeList());
+  QxAppendAttribute(attributes, QxNewStringAttribute(g_model, "place", "name", "p, (1)"));
+  QxAppendAttribute(attributes, QxNewStringAttribute(g_model, "place", "comment", "two\nlines"));
+  g_node = QxNewNode("place", 12, attributes);
+  QxSetNodeCenter(g_node, -30, 40);
+  g_edge = QxNewEdge("arc", 13, 12, 14, QxNewAttributeList());
 }
 
 QxEndStatus QxServiceMain(int argc, char** argv) {
