@@ -17,7 +17,7 @@ build="$(realpath -m "${QX_FUZZ_BUILD:-$root/build-fuzz}")"
 jobs="${QX_FUZZ_JOBS:-2}"
 
 targets=(matrix_reader_fuzz ref_reader_fuzz frame_reader_fuzz basic_info_fuzz
-         object_table_fuzz message_lookup_fuzz text_splitter_fuzz)
+         object_table_fuzz message_lookup_fuzz text_splitter_fuzz kora_syntax_fuzz)
 
 usage() { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 
