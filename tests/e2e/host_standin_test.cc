@@ -178,19 +178,29 @@ qxtest::ChildResult RunHostWithInput(const e2e::Workspace& workspace, const std:
 
 // A tool that reads commands gets each line of the --send input as one
 // command, in order, after its START_TOOL; then the end of its input. Empty
-// lines are not sent; a last line without a newline is.
+// lines are not sent; a last line without a newline is. The input is a file,
+// standard input, or a FIFO whose writer comes once the tool runs.
 TEST(HostSend, LinesReachAToolThatReads) {
   const std::string input = "FE()\n\nXX(3:a,b)\nRO(7)";
-  for (const bool from_stdin : {false, true}) {
-    SCOPED_TRACE(from_stdin ? "standard input" : "file");
+  for (const char* source : {"file", "standard input", "FIFO"}) {
+    SCOPED_TRACE(source);
     e2e::Workspace workspace;
+    const std::string path = workspace.File("commands");
     qxtest::ChildResult host;
-    if (from_stdin) {
+    if (std::string(source) == "standard input") {
       host = RunHostWithInput(workspace, input, QX_PROBE_BIN, {"echo"});
+    } else if (std::string(source) == "file") {
+      qxtest::WriteFile(path, input);
+      host = e2e::RunHost(workspace, {"--send", path}, QX_PROBE_BIN, {"echo"});
     } else {
-      qxtest::WriteFile(workspace.File("commands"), input);
-      host = e2e::RunHost(workspace, {"--send", workspace.File("commands")}, QX_PROBE_BIN,
-                          {"echo"});
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+      const pid_t writer = qxtest::StartChild([&] {
+        ::usleep(200 * 1000);
+        qxtest::WriteFile(path, input);  // waits for the stand-in's read end
+        return 0;
+      });
+      host = e2e::RunHost(workspace, {"--send", path}, QX_PROBE_BIN, {"echo"});
+      EXPECT_TRUE(qxtest::WaitChild(writer, 10000).exited);
     }
     EXPECT_EQ(host.status, 0) << host.err;
     const Printed printed = SplitPrinted(host.out);

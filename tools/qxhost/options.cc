@@ -76,7 +76,7 @@ const char kUsage[] =
     "  3  tool failure: the tool exited with a non-zero status\n"
     "  4  abnormal end: the tool was killed by a signal (abort included) or by the\n"
     "     time limit\n"
-    "When several apply, the highest listed first wins: 4, then 2, then 1, then 3.\n";
+    "When several apply, the first of 4, 2, 1 and 3 is the status.\n";
 
 namespace {
 

@@ -219,7 +219,9 @@ class Sender {
   }
 
  private:
-  // Reads what the input holds now, without waiting. False when nothing came.
+  // Reads what the input holds now, without waiting (poll first: standard
+  // input keeps its blocking mode, which it shares with other processes).
+  // False when nothing came.
   bool ReadSome() {
     if (fd_ < 0) return false;
     pollfd pfd{fd_, POLLIN, 0};
@@ -229,6 +231,7 @@ class Sender {
     do {
       n = ::read(fd_, buffer, sizeof buffer);
     } while (n < 0 && errno == EINTR);
+    if (n < 0 && errno == EAGAIN) return false;
     if (n < 0) {
       std::fprintf(stderr, "qxhost: cannot read %s: %s\n", name_.c_str(), std::strerror(errno));
       failed_ = true;
@@ -338,7 +341,9 @@ bool Session::OpenSendInput(std::string* error) {
     fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
     name = "standard input";
   } else {
-    fd = ::open(options_.send.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO whose writer comes later must not hold up the
+    // start of the tool.
+    fd = ::open(options_.send.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     name = options_.send;
   }
   if (fd < 0) {
