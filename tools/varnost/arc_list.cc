@@ -17,6 +17,27 @@ bool ArcList::NewBlock() {
   return true;
 }
 
+bool ArcList::Extend(uint64_t count) {
+  // Blocks are full but the last, which holds used_ arcs.
+  const size_t blocks = blocks_.size();
+  const size_t used = used_;
+  const uint64_t size = size_;
+  while (kBlock - used_ < count) {
+    count -= kBlock - used_;
+    size_ += kBlock - used_;
+    used_ = kBlock;
+    if (!NewBlock()) {
+      blocks_.resize(blocks);
+      used_ = used;
+      size_ = size;
+      return false;
+    }
+  }
+  used_ += static_cast<size_t>(count);
+  size_ += count;
+  return true;
+}
+
 void ArcList::Clear() {
   blocks_.clear();
   blocks_.shrink_to_fit();

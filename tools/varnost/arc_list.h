@@ -35,6 +35,13 @@ class ArcList {
   uint64_t size() const { return size_; }
   void Clear();
 
+  // Makes room for `count` more arcs at the end, to be stored with Set in any
+  // order (by several threads, each at its own indices). False when memory is
+  // exhausted (the list is then unchanged).
+  bool Extend(uint64_t count);
+  // REQUIRES: index < size(), within room made by Extend.
+  void Set(uint64_t index, Arc arc) { blocks_[index / kBlock][index % kBlock] = arc; }
+
   template <class F>
   void ForEach(F&& f) const {
     for (size_t b = 0; b < blocks_.size(); ++b) {

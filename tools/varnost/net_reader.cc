@@ -1,4 +1,6 @@
 // Reading the matrix file: opening, counts, matrices and marking.
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include "arc_list.h"
 #include "ensi_internal.h"
 #include "input_file.h"
+#include "matrix_parts.h"
 #include "messages.h"
 #include "net_reader.h"
 #include "text_scan.h"
@@ -55,13 +58,32 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
   const uint64_t transitions = NbTrans > 0 ? static_cast<uint64_t>(NbTrans) : 0;
   const uint64_t cells = 2 * places * transitions;
   const bool store = MatPre != nullptr && MatPost != nullptr;
+  const MatrixReading& reading = CurrentMatrixReading();
+
+  // Large regular files: as many values as the parts accept, over several
+  // threads; the rest, faults included, one token after the other here.
+  uint64_t first = 0;
+  bool exhausted = false;
+  const unsigned threads = PartThreads(reading);
+  if (store && cells > 0 && threads > 0 && reader.positional() && limit == UINT64_MAX) {
+    struct stat info;
+    const uint64_t offset = reader.Offset();
+    if (fstat(reader.fd(), &info) == 0 && static_cast<uint64_t>(info.st_size) >= offset &&
+        static_cast<uint64_t>(info.st_size) - offset >= reading.minBytes) {
+      const PartsProgress progress =
+          ReadMatrixParts(reader.fd(), offset, cells, MatrixCells{MatPre, MatPost, places, transitions},
+                          arcs, threads, reading);
+      first = progress.taken;
+      exhausted = progress.arcsExhausted;
+      reader.Seek(progress.offset);
+    }
+  }
 
   // The position of a value is followed from the last one: a division only
   // when a row boundary was crossed.
-  uint64_t lastIndex = 0;
-  uint64_t row = 0;
-  uint64_t col = 0;
-  bool exhausted = false;
+  uint64_t lastIndex = first;
+  uint64_t row = transitions > 0 ? first / transitions : 0;
+  uint64_t col = transitions > 0 ? first % transitions : 0;
   auto sink = [&](uint64_t index, int32_t value) {
     col += index - lastIndex;
     lastIndex = index;
@@ -77,7 +99,22 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
     }
   };
   bool outOfRange = false;
-  const uint64_t taken = reader.TakeValues(cells, &outOfRange, sink);
+  uint64_t taken = first;
+  if (reading.plain) {
+    // The reference: every token through NextToken and TakeValue.
+    for (; taken < cells; ++taken) {
+      if (!reader.NextToken(true)) break;
+      int32_t value = 0;
+      if (!reader.TakeValue(true, &value)) {
+        outOfRange = true;
+        break;
+      }
+      if (value != 0) sink(taken, value);
+    }
+  } else {
+    taken += reader.TakeValues(cells - first, &outOfRange,
+                               [&](uint64_t index, int32_t value) { sink(first + index, value); });
+  }
   if (taken < cells) {
     SayMatrixFailure(outOfRange, taken / transitions, places);
     return -1;

@@ -1,31 +1,74 @@
 #include "token_reader.h"
 
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <new>
 
 namespace varnost {
 
+namespace {
+
+constexpr uint64_t kAlign = 64;
+
+}  // namespace
+
 TokenReader::TokenReader(FILE* file, size_t chunk, uint64_t limit)
     : file_(file), chunk_(std::max<size_t>(chunk, 1)), left_(limit),
-      buf_(new (std::nothrow) char[std::max<size_t>(chunk, 1)]) {
-  if (buf_ != nullptr) {
-    p_ = buf_.get();
-    end_ = buf_.get();
-  }
+      storage_(new (std::nothrow) char[std::max<size_t>(chunk, 1) + 2 * kAlign]) {
+  if (storage_ == nullptr) return;
+  buf_ = storage_.get() + (kAlign - reinterpret_cast<uintptr_t>(storage_.get()) % kAlign) % kAlign;
+  p_ = buf_;
+  end_ = buf_;
+  // A regular file is read by position from the stream's logical position;
+  // the stream itself is no longer used.
+  const int fd = file != nullptr ? fileno(file) : -1;
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return;
+  const long position = std::ftell(file);
+  if (position < 0) return;
+  fd_ = fd;
+  positional_ = true;
+  fileOffset_ = static_cast<uint64_t>(position);
+}
+
+void TokenReader::Seek(uint64_t offset) {
+  fileOffset_ = offset;
+  p_ = end_ = buf_;
+  finished_ = false;
 }
 
 bool TokenReader::Refill() {
   if (finished_ || buf_ == nullptr) return false;
-  const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk_, left_));
-  const size_t got = want == 0 ? 0 : std::fread(buf_.get(), 1, want, file_);
+  size_t got = 0;
+  if (positional_) {
+    // The chunk starts at the same offset within 64 bytes as the data in the
+    // file: buf_ has room for chunk_ + kAlign bytes.
+    char* const at = buf_ + fileOffset_ % kAlign;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk_, left_));
+    ssize_t n;
+    do {
+      n = want == 0 ? 0 : pread(fd_, at, want, static_cast<off_t>(fileOffset_));
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) {
+      got = static_cast<size_t>(n);
+      p_ = at;
+      fileOffset_ += got;
+    }
+  } else {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk_, left_));
+    got = want == 0 ? 0 : std::fread(buf_, 1, want, file_);
+    p_ = buf_;
+  }
   if (got == 0) {
     // End of file, the byte limit, or a read error: the data ends here.
     Finish();
     return false;
   }
   left_ -= got;
-  p_ = buf_.get();
-  end_ = buf_.get() + got;
+  end_ = p_ + got;
   return true;
 }
 
@@ -36,7 +79,7 @@ bool TokenReader::NextToken(bool newlineSeparates) {
       continue;
     }
     const char c = *p_;
-    if (IsSeparator(c, newlineSeparates)) {
+    if (IsTokenSeparator(c, newlineSeparates)) {
       ++p_;
       continue;
     }
@@ -49,19 +92,14 @@ bool TokenReader::NextToken(bool newlineSeparates) {
 }
 
 bool TokenReader::TakeValue(bool newlineSeparates, int32_t* value) {
-  // Magnitudes are tracked up to 2^31 + 1: enough to tell every 32-bit value
-  // from the first one out of range, whatever the number of digits.
-  constexpr uint64_t kCap = uint64_t{1} << 31;
-  enum { kLeadingSpace, kDigitsStart, kDigits, kRest } state = kLeadingSpace;
-  bool negative = false;
-  uint64_t magnitude = 0;
+  TokenValue token;
   for (;;) {
     if (p_ == end_) {
       if (!Refill()) break;
       continue;
     }
     const char c = *p_;
-    if (IsSeparator(c, newlineSeparates)) {
+    if (IsTokenSeparator(c, newlineSeparates)) {
       ++p_;
       break;
     }
@@ -70,39 +108,9 @@ bool TokenReader::TakeValue(bool newlineSeparates, int32_t* value) {
       break;
     }
     ++p_;
-    const bool digit = c >= '0' && c <= '9';
-    switch (state) {
-      case kLeadingSpace:
-        // White space that is not a separator here (\r \v \f, and \n among the
-        // marking values) is skipped as strtol does.
-        if (c == '\n' || c == '\r' || c == '\v' || c == '\f') break;
-        if (c == '+' || c == '-') {
-          negative = c == '-';
-          state = kDigitsStart;
-          break;
-        }
-        [[fallthrough]];
-      case kDigitsStart:
-      case kDigits:
-        if (digit) {
-          magnitude = std::min(magnitude * 10 + static_cast<uint64_t>(c - '0'), kCap + 1);
-          state = kDigits;
-        } else {
-          state = kRest;
-        }
-        break;
-      case kRest:
-        break;
-    }
+    token.Feed(c);
   }
-  if (negative) {
-    if (magnitude > kCap) return false;
-    *value = static_cast<int32_t>(-static_cast<int64_t>(magnitude));
-  } else {
-    if (magnitude > kCap - 1) return false;
-    *value = static_cast<int32_t>(magnitude);
-  }
-  return true;
+  return token.Get(value);
 }
 
 }  // namespace varnost

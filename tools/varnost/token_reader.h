@@ -16,27 +16,141 @@
 #define VARNOST_TOKEN_READER_H
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace varnost {
+
+inline bool IsTokenSeparator(char c, bool newlineSeparates) {
+  return c == ' ' || c == '\t' || (newlineSeparates && c == '\n');
+}
+
+// The value of one token, fed byte by byte (separators excluded): strtol's
+// rules, with magnitudes tracked up to 2^31 + 1, enough to tell every 32-bit
+// value from the first one out of range whatever the number of digits.
+class TokenValue {
+ public:
+  void Feed(char c) {
+    const bool digit = c >= '0' && c <= '9';
+    switch (state_) {
+      case kLeadingSpace:
+        // White space that is not a separator here (\r \v \f, and \n among the
+        // marking values) is skipped as strtol does.
+        if (c == '\n' || c == '\r' || c == '\v' || c == '\f') return;
+        if (c == '+' || c == '-') {
+          negative_ = c == '-';
+          state_ = kDigitsStart;
+          return;
+        }
+        [[fallthrough]];
+      case kDigitsStart:
+      case kDigits:
+        if (digit) {
+          magnitude_ = std::min(magnitude_ * 10 + static_cast<uint64_t>(c - '0'), kCap + 1);
+          state_ = kDigits;
+        } else {
+          state_ = kRest;
+        }
+        return;
+      case kRest:
+        return;
+    }
+  }
+  // False when the value does not fit a signed 32-bit integer.
+  bool Get(int32_t* value) const {
+    if (negative_) {
+      if (magnitude_ > kCap) return false;
+      *value = static_cast<int32_t>(-static_cast<int64_t>(magnitude_));
+    } else {
+      if (magnitude_ > kCap - 1) return false;
+      *value = static_cast<int32_t>(magnitude_);
+    }
+    return true;
+  }
+
+ private:
+  static constexpr uint64_t kCap = uint64_t{1} << 31;
+  enum { kLeadingSpace, kDigitsStart, kDigits, kRest } state_ = kLeadingSpace;
+  bool negative_ = false;
+  uint64_t magnitude_ = 0;
+};
+
+// The number of "0 " pairs (zero tokens, each ended by a blank) at p, at most
+// maxPairs, reading no byte at or past end. Most of a sparse matrix is such
+// pairs: they are compared a vector register or a machine word at a time.
+inline uint64_t ZeroPairs(const char* p, const char* end, uint64_t maxPairs) {
+  uint64_t pairs = 0;
+#if defined(__SSE2__)
+  const __m128i pattern = _mm_set1_epi16(static_cast<short>(0x2030));  // "0 " in memory order
+  while (maxPairs - pairs >= 8 && end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, pattern)));
+    if (same != 0xFFFF) return pairs + static_cast<unsigned>(std::countr_one(same)) / 2;
+    p += 16;
+    pairs += 8;
+  }
+#endif
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kPattern = 0x2030203020302030ULL;
+    while (maxPairs - pairs >= 4 && end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      const uint64_t diff = word ^ kPattern;
+      if (diff != 0) return pairs + static_cast<unsigned>(std::countr_zero(diff)) / 16;
+      p += 8;
+      pairs += 4;
+    }
+  }
+  while (pairs < maxPairs && end - p >= 2 && p[0] == '0' && p[1] == ' ') {
+    p += 2;
+    ++pairs;
+  }
+  return pairs;
+}
+
+// A token of one to nine digits, the first not 0, ended by a separator of
+// " \t\n" before end (nine digits cannot overflow 32 bits): stores its value
+// and returns the byte after that separator. Null for any other token.
+inline const char* ShortNumber(const char* p, const char* end, int32_t* value) {
+  if (*p < '1' || *p > '9') return nullptr;
+  const char* q = p + 1;
+  int32_t v = *p - '0';
+  while (q != end && q - p < 9 && *q >= '0' && *q <= '9') v = v * 10 + (*q++ - '0');
+  if (q == end || !IsTokenSeparator(*q, true)) return nullptr;
+  *value = v;
+  return q + 1;
+}
 
 class TokenReader {
  public:
   static constexpr size_t kDefaultChunk = 1048576;
 
   // Reads `file` from its current position, `chunk` bytes at a time (at least
-  // 1), and at most `limit` bytes in all.
+  // 1), and at most `limit` bytes in all. A regular file is read by position
+  // from its descriptor, into buffer addresses that share the alignment of
+  // the file offsets (copies from the page cache are several times slower
+  // otherwise); any other file through the stream.
   explicit TokenReader(FILE* file, size_t chunk = kDefaultChunk, uint64_t limit = UINT64_MAX);
   TokenReader(const TokenReader&) = delete;
   TokenReader& operator=(const TokenReader&) = delete;
 
   // False when the chunk buffer could not be allocated.
   bool ok() const { return buf_ != nullptr; }
+
+  // Whether the file is read by position: Offset and Seek are then usable.
+  bool positional() const { return positional_; }
+  int fd() const { return fd_; }
+  // The file offset of the next byte to read.
+  uint64_t Offset() const { return fileOffset_ - static_cast<uint64_t>(end_ - p_); }
+  // REQUIRES: positional(). Goes on reading at `offset`.
+  void Seek(uint64_t offset);
 
   // Moves to the start of the next token, skipping separators (" \t\n", or
   // " \t" when newlineSeparates is false). False when the data has ended.
@@ -56,18 +170,6 @@ class TokenReader {
   uint64_t TakeValues(uint64_t count, bool* outOfRange, Sink&& sink);
 
  private:
-  // Whether the 16 bytes at p are "0 0 0 0 0 0 0 0 ".
-  static bool EightZeros(const char* p) {
-    constexpr uint64_t kPattern =
-        std::bit_cast<uint64_t>(std::array<char, 8>{'0', ' ', '0', ' ', '0', ' ', '0', ' '});
-    uint64_t a, b;
-    std::memcpy(&a, p, 8);
-    std::memcpy(&b, p + 8, 8);
-    return ((a ^ kPattern) | (b ^ kPattern)) == 0;
-  }
-  static bool IsSeparator(char c, bool newlineSeparates) {
-    return c == ' ' || c == '\t' || (newlineSeparates && c == '\n');
-  }
   // Reads the next chunk; false when the data has ended.
   bool Refill();
   // Marks the data as ended (a NUL byte, the end of the file or a read error).
@@ -77,9 +179,13 @@ class TokenReader {
   }
 
   FILE* file_;
+  int fd_ = -1;
+  bool positional_ = false;
   size_t chunk_;
   uint64_t left_;
-  std::unique_ptr<char[]> buf_;
+  uint64_t fileOffset_ = 0;  // offset of end_ (positional reading)
+  std::unique_ptr<char[]> storage_;
+  char* buf_ = nullptr;  // storage_ aligned to 64 bytes
   const char* p_ = nullptr;
   const char* end_ = nullptr;
   bool finished_ = false;
@@ -102,32 +208,23 @@ uint64_t TokenReader::TakeValues(uint64_t count, bool* outOfRange, Sink&& sink) 
         continue;
       }
       if (c == '0') {
-        // Runs of "0 " (most of a sparse matrix), 16 bytes at a time.
-        uint64_t steps = std::min<uint64_t>((count - i) / 8, static_cast<uint64_t>(end - p) / 16);
-        const char* q = p;
-        while (steps > 0 && EightZeros(q)) {
-          q += 16;
-          --steps;
-        }
-        if (q != p) {
-          i += static_cast<uint64_t>(q - p) / 2;
-          p = q;
+        const uint64_t pairs = ZeroPairs(p, end, count - i);
+        if (pairs > 0) {
+          i += pairs;
+          p += 2 * pairs;
           continue;
         }
-        if (end - p >= 2 && IsSeparator(p[1], true)) {
+        if (end - p >= 2 && IsTokenSeparator(p[1], true)) {
           p += 2;
           ++i;
           continue;
         }
       } else if (c >= '1' && c <= '9') {
-        // Up to 9 digits cannot overflow 32 bits.
-        const char* q = p + 1;
-        int32_t v = c - '0';
-        while (q != end && q - p < 9 && *q >= '0' && *q <= '9') v = v * 10 + (*q++ - '0');
-        if (q != end && IsSeparator(*q, true)) {
+        int32_t v = 0;
+        if (const char* next = ShortNumber(p, end, &v)) {
           sink(i, v);
           ++i;
-          p = q + 1;
+          p = next;
           continue;
         }
       } else if (c == '\0') {
