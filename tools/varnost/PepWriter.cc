@@ -1,8 +1,11 @@
 // The PEP low-level net file ("FORMAT_N"): places with their marking flag,
 // transitions, and the arcs; every node at the same position.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -57,18 +60,67 @@ void PutNode(varnost::OutputFile& out, int number, const char* name, char kind) 
   out.Put("50@50");
 }
 
-void PutArcs(varnost::OutputFile& out, int from, t_EnsI to, char sign) {
-  // "from" and the sign start every line: composed once.
-  char prefix[24];
-  char* end = std::to_chars(prefix, prefix + sizeof prefix - 1, from).ptr;
-  *end++ = sign;
-  const std::string_view head(prefix, static_cast<size_t>(end - prefix));
-  for (int i = 0; i < to->NbEl; ++i) {
-    out.Put(head);
-    out.PutInt(to->Ens[i] + 1);
-    out.Put('\n');
+// The arc lines "FROM<TO\n" and "FROM>TO\n", the bulk of a dense net's file:
+// composed with fixed-size copies into a local buffer handed to the file in
+// large pieces. The decimal texts of the node numbers up to kTable are
+// composed once.
+class ArcLines {
+ public:
+  ArcLines(varnost::OutputFile& out, int maxNumber) : out_(out) {
+    const int numbers = std::min(maxNumber, kTable - 1) + 1;
+    texts_.assign(static_cast<size_t>(numbers) * kText, '\0');
+    for (int n = 0; n < numbers; ++n) {
+      char* text = &texts_[static_cast<size_t>(n) * kText];
+      char* end = std::to_chars(text, text + kText - 1, n).ptr;
+      *end++ = '\n';
+      text[kText - 1] = static_cast<char>(end - text);
+    }
   }
-}
+  ~ArcLines() { Flush(); }
+  ArcLines(const ArcLines&) = delete;
+  ArcLines& operator=(const ArcLines&) = delete;
+
+  // One line per element of `to`: from, the sign, the element + 1.
+  void Put(int from, t_EnsI to, char sign) {
+    // "from" and the sign start every line: composed once, padded to kText.
+    char head[kText] = {};
+    char* headEnd = std::to_chars(head, head + kText - 1, from).ptr;
+    *headEnd++ = sign;
+    const size_t headSize = static_cast<size_t>(headEnd - head);
+    const size_t numbers = texts_.size() / kText;
+    for (int i = 0; i < to->NbEl; ++i) {
+      if (kBuffer - used_ < 2 * kText) Flush();
+      char* o = buf_ + used_;
+      std::memcpy(o, head, kText);
+      o += headSize;
+      const unsigned number = static_cast<unsigned>(to->Ens[i]) + 1;
+      if (number < numbers) {
+        const char* text = &texts_[number * kText];
+        std::memcpy(o, text, kText);
+        o += static_cast<unsigned char>(text[kText - 1]);
+      } else {
+        o = std::to_chars(o, o + kText - 1, number).ptr;
+        *o++ = '\n';
+      }
+      used_ = static_cast<size_t>(o - buf_);
+    }
+  }
+
+  void Flush() {
+    out_.Put(std::string_view(buf_, used_));
+    used_ = 0;
+  }
+
+ private:
+  static constexpr int kTable = 1 << 16;
+  static constexpr size_t kText = 16;
+  static constexpr size_t kBuffer = size_t{1} << 16;
+
+  varnost::OutputFile& out_;
+  std::string texts_;
+  char buf_[kBuffer];
+  size_t used_ = 0;
+};
 
 bool WritePep(const char* fileName) {
   const bool names = UseReferenceNames();
@@ -89,9 +141,15 @@ bool WritePep(const char* fileName) {
     out.Put('\n');
   }
   out.Put("TP\n");
-  for (int t = 0; t < NbTrans; ++t) PutArcs(out, t + 1, Tr[t].PlOut, '<');
-  out.Put("PT\n");
-  for (int p = 0; p < NbPlaces; ++p) PutArcs(out, p + 1, Pl[p].TrOut, '>');
+  try {
+    auto lines = std::make_unique<ArcLines>(out, std::max(NbPlaces, NbTrans));
+    for (int t = 0; t < NbTrans; ++t) lines->Put(t + 1, Tr[t].PlOut, '<');
+    lines->Flush();
+    out.Put("PT\n");
+    for (int p = 0; p < NbPlaces; ++p) lines->Put(p + 1, Pl[p].TrOut, '>');
+  } catch (const std::bad_alloc&) {
+    return false;  // the temporary file is removed
+  }
   return out.Commit();
 }
 

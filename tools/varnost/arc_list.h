@@ -42,17 +42,23 @@ class ArcList {
   // REQUIRES: index < size(), within room made by Extend.
   void Set(uint64_t index, Arc arc) { blocks_[index / kBlock][index % kBlock] = arc; }
 
+  // f(arcs, count) for each block of arcs in order: at most kBlock each.
   template <class F>
-  void ForEach(F&& f) const {
+  void ForEachBlock(F&& f) const {
     for (size_t b = 0; b < blocks_.size(); ++b) {
-      const size_t n = b + 1 == blocks_.size() ? used_ : kBlock;
-      const Arc* block = blocks_[b].get();
-      for (size_t i = 0; i < n; ++i) f(block[i]);
+      f(static_cast<const Arc*>(blocks_[b].get()), b + 1 == blocks_.size() ? used_ : kBlock);
     }
   }
+  template <class F>
+  void ForEach(F&& f) const {
+    ForEachBlock([&](const Arc* block, size_t n) {
+      for (size_t i = 0; i < n; ++i) f(block[i]);
+    });
+  }
+
+  static constexpr size_t kBlock = size_t{1} << 16;
 
  private:
-  static constexpr size_t kBlock = size_t{1} << 16;
   bool NewBlock();
 
   std::vector<std::unique_ptr<Arc[]>> blocks_;

@@ -1,4 +1,5 @@
 // Building the neighbour sets of places and transitions from the arcs read.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -71,20 +72,76 @@ extern "C" int InitPlTr(void) {
     if (Tr[t].PlIn == nullptr || Tr[t].PlOut == nullptr) return Fail();
   }
 
-  // Capacities were reserved above for exactly these elements, in ascending
-  // order: plain stores.
-  auto append = [](t_EnsI E, int e) { E->Ens[E->NbEl++] = e; };
-  arcs.ForEach([&](varnost::Arc a) {
-    const int row = static_cast<int>(a.row < places ? a.row : a.row - places);
-    const int col = static_cast<int>(a.col);
-    if (a.row < places) {
-      append(Pl[row].TrOut, col);
-      append(Tr[col].PlIn, row);
-    } else {
-      append(Pl[row].TrIn, col);
-      append(Tr[col].PlOut, row);
+  // Capacities were reserved above for exactly these elements, which come in
+  // ascending order: plain stores through a write position per set, and each
+  // set's count at the end.
+  std::unique_ptr<int*[]> trOutAt(new (std::nothrow) int*[places > 0 ? places : 1]);
+  std::unique_ptr<int*[]> trInAt(new (std::nothrow) int*[places > 0 ? places : 1]);
+  // The transition sets by key: PlIn of t is key t, PlOut of t is key
+  // transitions + t.
+  const size_t keys = 2 * transitions;
+  std::unique_ptr<int*[]> keyAt(new (std::nothrow) int*[keys > 0 ? keys : 1]);
+  if (!trOutAt || !trInAt || !keyAt) return Fail();
+  for (size_t p = 0; p < places; ++p) {
+    trOutAt[p] = Pl[p].TrOut->Ens;
+    trInAt[p] = Pl[p].TrIn->Ens;
+  }
+  for (size_t t = 0; t < transitions; ++t) {
+    keyAt[t] = Tr[t].PlIn->Ens;
+    keyAt[transitions + t] = Tr[t].PlOut->Ens;
+  }
+  // The arcs come row by row: the place sets are written in runs, the
+  // transition sets one element each in turn, which with many transitions
+  // misses the caches at every store. With few keys per block of arcs, each
+  // block is first sorted by key (a counting sort, stable) into a small
+  // buffer and every key's run then copied at once.
+  const bool sortBlocks = keys <= varnost::ArcList::kBlock / 8;
+  std::unique_ptr<uint32_t[]> keyStart;
+  std::unique_ptr<int[]> sorted;
+  if (sortBlocks) {
+    keyStart.reset(new (std::nothrow) uint32_t[keys + 1]);
+    sorted.reset(new (std::nothrow) int[varnost::ArcList::kBlock]);
+    if (!keyStart || !sorted) return Fail();
+  }
+  auto keyOf = [&](varnost::Arc a) { return a.row < places ? a.col : transitions + a.col; };
+  arcs.ForEachBlock([&](const varnost::Arc* block, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const varnost::Arc a = block[i];
+      const int col = static_cast<int>(a.col);
+      if (a.row < places) {
+        *trOutAt[a.row]++ = col;
+      } else {
+        *trInAt[a.row - places]++ = col;
+      }
+    }
+    auto rowOf = [&](varnost::Arc a) { return static_cast<int>(a.row < places ? a.row : a.row - places); };
+    if (!sortBlocks) {
+      for (size_t i = 0; i < n; ++i) *keyAt[keyOf(block[i])]++ = rowOf(block[i]);
+      return;
+    }
+    std::fill(keyStart.get(), keyStart.get() + keys + 1, 0);
+    for (size_t i = 0; i < n; ++i) ++keyStart[keyOf(block[i]) + 1];
+    for (size_t k = 0; k < keys; ++k) keyStart[k + 1] += keyStart[k];
+    for (size_t i = 0; i < n; ++i) sorted[keyStart[keyOf(block[i])]++] = rowOf(block[i]);
+    // keyStart[k] is now the end of key k's run, and the start of key k + 1's.
+    uint32_t from = 0;
+    for (size_t k = 0; k < keys; ++k) {
+      const uint32_t to = keyStart[k];
+      if (to != from) {
+        std::copy(sorted.get() + from, sorted.get() + to, keyAt[k]);
+        keyAt[k] += to - from;
+        from = to;
+      }
     }
   });
+  for (size_t p = 0; p < places; ++p) {
+    Pl[p].TrOut->NbEl = trOut[p];
+    Pl[p].TrIn->NbEl = trIn[p];
+  }
+  for (size_t t = 0; t < transitions; ++t) {
+    Tr[t].PlIn->NbEl = plIn[t];
+    Tr[t].PlOut->NbEl = plOut[t];
+  }
   NbArcs = arcs.size() > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(arcs.size());
   varnost::RecordedArcs().Clear();
   return 0;
