@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace qxfuzz {
@@ -33,7 +35,27 @@ struct Remover {
   }
 };
 
+// One of the two leading counts as the reader takes it (white space, sign,
+// digits), saturated; -1 when absent.
+long LeadingCount(const uint8_t*& p, const uint8_t* end) {
+  while (p != end && std::strchr(" \t\n\r\v\f", *p) != nullptr && *p != '\0') ++p;
+  if (p != end && (*p == '+' || *p == '-')) ++p;
+  if (p == end || *p < '0' || *p > '9') return -1;
+  long value = 0;
+  for (; p != end && *p >= '0' && *p <= '9'; ++p) value = std::min(value * 10 + (*p - '0'), 1L << 40);
+  return value;
+}
+
 }  // namespace
+
+bool TooSlowMatrixNet(const uint8_t* data, size_t size) {
+  constexpr long kMaxNodesRead = 200000;
+  const uint8_t* p = data;
+  const long places = LeadingCount(p, data + size);
+  const long transitions = LeadingCount(p, data + size);
+  const long nodes = places + transitions;
+  return nodes > kMaxNodesRead && nodes <= 100 * kMaxNodesRead;
+}
 
 const std::string& ScratchDir() {
   static Remover dir{MakeScratchDir()};

@@ -17,7 +17,6 @@
 namespace {
 
 constexpr long kMaxNodesWritten = 20000;
-constexpr long kMaxNodesRead = 200000;
 
 void CheckSet(t_EnsI set, int universe) {
   if (set == nullptr) qxfuzz::Fail("a neighbour set is missing");
@@ -94,29 +93,10 @@ void CheckNet() {
   if (head.compare(0, 22, "PEP\nPetriBox\nFORMAT_N\n") != 0) qxfuzz::Fail("the PEP header is wrong");
 }
 
-// The two leading counts as the reader takes them (white space, sign,
-// digits), saturated; -1 when absent.
-long LeadingCount(const uint8_t*& p, const uint8_t* end) {
-  while (p != end && std::strchr(" \t\n\r\v\f", *p) != nullptr && *p != '\0') ++p;
-  if (p != end && (*p == '+' || *p == '-')) ++p;
-  if (p == end || *p < '0' || *p > '9') return -1;
-  long value = 0;
-  for (; p != end && *p >= '0' && *p <= '9'; ++p) value = std::min(value * 10 + (*p - '0'), 1L << 40);
-  return value;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // A few bytes can announce a net without places and with millions of
-  // transitions: within the reader's memory budget, but seconds of work each
-  // under the sanitizers. Such inputs are skipped; far larger counts, which
-  // the reader refuses at once, are not.
-  const uint8_t* p = data;
-  const long places = LeadingCount(p, data + size);
-  const long transitions = LeadingCount(p, data + size);
-  const long nodes = places + transitions;
-  if (nodes > kMaxNodesRead && nodes <= 100 * kMaxNodesRead) return 0;
+  if (qxfuzz::TooSlowMatrixNet(data, size)) return 0;
   static const std::string path = qxfuzz::ScratchDir() + "/net.mat";
   qxfuzz::WriteWholeFile(path, data, size);
   std::string arg = path;

@@ -16,7 +16,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(realpath -m "${QX_FUZZ_BUILD:-$root/build-fuzz}")"
 jobs="${QX_FUZZ_JOBS:-2}"
 
-targets=(matrix_reader_fuzz ref_reader_fuzz frame_reader_fuzz basic_info_fuzz
+targets=(matrix_reader_fuzz matrix_parts_fuzz ref_reader_fuzz frame_reader_fuzz basic_info_fuzz
          object_table_fuzz message_lookup_fuzz text_splitter_fuzz kora_syntax_fuzz)
 
 usage() { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
@@ -28,6 +28,7 @@ max_len() {
   case "$1" in
     frame_reader_fuzz) echo 140000 ;;
     text_splitter_fuzz|basic_info_fuzz|message_lookup_fuzz) echo 20000 ;;
+    matrix_parts_fuzz) echo 2048 ;;
     *) echo 8192 ;;
   esac
 }

@@ -1,74 +1,103 @@
 #!/usr/bin/env bash
-# Times whole conversions against `wc -l` on the same file, in one run.
+# Times whole conversions against a plain program on the same bytes, in one run.
 #
 #   bench/varnost/run_bench.sh [BUILD_DIR] [REPEATS]
 #
-# Generates nets into a temporary directory (removed at the end), converts
-# each with `varnost -s` and counts its lines with `wc -l`, both with a warm
-# page cache, REPEATS times (default 3), and prints for the best run of each
-# (by CPU time) the wall-clock and CPU (user + system) times, their ratios, and
-# the peak resident memory of the conversion beside the size of the two dense
-# matrices. The CPU ratio is the steadier one on a busy machine. Timer
-# resolution is 10 ms: wc -l is repeated on small files to stay above it. Needs varnost and varnost_gen_net built in
-# BUILD_DIR (default: build), and GNU time at /usr/bin/time.
+# Generates nets into a temporary directory (removed at the end) and converts
+# each with `varnost -s`, REPEATS times (default 7), interleaved with the plain
+# program it is measured against, with a warm page cache:
+#   - the sparse net against `wc -l` on the same matrix file (reading speed);
+#   - the dense nets against `cat` copying the converter's output into a file
+#     in the same directory (writing speed).
+# For each it prints the median wall-clock time of both, their ratio, the
+# median CPU time (user + system, the steadier figure on a busy machine) and
+# the converter's peak resident memory. The shipped example nets, a few
+# kilobytes each, are timed the same way against `cat` of the matrix file.
+# The load average is printed before and after: on a shared machine compare
+# figures of runs made at a similar load.
+#
+# With BASELINE=path/to/another/varnost in the environment every case also
+# times that program, interleaved too, and prints its figures beside.
+# Needs varnost and varnost_gen_net built in BUILD_DIR (default: build), and
+# GNU time at /usr/bin/time.
 set -euo pipefail
 
 build=${1:-build}
-repeats=${2:-3}
+repeats=${2:-7}
 varnost="$build/bin/varnost"
 gen="$build/bin/varnost_gen_net"
-for tool in "$varnost" "$gen" /usr/bin/time; do
+baseline=${BASELINE:-}
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+for tool in "$varnost" "$gen" /usr/bin/time ${baseline:+"$baseline"}; do
   [ -x "$tool" ] || { echo "missing $tool (build the targets varnost and varnost_gen_net)" >&2; exit 2; }
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnost-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Prints "WALL CPU KBYTES" for one run of the command: wall-clock seconds,
-# user + system seconds, peak resident set size.
+# Runs the command once; appends "WALL CPU KBYTES" (seconds, seconds, peak
+# resident set size) to the file $1.
 measure() {
-  local log="$work/time.log"
-  /usr/bin/time -v "$@" >/dev/null 2>"$log" || { cat "$log" >&2; return 1; }
-  awk -F': ' '
-    /Elapsed \(wall clock\)/ { n = split($2, part, ":"); w = 0; for (i = 1; i <= n; i++) w = w * 60 + part[i] }
-    /User time/ { u = $2 } /System time/ { s = $2 }
-    /Maximum resident set size/ { r = $2 }
-    END { printf "%.3f %.3f %d\n", w, u + s, r }' "$log"
+  local into=$1; shift
+  local log="$work/time.log" t0 t1
+  t0=$EPOCHREALTIME
+  /usr/bin/time -f '%U %S %M' -o "$log" "$@" >/dev/null 2>&1 || { cat "$log" >&2; return 1; }
+  t1=$EPOCHREALTIME
+  awk -v a="$t0" -v b="$t1" '{ printf "%.6f %.3f %d\n", b - a, $1 + $2, $3 }' "$log" >>"$into"
 }
 
-# Best of REPEATS by CPU time: "WALL CPU KBYTES".
-best() {
-  local bestLine="" bestC="" w c r
-  for ((i = 0; i < repeats; i++)); do
-    read -r w c r < <(measure "$@")
-    if [ -z "$bestC" ] || awk -v a="$c" -v b="$bestC" 'BEGIN { exit !(a < b) }'; then
-      bestC=$c; bestLine="$w $c $r"
-    fi
-  done
-  echo "$bestLine"
+# Median of column $2 of file $1.
+median() {
+  sort -g -k"$2","$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { n = NR; print (n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2) }'
 }
 
+# run_case LABEL NET REFERENCE...: times varnost on NET against the
+# reference command, interleaved, and prints one line.
 run_case() {
-  local label=$1 places=$2 transitions=$3 mode=$4
-  local net="$work/$label.mat"
-  "$gen" "$places" "$transitions" "$mode" 7 >"$net"
-  cat "$net" >/dev/null  # warm the page cache for both programs
+  local label=$1 net=$2; shift 2
+  local mine="$work/mine" ref="$work/ref" base="$work/base"
+  : >"$mine"; : >"$ref"; : >"$base"
+  "$varnost" -s "$net" >/dev/null  # warms the page cache and makes the output
+  for ((i = 0; i < repeats; i++)); do
+    if ((i % 2)); then
+      measure "$ref" "$@"; measure "$mine" "$varnost" -s "$net"
+    else
+      measure "$mine" "$varnost" -s "$net"; measure "$ref" "$@"
+    fi
+    [ -z "$baseline" ] || measure "$base" "$baseline" -s "$net"
+  done
   local size; size=$(stat -c %s "$net")
-  read -r wv cv rv < <(best "$varnost" -s "$net")
-  # wc -l is repeated until the run is long enough for the 10 ms timer, and
-  # its times divided by the count.
-  local reps=$(( 400000000 / size )); [ "$reps" -ge 1 ] || reps=1
-  read -r ww cw rw < <(best sh -c 'for i in $(seq "$1"); do wc -l "$2" >/dev/null; done' sh "$reps" "$net")
-  ww=$(awk -v t="$ww" -v n="$reps" 'BEGIN { printf "%.4f", t / n }')
-  cw=$(awk -v t="$cw" -v n="$reps" 'BEGIN { printf "%.4f", t / n }')
-  local matrices=$(( 2 * places * transitions * 4 / 1024 ))
-  awk -v l="$label" -v s="$size" -v wv="$wv" -v cv="$cv" -v ww="$ww" -v cw="$cw" -v rv="$rv" -v m="$matrices" 'BEGIN {
-    printf "%-20s %7.1f MB | varnost wall %6.2f s cpu %6.2f s | wc -l wall %7.4f s cpu %7.4f s | ratio wall %5.1f x cpu %5.1f x | peak RSS %6.1f MiB = %.2f x dense matrices (%.1f MiB)\n",
-      l, s / 1e6, wv, cv, ww, cw, (ww > 0 ? wv / ww : 0), (cw > 0 ? cv / cw : 0), rv / 1024, (m > 0 ? rv / m : 0), m / 1024 }'
-  rm -f "$net" "$net.ll_net"
+  local wv cv rv wr cr
+  wv=$(median "$mine" 1); cv=$(median "$mine" 2); rv=$(median "$mine" 3)
+  wr=$(median "$ref" 1); cr=$(median "$ref" 2)
+  awk -v l="$label" -v s="$size" -v wv="$wv" -v cv="$cv" -v rv="$rv" -v wr="$wr" -v cr="$cr" -v r="$(basename "$1")" 'BEGIN {
+    printf "%-22s %8.3f MB | varnost wall %7.4f s cpu %6.3f s | %-6s wall %7.4f s cpu %6.3f s | wall ratio %5.2f x | peak RSS %7.1f MiB\n",
+      l, s / 1e6, wv, cv, r, wr, cr, (wr > 0 ? wv / wr : 0), rv / 1024 }'
+  if [ -n "$baseline" ]; then
+    local wb cb rb
+    wb=$(median "$base" 1); cb=$(median "$base" 2); rb=$(median "$base" 3)
+    awk -v wb="$wb" -v cb="$cb" -v rb="$rb" -v wr="$wr" 'BEGIN {
+      printf "%-22s %11s | baseline wall %6.4f s cpu %6.3f s | %24s | wall ratio %5.2f x | peak RSS %7.1f MiB\n",
+        "", "", wb, cb, "", (wr > 0 ? wb / wr : 0), rb / 1024 }'
+  fi
 }
 
-echo "best of $repeats runs, warm page cache"
-run_case sparse-10000x10000 10000 10000 sparse
-run_case dense-2000x2000 2000 2000 dense
-run_case dense-1000x1000 1000 1000 dense
+echo "median of $repeats interleaved runs, warm page cache; load: $(uptime | sed 's/.*load average: //')"
+net="$work/sparse.mat"
+"$gen" 10000 10000 sparse 7 >"$net"
+run_case sparse-10000x10000 "$net" wc -l "$net"
+rm -f "$net" "$net.ll_net"
+for size in 2000 1000; do
+  net="$work/dense$size.mat"
+  "$gen" "$size" "$size" dense 7 >"$net"
+  "$varnost" -s "$net" >/dev/null
+  run_case "dense-${size}x${size}" "$net" sh -c 'cat "$1" >"$2"' sh "$net.ll_net" "$work/copy"
+  rm -f "$net" "$net.ll_net" "$work/copy"
+done
+for example in "$root"/examples/*.mat; do
+  net="$work/$(basename "$example")"
+  cp "$example" "$net"
+  [ ! -f "$example.ref" ] || cp "$example.ref" "$net.ref"
+  run_case "$(basename "$example" .mat)" "$net" cat "$net"
+done
+echo "load after: $(uptime | sed 's/.*load average: //')"

@@ -1,4 +1,5 @@
 // Reading the matrix file: opening, counts, matrices and marking.
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <climits>
@@ -192,6 +193,14 @@ int** CreerTab(void) {
       std::free(table);
       return nullptr;
     }
+#ifdef MADV_NOHUGEPAGE
+    // Where huge pages are the default, one value stored would make 2 MiB
+    // resident: the block keeps to small pages.
+    const uintptr_t page = 4096;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(cells) + page - 1) & ~(page - 1);
+    const uintptr_t last = reinterpret_cast<uintptr_t>(cells + rows * cols) & ~(page - 1);
+    if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_NOHUGEPAGE);
+#endif
   }
   for (size_t p = 0; p < rows; ++p) table[p] = cells != nullptr ? cells + p * cols : nullptr;
   return table;
