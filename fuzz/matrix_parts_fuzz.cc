@@ -19,8 +19,8 @@ namespace {
 constexpr long kMaxNodesListed = 20000;
 
 const unsigned kThreads[] = {1, 2, 3};
-const size_t kPartBytes[] = {1, 2, 3, 5, 16, 256};
-const size_t kReach[] = {1, 7, 4096};
+const size_t kPartBytes[] = {1, 2, 5, 64};
+const size_t kReach[] = {1, 4096};
 
 std::string ReadBack(const std::string& path) {
   std::string text;
