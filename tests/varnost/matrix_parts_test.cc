@@ -105,30 +105,35 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"no_places", "0\n3\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A larger net than the parts, with values of every kind and a fault near its
-// end: the parts take most of it and leave the fault to the plain reading.
+// Larger nets than the parts, with values of every kind, one sparse (its arcs
+// kept in a list) and one dense (its arcs read back from the matrices), each
+// whole and with a fault near its end: the parts take most of it and leave the
+// fault to the plain reading.
 TEST_F(Reading, ManyPartsThenAFault) {
-  std::string text = "12\n20\n";
-  for (int row = 0; row < 24; ++row) {
-    for (int t = 0; t < 20; ++t) {
-      text += (row * 7 + t * 3) % 5 == 0 ? std::to_string(row % 9 + 1) : "0";
-      text += t + 1 < 20 ? " " : "\n";
-    }
-  }
-  text += "1 0 1 0 1 0 1 0 1 0 1 0\n";
   const std::string path = dir_.File("net.mat");
-  for (const std::string& file : {text, text.substr(0, text.size() - 40) + "3000000000 0\n"}) {
-    qxtest::WriteFile(path, file);
-    varnost::MatrixReading plain;
-    plain.plain = true;
-    const std::string expected = Outcome(path, plain);
-    for (unsigned threads : {2u, 4u}) {
-      for (size_t part : {7u, 100u}) {
-        varnost::MatrixReading parts;
-        parts.threads = threads;
-        parts.partBytes = part;
-        parts.minBytes = 0;
-        ASSERT_EQ(Outcome(path, parts), expected) << "threads " << threads << " part " << part;
+  for (int density : {3, 11}) {
+    std::string text = "12\n20\n";
+    for (int row = 0; row < 24; ++row) {
+      for (int t = 0; t < 20; ++t) {
+        text += (row * 7 + t * 3) % density == 0 ? std::to_string(row % 9 + 1) : "0";
+        text += t + 1 < 20 ? " " : "\n";
+      }
+    }
+    text += "1 0 1 0 1 0 1 0 1 0 1 0\n";
+    for (const std::string& file : {text, text.substr(0, text.size() - 40) + "3000000000 0\n"}) {
+      qxtest::WriteFile(path, file);
+      varnost::MatrixReading plain;
+      plain.plain = true;
+      const std::string expected = Outcome(path, plain);
+      for (unsigned threads : {2u, 4u}) {
+        for (size_t part : {7u, 100u}) {
+          varnost::MatrixReading parts;
+          parts.threads = threads;
+          parts.partBytes = part;
+          parts.minBytes = 0;
+          ASSERT_EQ(Outcome(path, parts), expected)
+              << "density " << density << " threads " << threads << " part " << part;
+        }
       }
     }
   }

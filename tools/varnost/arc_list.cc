@@ -54,6 +54,29 @@ void ArcList::Clear() {
   blocks_.shrink_to_fit();
   used_ = kBlock;
   size_ = 0;
+  pre_ = post_ = nullptr;
+  places_ = transitions_ = cells_ = 0;
+  inMatrices_ = false;
+  scan_.reset();
+}
+
+void ArcList::SetMatrices(int** pre, int** post, uint64_t places, uint64_t transitions) {
+  pre_ = pre;
+  post_ = post;
+  places_ = places;
+  transitions_ = transitions;
+  cells_ = 2 * places * transitions;
+}
+
+void ArcList::MoveToMatrices() {
+  // Without the block to read them back into, the arcs stay in the list.
+  scan_.reset(new (std::nothrow) Arc[kBlock]);
+  if (scan_ == nullptr) return;
+  blocks_.clear();
+  blocks_.shrink_to_fit();
+  used_ = kBlock;
+  size_ = 0;
+  inMatrices_ = true;
 }
 
 ArcList& RecordedArcs() {

@@ -1,7 +1,10 @@
 // The arcs met while reading the matrices, in reading order, kept until the
 // neighbour sets are built from them. Building the sets from this list instead
 // of scanning the dense matrices keeps the work proportional to the arcs and
-// leaves the zero pages of the matrices untouched.
+// leaves the zero pages of the matrices untouched. Once the arcs are one cell
+// in kDenseShare or more, the list is dropped and the arcs are read back from
+// the matrices, which hold the same arcs in the same order (every value
+// greater than 0, row by row): scanning them then costs less than the list.
 #ifndef VARNOST_ARC_LIST_H
 #define VARNOST_ARC_LIST_H
 
@@ -23,8 +26,25 @@ struct Arc {
 // the peak memory is the content plus one block.
 class ArcList {
  public:
+  static constexpr uint64_t kDenseShare = 8;
+
+  // Where the values of the matrices being read land (rows of `transitions`
+  // cells, the Pre rows then the Post rows), for reading the arcs back from
+  // them once they are many.
+  void SetMatrices(int** pre, int** post, uint64_t places, uint64_t transitions);
+  // Whether the arcs are read back from the matrices: Add then stores nothing
+  // and Extend and Set must not be used.
+  bool InMatrices() const { return inMatrices_; }
+  // Reads the arcs back from the matrices from now on when the list would
+  // reach one cell in kDenseShare with `more` arcs. Returns InMatrices().
+  bool MoveToMatricesFor(uint64_t more) {
+    if (!inMatrices_ && pre_ != nullptr && size_ + more >= cells_ / kDenseShare) MoveToMatrices();
+    return inMatrices_;
+  }
+
   // False when memory is exhausted (the arc is not stored).
   bool Add(Arc arc) {
+    if (MoveToMatricesFor(1)) return true;
     if (used_ == kBlock) {
       if (!NewBlock()) return false;
     }
@@ -32,7 +52,10 @@ class ArcList {
     ++size_;
     return true;
   }
+  // The number of arcs in the list (0 when they are read back from the
+  // matrices).
   uint64_t size() const { return size_; }
+  // Empties the list and forgets the matrices.
   void Clear();
 
   // Makes room for `count` more arcs at the end, to be stored with Set in any
@@ -45,6 +68,10 @@ class ArcList {
   // f(arcs, count) for each block of arcs in order: at most kBlock each.
   template <class F>
   void ForEachBlock(F&& f) const {
+    if (inMatrices_) {
+      ScanMatrices(f);
+      return;
+    }
     for (size_t b = 0; b < blocks_.size(); ++b) {
       f(static_cast<const Arc*>(blocks_[b].get()), b + 1 == blocks_.size() ? used_ : kBlock);
     }
@@ -60,10 +87,36 @@ class ArcList {
 
  private:
   bool NewBlock();
+  void MoveToMatrices();
+  template <class F>
+  void ScanMatrices(F& f) const {
+    Arc* const block = scan_.get();
+    size_t n = 0;
+    for (uint64_t row = 0; row < 2 * places_; ++row) {
+      const int* cells = row < places_ ? pre_[row] : post_[row - places_];
+      for (uint64_t col = 0; col < transitions_; ++col) {
+        if (cells[col] <= 0) continue;
+        block[n++] = Arc{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
+        if (n == kBlock) {
+          f(static_cast<const Arc*>(block), n);
+          n = 0;
+        }
+      }
+    }
+    if (n > 0) f(static_cast<const Arc*>(block), n);
+  }
 
   std::vector<std::unique_ptr<Arc[]>> blocks_;
   size_t used_ = kBlock;
   uint64_t size_ = 0;
+
+  int** pre_ = nullptr;
+  int** post_ = nullptr;
+  uint64_t places_ = 0;
+  uint64_t transitions_ = 0;
+  uint64_t cells_ = 0;
+  bool inMatrices_ = false;
+  std::unique_ptr<Arc[]> scan_;  // one block for reading the matrices back
 };
 
 // The arcs of the last matrices read.

@@ -261,10 +261,11 @@ PartsProgress ReadMatrixParts(int fd, uint64_t offset, uint64_t count, const Mat
       if (&part == &parts.back() && base < count) done = false;
     }
     progress.taken = base;
-    if (!progress.arcsExhausted && newArcs > 0 && !arcs.Extend(newArcs)) {
+    if (!progress.arcsExhausted && !arcs.MoveToMatricesFor(newArcs) && newArcs > 0 &&
+        !arcs.Extend(newArcs)) {
       progress.arcsExhausted = true;
     }
-    withArcs = !progress.arcsExhausted;
+    withArcs = !progress.arcsExhausted && !arcs.InMatrices();
     sync.arrive_and_wait();
     if (parts[0].accepted) Store(parts[0], cells, arcs, withArcs);
   }

@@ -35,7 +35,7 @@ struct MatrixReading {
   size_t tokenReach = 4096;
   // Files with fewer bytes left after the counts are read by one thread, with
   // no thread started.
-  uint64_t minBytes = uint64_t{4} << 20;
+  uint64_t minBytes = uint64_t{1} << 20;
   // One token at a time with no fast path and no parts: the reference reading.
   bool plain = false;
 

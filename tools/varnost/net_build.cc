@@ -142,7 +142,9 @@ extern "C" int InitPlTr(void) {
     Tr[t].PlIn->NbEl = plIn[t];
     Tr[t].PlOut->NbEl = plOut[t];
   }
-  NbArcs = arcs.size() > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(arcs.size());
+  uint64_t arcCount = 0;
+  for (size_t p = 0; p < places; ++p) arcCount += static_cast<uint64_t>(trOut[p]) + static_cast<uint64_t>(trIn[p]);
+  NbArcs = arcCount > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(arcCount);
   varnost::RecordedArcs().Clear();
   return 0;
 }

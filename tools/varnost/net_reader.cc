@@ -60,6 +60,7 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
   const uint64_t cells = 2 * places * transitions;
   const bool store = MatPre != nullptr && MatPost != nullptr;
   const MatrixReading& reading = CurrentMatrixReading();
+  if (store) arcs.SetMatrices(MatPre, MatPost, places, transitions);
 
   // Large regular files: as many values as the parts accept, over several
   // threads; the rest, faults included, one token after the other here.
