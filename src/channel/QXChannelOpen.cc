@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "channel/channel_internal.h"
+#include "channel/link_internal.h"
 #include "quarnel/QXChannel.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
@@ -36,12 +37,41 @@ bool KeepGateFileName(char** slot, const char* path) {
   return true;
 }
 
-// Refuses with kQx_ParamErr when text is null; name is the field's name.
-bool Given(const char* text, const char* name) {
-  if (text != nullptr) return true;
-  qx::TraceF("Qx OpenChannel:%s==NULL", name);
-  g_qxErrno = kQx_ParamErr;
-  return false;
+// The operation that refuses a missing argument, in its trace.
+constexpr const char* kOpenOp = "Qx OpenChannel";
+
+// Failure traces of the connection functions, by usage from
+// kQx_ServerProvider to kQx_ClientConsumer.
+using FailureTexts = const char* const[4];
+constexpr FailureTexts kFifoFailures = {
+    "OpenChannelFifo kQx_ServerProvider != 0", "OpenChannelFifo kQx_ServerConsumer !=0",
+    "OpenChannelFifo kQx_ClientProvider !=0", "OpenChannelFifo kQx_ClientConsumer !=0"};
+constexpr FailureTexts kSocketFailures = {
+    "OpenChannelSocket kQx_ServerProvider !=0", "OpenChannelSocket kQx_ServerConsumer !=0",
+    "OpenChannelSocket kQx_ClientProvider !=0", "OpenChannelSocket kQx_ClientConsumer !=0"};
+
+// The open of one channel type in the channel's usage: routine trace, error
+// code reset, the type's own preconditions (ready, which traces what it
+// refuses), the usage, the path the usage needs, the gate file name a server
+// provider keeps in *gateSlot, then the usage's connection function
+// (connect), whose failure is traced with the usage's text.
+template <typename Ready, typename Connect>
+int OpenInUsage(PQxChannel channel, char* path, const char* routine, Ready ready,
+                char** gateSlot, const FailureTexts& failures, Connect connect) {
+  RoutineTrace(routine);
+  g_qxErrno = kQx_NoErr;
+  const int usage = channel->qxChannelUsage;
+  if (!ready(usage)) return -1;
+  if (!KnownUsage(usage)) {
+    qx::TraceF("Qx OpenChannel:unknown qxChannelUsage = %d", usage);
+    g_qxErrno = kQx_ParamErr;
+    return -1;
+  }
+  if (UsageNeedsPath(usage) && !qx::link::Given(kOpenOp, "path", path)) return -1;
+  if (usage == kQx_ServerProvider && !KeepGateFileName(gateSlot, path)) return -1;
+  const int result = connect(static_cast<QxChannelUsage>(usage));
+  if (result != 0) QxTrace(failures[usage - kQx_ServerProvider]);
+  return result;
 }
 
 }  // namespace
@@ -89,78 +119,49 @@ void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannel
 }
 
 int QxOpenChannelFIFO(PQxChannel pQxChannel, char* path) noexcept {
-  RoutineTrace("Qx OpenChannelFIFO");
-  g_qxErrno = kQx_NoErr;
   QxChannelFIFOParam& fifo = pQxChannel->pQxChannelParam->channel.fifoParam;
-  const int usage = pQxChannel->qxChannelUsage;
-  if (usage != kQx_ClientConsumer &&
-      (!Given(fifo.pChannelIn, "pChannelIn") || !Given(fifo.pChannelOut, "pChannelOut"))) {
-    return -1;
-  }
-  int result = -1;
-  const char* failure = nullptr;
-  switch (usage) {
-    case kQx_ServerProvider:
-      if (!KeepGateFileName(&fifo.pGateFileName, path)) return -1;
-      result = OpenFifoConnexionForServerProvider(path, fifo.pChannelIn, fifo.pChannelOut,
-                                                  &fifo.fdIn, &fifo.fdOut);
-      failure = "OpenChannelFifo kQx_ServerProvider != 0";
-      break;
-    case kQx_ServerConsumer:
-      result = OpenFifoConnexionForServerConsumer(fifo.pChannelIn, fifo.pChannelOut, &fifo.fdIn,
-                                                  &fifo.fdOut);
-      failure = "OpenChannelFifo kQx_ServerConsumer !=0";
-      break;
-    case kQx_ClientProvider:
-      result = OpenFifoConnexionForClientProvider(path, fifo.pChannelIn, fifo.pChannelOut,
-                                                  &fifo.fdIn, &fifo.fdOut);
-      failure = "OpenChannelFifo kQx_ClientProvider !=0";
-      break;
-    case kQx_ClientConsumer:
-      result = OpenFifoConnexionForClientConsumer(path, &fifo.fdIn, &fifo.fdOut);
-      failure = "OpenChannelFifo kQx_ClientConsumer !=0";
-      break;
-    default:
-      qx::TraceF("Qx OpenChannel:unknown qxChannelUsage = %d", usage);
-      g_qxErrno = kQx_ParamErr;
-      return -1;
-  }
-  if (result != 0) QxTrace(failure);
-  return result;
+  // Every usage but the client consumer (which reads them from its gate
+  // file) is given both FIFO paths.
+  auto pathsGiven = [&](int usage) {
+    return usage == kQx_ClientConsumer ||
+           (qx::link::Given(kOpenOp, "pChannelIn", fifo.pChannelIn) &&
+            qx::link::Given(kOpenOp, "pChannelOut", fifo.pChannelOut));
+  };
+  return OpenInUsage(pQxChannel, path, "Qx OpenChannelFIFO", pathsGiven, &fifo.pGateFileName,
+                     kFifoFailures, [&](QxChannelUsage usage) {
+                       switch (usage) {
+                         case kQx_ServerProvider:
+                           return OpenFifoConnexionForServerProvider(
+                               path, fifo.pChannelIn, fifo.pChannelOut, &fifo.fdIn, &fifo.fdOut);
+                         case kQx_ServerConsumer:
+                           return OpenFifoConnexionForServerConsumer(
+                               fifo.pChannelIn, fifo.pChannelOut, &fifo.fdIn, &fifo.fdOut);
+                         case kQx_ClientProvider:
+                           return OpenFifoConnexionForClientProvider(
+                               path, fifo.pChannelIn, fifo.pChannelOut, &fifo.fdIn, &fifo.fdOut);
+                         default:
+                           return OpenFifoConnexionForClientConsumer(path, &fifo.fdIn,
+                                                                     &fifo.fdOut);
+                       }
+                     });
 }
 
 int QxOpenChannelSocket(PQxChannel pQxChannel, char* path) noexcept {
-  RoutineTrace("Qx OpenChannelSocket");
-  g_qxErrno = kQx_NoErr;
   QxChannelSocketParam& socket = pQxChannel->pQxChannelParam->channel.socketParam;
-  const int usage = pQxChannel->qxChannelUsage;
-  int result = -1;
-  const char* failure = nullptr;
-  switch (usage) {
-    case kQx_ServerProvider:
-      if (!KeepGateFileName(&socket.pGateFileName, path)) return -1;
-      result = OpenSocketConnexionForServerProvider(path, &socket.sockfdInOut);
-      failure = "OpenChannelSocket kQx_ServerProvider !=0";
-      break;
-    case kQx_ServerConsumer:
-      result = OpenSocketConnexionForServerConsumer(socket.sin_port, &socket.sockfdInOut);
-      failure = "OpenChannelSocket kQx_ServerConsumer !=0";
-      break;
-    case kQx_ClientProvider:
-      result = OpenSocketConnexionForClientProvider(path, &socket.sockfdInOut);
-      failure = "OpenChannelSocket kQx_ClientProvider !=0";
-      break;
-    case kQx_ClientConsumer:
-      result = OpenSocketConnexionForClientConsumer(path, &socket.sockfdInOut);
-      failure = "OpenChannelSocket kQx_ClientConsumer !=0";
-      break;
-    default:
-      qx::TraceF("Qx OpenChannel:unknown qxChannelUsage = %d", usage);
-      g_qxErrno = kQx_ParamErr;
-      return -1;
-  }
-  if (result != 0) QxTrace(failure);
-  return result;
+  return OpenInUsage(pQxChannel, path, "Qx OpenChannelSocket", [](int) { return true; },
+                     &socket.pGateFileName, kSocketFailures, [&](QxChannelUsage usage) {
+                       switch (usage) {
+                         case kQx_ServerProvider:
+                           return OpenSocketConnexionForServerProvider(path, &socket.sockfdInOut);
+                         case kQx_ServerConsumer:
+                           return OpenSocketConnexionForServerConsumer(socket.sin_port,
+                                                                       &socket.sockfdInOut);
+                         case kQx_ClientProvider:
+                           return OpenSocketConnexionForClientProvider(path, &socket.sockfdInOut);
+                         default:
+                           return OpenSocketConnexionForClientConsumer(path, &socket.sockfdInOut);
+                       }
+                     });
 }
 
 // The open fails (null result) only when the connection reports an error
@@ -182,7 +183,7 @@ PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChann
     return nullptr;
   }
   // The connection functions write, read or start what path names.
-  if (UsageNeedsPath(usage) && !Given(path, "path")) return nullptr;
+  if (UsageNeedsPath(usage) && !qx::link::Given(kOpenOp, "path", path)) return nullptr;
   auto channel = static_cast<PQxChannel>(QxCalloc(sizeof(QxChannel)));
   if (channel == nullptr) {
     ErrorTrace("Qx OpenChannel:QxCalloc pQxChannel");

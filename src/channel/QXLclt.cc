@@ -118,7 +118,7 @@ void QXLAccessErrorMsg(void) {
 
 int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* din,
                                        int* dout) noexcept {
-  constexpr const char* kOp = "OpenFifoConnexionForClientProvider";
+  constexpr const char* kOp = "Qx OpenFifoConnexionForClientProvider";
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "din", din) ||
       !qx::link::Given(kOp, "dout", dout)) {
     return -1;
@@ -146,7 +146,7 @@ int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* d
 }
 
 int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) noexcept {
-  constexpr const char* kOp = "OpenFifoConnexionForClientConsumer";
+  constexpr const char* kOp = "Qx OpenFifoConnexionForClientConsumer";
   g_qxErrno = kQx_NoErr;
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "din", din) ||
       !qx::link::Given(kOp, "dout", dout)) {
@@ -172,7 +172,7 @@ int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) noexcept
 }
 
 int OpenSocketConnexionForClientProvider(char* path, int* d) noexcept {
-  constexpr const char* kOp = "OpenSocketConnexionForClientProvider";
+  constexpr const char* kOp = "Qx OpenSocketConnexionForClientProvider";
   g_qxErrno = kQx_NoErr;
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "d", d)) return -1;
   int port = 0;
@@ -188,7 +188,7 @@ int OpenSocketConnexionForClientProvider(char* path, int* d) noexcept {
 }
 
 int OpenSocketConnexionForClientConsumer(char* path, int* d) noexcept {
-  constexpr const char* kOp = "OpenSocketConnexionForClientConsumer";
+  constexpr const char* kOp = "Qx OpenSocketConnexionForClientConsumer";
   g_qxErrno = kQx_NoErr;
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "d", d)) return -1;
   if (!GateExists("Open SocketConnexionForClientConsumer", path)) return -1;

@@ -68,20 +68,13 @@ void NotAFifo(const char* path) {
   QxTrace("pathname is not a FIFO.");
 }
 
-bool PathGiven(const char* operation, const char* path) {
-  if (path != nullptr) return true;
-  g_qxErrno = kQx_ParamErr;
-  qx::TraceF("QX %s:path==NULL", operation);
-  return false;
-}
-
 }  // namespace
 
 extern "C" {
 
 int QXcreeFIFO(const char* path) noexcept {
   g_qxErrno = kQx_NoErr;
-  if (!PathGiven("creeFIFO", path)) return -1;
+  if (!qx::link::Given("QX creeFIFO", "path", path)) return -1;
   if (mkfifo(path, 0666) == 0) return 0;
   ReportFailure("creeFIFO", path, kCreateReasons, "QX creeFIFO:unknown errno = %d", errno);
   return -1;
@@ -89,7 +82,7 @@ int QXcreeFIFO(const char* path) noexcept {
 
 int QXouvrirFIFO(const char* path, int sens) noexcept {
   g_qxErrno = kQx_NoErr;
-  if (!PathGiven("ouvrirFIFO", path)) return -1;
+  if (!qx::link::Given("QX ouvrirFIFO", "path", path)) return -1;
   // Only a FIFO is a link end: frames written into a regular file given by
   // mistake would overwrite it, and a device has no peer.
   struct stat info;

@@ -17,7 +17,6 @@
 #include "channel/link_internal.h"
 #include "quarnel/QXErrors.h"
 #include "quarnel/QXLink.h"
-#include "runtime/trace.h"
 
 namespace {
 
@@ -33,26 +32,11 @@ void Discard(int* fd) {
 
 }  // namespace
 
-namespace qx::link {
-
-void EndLink(int fd) {
-  if (fd >= 0) QXcloseLiaison(fd);
-}
-
-bool Given(const char* operation, const char* name, const void* argument) {
-  if (argument != nullptr) return true;
-  g_qxErrno = kQx_ParamErr;
-  qx::TraceF("Qx %s:%s==NULL", operation, name);
-  return false;
-}
-
-}  // namespace qx::link
-
 extern "C" {
 
 int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din,
                                        int* dout) noexcept {
-  constexpr const char* kOp = "OpenFifoConnexionForServerProvider";
+  constexpr const char* kOp = "Qx OpenFifoConnexionForServerProvider";
   if (!qx::link::Given(kOp, "path", path) || !qx::link::Given(kOp, "din", din) ||
       !qx::link::Given(kOp, "dout", dout)) {
     return -1;
@@ -81,7 +65,7 @@ int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* d
 }
 
 int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) noexcept {
-  constexpr const char* kOp = "OpenFifoConnexionForServerConsumer";
+  constexpr const char* kOp = "Qx OpenFifoConnexionForServerConsumer";
   g_qxErrno = kQx_NoErr;
   if (!qx::link::Given(kOp, "din", din) || !qx::link::Given(kOp, "dout", dout)) return -1;
   *dout = QXouvrirFIFO(pout, 0);
@@ -95,7 +79,7 @@ int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dou
 }
 
 int OpenSocketConnexionForServerProvider(char* path, int* d) noexcept {
-  constexpr const char* kOp = "OpenSocketConnexionForServerProvider";
+  constexpr const char* kOp = "Qx OpenSocketConnexionForServerProvider";
   if (!qx::link::Given(kOp, "d", d)) return -1;
   if (descripteur == -1) {
     if (!qx::link::Given(kOp, "path", path)) return -1;
@@ -116,7 +100,7 @@ int OpenSocketConnexionForServerProvider(char* path, int* d) noexcept {
 }
 
 int OpenSocketConnexionForServerConsumer(int portClient, int* d) noexcept {
-  if (!qx::link::Given("OpenSocketConnexionForServerConsumer", "d", d)) return -1;
+  if (!qx::link::Given("Qx OpenSocketConnexionForServerConsumer", "d", d)) return -1;
   char host[kQxL_HostNameCapacity];
   qx::link::LocalHostName(host);
   *d = QXinitConnexion(host, portClient);

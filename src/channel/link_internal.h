@@ -65,9 +65,9 @@ const char* TextFor(const ErrnoText (&table)[N], int err) {
 // or already closed) is left alone.
 void EndLink(int fd);
 
-// Checks an argument of the connection function operation: false, with
-// g_qxErrno = kQx_ParamErr and the trace "Qx <operation>:<name>==NULL", when it
-// is null.
+// Checks a required argument of an operation: false, with the trace
+// "<operation>:<name>==NULL" and then g_qxErrno = kQx_ParamErr, when it is
+// null. operation carries its prefix ("Qx OpenChannel", "QX creeFIFO").
 bool Given(const char* operation, const char* name, const void* argument);
 
 // The local host name, always NUL-terminated (gethostname may cut it without

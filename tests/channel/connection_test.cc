@@ -275,6 +275,47 @@ TEST_F(ConnectionTest, FifoGateFileOfAMachineWithAnEmptyHostName) {
   JoinAndExchange(gate, provider, "nameless");
 }
 
+// A missing required argument is refused before anything is created or
+// opened, and the trace names the operation and the argument.
+TEST_F(ConnectionTest, LinkOperationsRefuseAMissingArgument) {
+  std::string in = dir_.File("in");
+  std::string out = dir_.File("out");
+  struct Case {
+    const char* trace;
+    std::function<int()> call;
+  } cases[] = {
+      {"QX creeFIFO:path==NULL", [] { return QXcreeFIFO(nullptr); }},
+      {"QX ouvrirFIFO:path==NULL", [] { return QXouvrirFIFO(nullptr, 1); }},
+      {"Qx OpenFifoConnexionForServerProvider:dout==NULL",
+       [&] {
+         int din = -1;
+         return OpenFifoConnexionForServerProvider(Arg(dir_.File("gate")), Arg(in), Arg(out),
+                                                   &din, nullptr);
+       }},
+      {"Qx OpenFifoConnexionForServerConsumer:din==NULL",
+       [&] {
+         int dout = -1;
+         return OpenFifoConnexionForServerConsumer(Arg(in), Arg(out), nullptr, &dout);
+       }},
+      {"Qx OpenSocketConnexionForServerConsumer:d==NULL",
+       [] { return OpenSocketConnexionForServerConsumer(1, nullptr); }},
+      {"Qx OpenSocketConnexionForClientConsumer:path==NULL",
+       [] {
+         int d = -1;
+         return OpenSocketConnexionForClientConsumer(nullptr, &d);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.trace);
+    int result = 0;
+    std::string err = qxtest::CaptureFd(2, [&] { result = c.call(); });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(QxErrno(), kQx_ParamErr);
+    EXPECT_EQ(err, "#(Varnost):" + std::string(c.trace) + "\n");
+    EXPECT_FALSE(qxtest::FileExists(in) || qxtest::FileExists(out));
+  }
+}
+
 TEST_F(ConnectionTest, ClientConsumersWithoutGateFileFailWithAccessError) {
   struct Case {
     const char* operation;
