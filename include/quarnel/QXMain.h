@@ -26,7 +26,9 @@
  * Broken pipes: the library's main catches SIGPIPE with a handler that does
  * nothing, so a write to a host that has gone fails (kQx_BrokenCom on a
  * channel) instead of killing the tool, and the run still ends with its exit
- * status. Programs the tool starts get the default disposition back at exec. */
+ * status. Programs the tool starts get the default disposition back at exec.
+ * The channel writes rely on it from then on: a tool leaves SIGPIPE caught or
+ * ignored. */
 #ifndef QUARNEL_QXMAIN_H
 #define QUARNEL_QXMAIN_H
 

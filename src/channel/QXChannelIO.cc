@@ -184,7 +184,7 @@ void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch)
     case kQx_ChannelFIFO:
       desc = &param->channel.fifoParam.fdOut;
       brokenText = "Qx WriteInChannel FIFO:  BROKEN COMMUNICATION";
-      QXlectBloq(*desc);
+      QXLMakeBlockingForWrite(*desc);
       break;
     case kQx_ChannelSocket:
       desc = &param->channel.socketParam.sockfdInOut;

@@ -7,10 +7,15 @@
 //   PIPE_BUF bytes is atomic on a FIFO and the bytes on the wire are exactly the
 //   frame's.
 // - A write to a reader that is gone fails with -1 (EPIPE); SIGPIPE never ends
-//   the process. Sockets are written with MSG_NOSIGNAL; other descriptors with
+//   the process. Sockets are written with MSG_NOSIGNAL. Other descriptors are
+//   written plainly once QXLSurviveBrokenPipes has made SIGPIPE harmless for
+//   the process (the library's main does so first thing); until then with
 //   SIGPIPE blocked in the calling thread for the duration of the write, a
 //   SIGPIPE raised by that write being consumed before the mask is restored.
-//   The process's signal dispositions are never changed.
+//   No other operation changes the process's signal dispositions.
+// - The channel write's switch to blocking mode (QXLMakeBlockingForWrite)
+//   costs no system call on a descriptor this layer already knows to be
+//   blocking; see there.
 // - A read never stores more than kQx_MaxMessageLength bytes. A longer frame is
 //   consumed and reported as -1; a negative length word, or one that no int
 //   result can carry, is reported as -1 without reading further (the stream
@@ -147,31 +152,56 @@ class SigpipeBlock {
   bool raised_ = false;
 };
 
-// Descriptor numbers seen not to be sockets, so that their writes skip the
-// sendmsg attempt. A stale entry (the number reused by a socket) is harmless:
-// the guarded writev is safe on a socket too.
+// What this layer knows of a descriptor number, so that the hot path of a
+// write makes no system call to find it out again:
+// - kNotSocket: seen not to be a socket, so its writes skip the sendmsg
+//   attempt. A stale entry (the number reused by a socket) is harmless: the
+//   writev is safe on a socket too (SIGPIPE being harmless or blocked).
+// - kBlocking: its non-blocking flag was seen clear, or cleared, by this
+//   layer, and no operation of this layer has set it since.
+// Both are forgotten when this layer closes the descriptor.
 constexpr int kKindCacheSize = 1024;
-std::atomic<bool> g_notSocket[kKindCacheSize];
+enum : unsigned char { kNotSocket = 1, kBlocking = 2 };
+std::atomic<unsigned char> g_known[kKindCacheSize];
 
-bool KnownNotSocket(int desc) {
-  return desc >= 0 && desc < kKindCacheSize && g_notSocket[desc].load(std::memory_order_relaxed);
+bool Known(int desc, unsigned char what) {
+  return desc >= 0 && desc < kKindCacheSize &&
+         (g_known[desc].load(std::memory_order_relaxed) & what) != 0;
 }
 
-void MarkNotSocket(int desc) {
-  if (desc >= 0 && desc < kKindCacheSize) g_notSocket[desc].store(true, std::memory_order_relaxed);
+void Learn(int desc, unsigned char what, bool on) {
+  if (desc < 0 || desc >= kKindCacheSize) return;
+  if (on) {
+    g_known[desc].fetch_or(what, std::memory_order_relaxed);
+  } else {
+    g_known[desc].fetch_and(static_cast<unsigned char>(~what), std::memory_order_relaxed);
+  }
 }
+
+void Forget(int desc) {
+  if (desc >= 0 && desc < kKindCacheSize) g_known[desc].store(0, std::memory_order_relaxed);
+}
+
+// Set once SIGPIPE can no longer end the process (QXLSurviveBrokenPipes).
+std::atomic<bool> g_brokenPipesHarmless{false};
+
+// A handler that does nothing, rather than SIG_IGN: a caught signal returns to
+// its default in the programs the process starts, an ignored one would stay
+// ignored there.
+void OnBrokenPipe(int) {}
 
 // One gathering write that never raises SIGPIPE: sendmsg with MSG_NOSIGNAL on
-// a socket, writev with SIGPIPE blocked otherwise.
+// a socket; otherwise writev, with SIGPIPE blocked unless it is harmless.
 ssize_t WriteSome(int desc, iovec* iov, int count) {
-  if (!KnownNotSocket(desc)) {
+  if (!Known(desc, kNotSocket)) {
     msghdr msg{};
     msg.msg_iov = iov;
     msg.msg_iovlen = static_cast<size_t>(count);
     ssize_t r = sendmsg(desc, &msg, MSG_NOSIGNAL);
     if (r >= 0 || errno != ENOTSOCK) return r;
-    MarkNotSocket(desc);
+    Learn(desc, kNotSocket, true);
   }
+  if (g_brokenPipesHarmless.load(std::memory_order_relaxed)) return writev(desc, iov, count);
   SigpipeBlock block;
   ssize_t r = writev(desc, iov, count);
   if (r < 0 && errno == EPIPE) block.NoteBrokenPipe();
@@ -217,9 +247,18 @@ bool WriteAll(int desc, iovec* iov, int count) {
 
 void SetNonBlocking(int desc, bool on) {
   int flags = fcntl(desc, F_GETFL);
-  if (flags < 0) return;
+  if (flags < 0) {
+    Learn(desc, kBlocking, false);
+    return;
+  }
   int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-  if (wanted != flags) fcntl(desc, F_SETFL, wanted);
+  bool done = wanted == flags || fcntl(desc, F_SETFL, wanted) == 0;
+  Learn(desc, kBlocking, done ? !on : (flags & O_NONBLOCK) == 0);
+}
+
+void CloseKnown(int desc) {
+  Forget(desc);
+  close(desc);
 }
 
 }  // namespace
@@ -275,9 +314,24 @@ void QXcloseLiaison(int desc) noexcept {
   // the peer's own marker, end of file, or a write-only end (-1).
   while (ReadFrameAsync(desc, nullptr) > 0) {
   }
-  close(desc);
+  CloseKnown(desc);
 }
 
-void QXacceptCloseLiaison(int desc) noexcept { close(desc); }
+void QXacceptCloseLiaison(int desc) noexcept { CloseKnown(desc); }
+
+void QXLMakeBlockingForWrite(int desc) {
+  if (!Known(desc, kBlocking)) SetNonBlocking(desc, false);
+}
+
+void QXLSurviveBrokenPipes(void) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnBrokenPipe;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  if (sigaction(SIGPIPE, &action, nullptr) == 0) {
+    g_brokenPipesHarmless.store(true, std::memory_order_relaxed);
+  }
+}
 
 }  // extern "C"

@@ -30,6 +30,22 @@ int QXecritDesc(int desc, long taille, const char* buffer);
 // bytes; it need not be NUL-terminated. Never raises SIGPIPE.
 int QXLWriteFrame(int desc, const char* text, size_t n);
 
+// The channel write's switch of its descriptor to blocking mode: QXlectBloq,
+// without any system call when this layer already knows the descriptor to be
+// blocking (it cleared or saw clear the flag, and neither set it nor closed
+// the descriptor since). A change of the flag made outside this layer (fcntl
+// by the caller, or another process sharing the open file description) is
+// therefore not looked for on every write; the frame write waits for room
+// whatever the flag says, so the write blocks either way.
+void QXLMakeBlockingForWrite(int desc);
+
+// Makes SIGPIPE harmless for the whole process with a handler that does
+// nothing (programs the process starts get the default back at exec), so that
+// a write to a reader that is gone fails with EPIPE. From then on frame writes
+// no longer block SIGPIPE around each write: the process must leave SIGPIPE
+// caught or ignored. The library's main calls it before anything else.
+void QXLSurviveBrokenPipes(void);
+
 // Waits like select on the descriptors of the three sets (exceptfds: urgent
 // data). (sec 0, msec -1) waits without limit; otherwise msec is the
 // microseconds part of the time-out. Returns the number of ready (descriptor,

@@ -1,11 +1,10 @@
 // The process entry every tool gets from the library. This object holds main
 // alone, so a program that defines its own main never pulls it in.
-#include <signal.h>
-
 #include <cstdio>
 #include <cstring>
 #include <exception>
 
+#include "channel/commip.h"
 #include "quarnel/QXCLSend.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXMain.h"
@@ -24,22 +23,6 @@ constexpr int kToolsMajor = 3, kToolsMinor = 5;
 
 // Holds the START_TOOL command text.
 char g_message[1024];
-
-// A write to a host that has gone must fail with EPIPE (the channel layer then
-// reports kQx_BrokenCom) instead of killing the tool, so that the run still
-// ends through the end routine with its exit status. A handler that does
-// nothing, rather than SIG_IGN, because a caught signal returns to its default
-// in the programs this tool starts, while an ignored one would stay ignored.
-void OnBrokenPipe(int) {}
-
-void SurviveBrokenPipes() {
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnBrokenPipe;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGPIPE, &action, nullptr);
-}
 
 void PrintVersion() {
   std::printf("%s %s [%s]\nDataMngr %d.%d EnvCom %d.%d UsrInterf %d.%d Tools %d.%d\n",
@@ -90,7 +73,10 @@ QxEndStatus RunService(int paramShift, int argc, char** argv) {
 
 int main(int argc, char** argv) {
   qx::ArmToolExit();
-  SurviveBrokenPipes();
+  // A write to a host that has gone must fail with EPIPE (the channel layer
+  // then reports kQx_BrokenCom) instead of killing the tool, so that the run
+  // still ends through the end routine with its exit status.
+  QXLSurviveBrokenPipes();
   QxEndStatus status = kQx_EndOnError;
   try {
     const int paramShift = QxEnvInit(argc, argv);

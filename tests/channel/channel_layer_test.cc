@@ -3,11 +3,13 @@
 // opening and closing of channels.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -17,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "channel/commip.h"
 #include "common/library_state.h"
 #include "common/pipe_channel.h"
 #include "common/qxtest.h"
@@ -24,6 +27,7 @@
 #include "quarnel/QXChannel.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
+#include "quarnel/QXLink.h"
 #include "quarnel/QXMemory.h"
 
 namespace {
@@ -295,7 +299,7 @@ TEST_F(ChannelLayerTest, WriteMakesTheFifoBlockingButLeavesASocketAsItIs) {
   for (QxChannelType type : kTypes) {
     SCOPED_TRACE(TypeName(type));
     PipeChannel pc(type);
-    fcntl(pc.LibraryOut(), F_SETFL, fcntl(pc.LibraryOut(), F_GETFL) | O_NONBLOCK);
+    QXlectNonBloq(pc.LibraryOut());
     const char text[] = "m";
     QxSetChannelIOParams(&pc.out, kQx_NotGivenChannel, kQx_ChannelDirNotSpecified,
                          kQx_IOSyncNotSpecified, kQx_NotGivenPtr, text, 1);
@@ -303,6 +307,67 @@ TEST_F(ChannelLayerTest, WriteMakesTheFifoBlockingButLeavesASocketAsItIs) {
     bool nonBlocking = (fcntl(pc.LibraryOut(), F_GETFL) & O_NONBLOCK) != 0;
     EXPECT_EQ(nonBlocking, type == kQx_ChannelSocket);
     EXPECT_EQ(ReadFrame(pc.peer_read), "m");
+  }
+}
+
+// Whatever the mode of the descriptor, set outside the library here, a write
+// waits for room and sends its whole frame.
+TEST_F(ChannelLayerTest, WriteWaitsForRoomOnAFullNonBlockingDescriptor) {
+  qxtest::Watchdog watchdog(30);
+  for (QxChannelType type : kTypes) {
+    SCOPED_TRACE(TypeName(type));
+    PipeChannel pc(type);
+    const int out = pc.LibraryOut();
+    ASSERT_EQ(fcntl(out, F_SETFL, fcntl(out, F_GETFL) | O_NONBLOCK), 0);
+    char chunk[4096] = {};
+    size_t filled = 0;
+    ssize_t n;
+    while ((n = write(out, chunk, sizeof chunk)) > 0) filled += static_cast<size_t>(n);
+    ASSERT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
+    const std::string text(300, 'w');
+    pid_t peer = qxtest::StartChild([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      std::string skipped;
+      char buffer[4096];
+      while (skipped.size() < filled) {
+        ssize_t got = read(pc.peer_read, buffer, std::min(sizeof buffer, filled - skipped.size()));
+        if (got <= 0) return 1;
+        skipped.append(buffer, static_cast<size_t>(got));
+      }
+      return ReadFrame(pc.peer_read) == text ? 0 : 2;
+    });
+    QxSetChannelIOParams(&pc.out, kQx_NotGivenChannel, kQx_ChannelDirNotSpecified,
+                         kQx_IOSyncNotSpecified, kQx_NotGivenPtr, text.c_str(), text.size());
+    QxWriteInChannel(&pc.out, kQx_Sync);
+    EXPECT_EQ(QxErrno(), kQx_NoErr);
+    EXPECT_EQ(pc.out.actualLength, text.size());
+    EXPECT_EQ(qxtest::WaitChild(peer, 10000).status, 0);
+  }
+}
+
+// A reader that is gone: the write reports kQx_BrokenCom and the process lives
+// on, in a program on its own main (SIGPIPE at its default action) as in one
+// whose SIGPIPE the library's main has made harmless.
+TEST_F(ChannelLayerTest, WriteToAVanishedReaderBreaksTheRequestWithoutKillingTheProcess) {
+  for (bool libraryMain : {false, true}) {
+    for (QxChannelType type : kTypes) {
+      SCOPED_TRACE(std::string(TypeName(type)) +
+                   (libraryMain ? ", SIGPIPE made harmless" : ", SIGPIPE at its default"));
+      qxtest::ChildResult child = qxtest::RunInChild([&] {
+        signal(SIGPIPE, SIG_DFL);
+        if (libraryMain) QXLSurviveBrokenPipes();
+        PipeChannel pc(type);
+        pc.ClosePeerRead();
+        const char text[] = "lost";
+        QxSetChannelIOParams(&pc.out, kQx_NotGivenChannel, kQx_ChannelDirNotSpecified,
+                             kQx_IOSyncNotSpecified, kQx_NotGivenPtr, text, 4);
+        QxWriteInChannel(&pc.out, kQx_Sync);
+        if (QxErrno() != kQx_BrokenCom) return 1;
+        return pc.out.qxChannelState == kQx_ChannelBroken ? 0 : 2;
+      });
+      EXPECT_FALSE(child.signaled) << "signal " << child.signal;
+      EXPECT_TRUE(child.exited && child.status == 0) << child.err;
+    }
   }
 }
 
