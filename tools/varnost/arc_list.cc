@@ -16,12 +16,16 @@ bool ArcList::NewBlock() {
   Arc* block = new (std::nothrow) Arc[kBlock];
   if (block == nullptr) return false;
 #ifdef MADV_POPULATE_WRITE
-  // Every block but the last is filled: its pages are made present in one
-  // call rather than one fault each. Only a hint; failure changes nothing.
+  // A list that needs a second block is a long one, whose blocks but the last
+  // are filled: their pages are made present in one call rather than one
+  // fault each (the first block of a small net stays mostly untouched). Only
+  // a hint; failure changes nothing.
   const uintptr_t page = 4096;
   const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
   const uintptr_t last = (reinterpret_cast<uintptr_t>(block + kBlock)) & ~(page - 1);
-  if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+  if (!blocks_.empty() && first < last) {
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+  }
 #endif
   blocks_.emplace_back(block);
   used_ = 0;
