@@ -35,6 +35,9 @@ class ArcList {
   // Whether the arcs are read back from the matrices: Add then stores nothing
   // and Extend and Set must not be used.
   bool InMatrices() const { return inMatrices_; }
+  // The matrices given to SetMatrices.
+  int* const* pre() const { return pre_; }
+  int* const* post() const { return post_; }
   // Reads the arcs back from the matrices from now on when the list would
   // reach one cell in kDenseShare with `more` arcs. Returns InMatrices().
   bool MoveToMatricesFor(uint64_t more) {
