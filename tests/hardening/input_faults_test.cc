@@ -1,7 +1,8 @@
 // The matrix file and the reference file misbehave: missing, a dangling link,
-// a directory, a FIFO with no writer, a FIFO whose writer stops midway. The
-// converter never hangs, says what went wrong, ends with the right status and
-// leaves the previous .ll_net as it was.
+// a directory, a FIFO whose writer stops midway or comes late, a reference
+// file that never ends its first line. The converter never hangs on a file,
+// waits in a FIFO's open for its writer as every reader does, says what went
+// wrong, ends with the right status and leaves the previous .ll_net as it was.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -25,24 +26,35 @@ using hardening::kVarnost;
 
 constexpr char kPrevious[] = "previous good output\n";
 
-// A FIFO holding `content` whose writing end is already closed: the pipe
-// stays alive through a reading end that this object keeps, so the converter
-// reads the content and then the end of the stream, whatever the timing.
-class FilledFifo {
+// A writer of a FIFO, in a child process: after `delay_us` it opens the FIFO
+// (waiting there for its reader), writes `content` and closes it. Collected
+// when the object goes.
+class FifoWriter {
  public:
-  FilledFifo(const std::string& path, const std::string& content) {
-    EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
-    keep_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    const int w = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    EXPECT_GE(keep_, 0);
-    EXPECT_GE(w, 0);
-    EXPECT_EQ(write(w, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-    close(w);
+  FifoWriter(const std::string& path, const std::string& content, useconds_t delay_us) {
+    pid_ = qxtest::StartChild([=] {
+      usleep(delay_us);
+      const int w = open(path.c_str(), O_WRONLY);
+      if (w < 0) return 10;
+      const ssize_t n = write(w, content.data(), content.size());
+      close(w);
+      return n == static_cast<ssize_t>(content.size()) ? 0 : 11;
+    });
   }
-  ~FilledFifo() { close(keep_); }
+  ~FifoWriter() { Wait(); }
+  // True when the writer wrote everything; waits for it at most 5 s.
+  bool Wait() {
+    if (pid_ > 0) {
+      const qxtest::ChildResult r = qxtest::WaitChild(pid_, 5000);
+      ok_ = r.exited && r.status == 0;
+      pid_ = -1;
+    }
+    return ok_;
+  }
 
  private:
-  int keep_ = -1;
+  pid_t pid_ = -1;
+  bool ok_ = false;
 };
 
 struct InputCase {
@@ -98,35 +110,82 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_EQ(mkdir(d.File("net.mat").c_str(), 0755), 0);
                     return std::shared_ptr<void>();
                   },
-                  1, "le fichier %p n'existe pas\n"},
-        InputCase{"FifoWithoutWriter",
-                  [](const qxtest::TempDir& d) {
-                    EXPECT_EQ(mkfifo(d.File("net.mat").c_str(), 0644), 0);
-                    return std::shared_ptr<void>();
-                  },
                   1, "erreur de format NbPlaces/NbTrans\n"},
         InputCase{"FifoWriterStopsMidway",
                   [](const qxtest::TempDir& d) {
+                    EXPECT_EQ(mkfifo(d.File("net.mat").c_str(), 0644), 0);
                     return std::static_pointer_cast<void>(
-                        std::make_shared<FilledFifo>(d.File("net.mat"), kPartialNet));
+                        std::make_shared<FifoWriter>(d.File("net.mat"), kPartialNet, 0));
                   },
                   1, "erreur de format la matrice Post ligne 3\n"}),
     [](const ::testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
 
-// A reference file that is a FIFO without a writer is a faulty reference
-// file: the net is written with the default names, at once.
-TEST(ReferenceFileFault, FifoWithoutWriterGivesDefaultNames) {
-  qxtest::TempDir dir;
-  const std::string net = dir.File("net.mat");
-  qxtest::WriteFile(net, "2 1 1 0 0 1 1 0");
-  ASSERT_EQ(mkfifo((net + ".ref").c_str(), 0644), 0);
-  const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, {"-s", net}, dir.path(), 10000);
-  ASSERT_FALSE(run.timed_out) << "the converter hung on the reference FIFO";
-  ASSERT_TRUE(run.exited);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"),
-            "PEP\nPetriBox\nFORMAT_N\nPL\n1\"P1\"50@50M1\n2\"P2\"50@50\nTR\n1\"T1\"50@50\n"
-            "TP\n1<2\nPT\n1>1\n");
+const char kSmallNet[] = "2 1 1 0 0 1 1 0";
+const char kSmallPep[] =
+    "PEP\nPetriBox\nFORMAT_N\nPL\n1\"P1\"50@50M1\n2\"P2\"50@50\nTR\n1\"T1\"50@50\n"
+    "TP\n1<2\nPT\n1>1\n";
+
+// A FIFO as the matrix file or the reference file, whose writer comes only
+// after the converter has started: the converter waits in the open, as any
+// reader of a FIFO does, and reads what the writer gives.
+TEST(FifoInput, LateWriterIsWaitedForAndRead) {
+  struct Case {
+    const char* name;
+    const char* fifo;     // which input is the FIFO
+    const char* matrix;   // the regular matrix file, when the FIFO is the .ref
+    const char* written;  // what the writer writes into the FIFO
+    std::string pep;
+  } cases[] = {
+      {"matrix file", "net.mat", nullptr, kSmallNet, kSmallPep},
+      {"reference file", "net.mat.ref", kSmallNet, "refs\n7 8 9\n4 idle 0 5 fire\n",
+       "PEP\nPetriBox\nFORMAT_N\nPL\n1\"idle\"50@50M1\n2\"P#8\"50@50\nTR\n1\"fire\"50@50\n"
+       "TP\n1<2\nPT\n1>1\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::TempDir dir;
+    const std::string net = dir.File("net.mat");
+    if (c.matrix != nullptr) qxtest::WriteFile(net, c.matrix);
+    const std::string fifo = dir.File(c.fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    FifoWriter writer(fifo, c.written, 300000);
+    const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, {"-s", net}, dir.path(), 10000);
+    EXPECT_TRUE(writer.Wait());
+    ASSERT_FALSE(run.timed_out);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), c.pep);
+  }
+}
+
+// A reference file whose first line holds a NUL byte or never ends (a link to
+// /dev/zero, a binary file) is unusable: the net is written at once with the
+// default names.
+TEST(ReferenceFileFault, FirstLineWithoutEndGivesDefaultNames) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& ref)> make;
+  } cases[] = {
+      {"link to /dev/zero", [](const std::string& ref) { ASSERT_EQ(symlink("/dev/zero", ref.c_str()), 0); }},
+      {"NUL in the first line",
+       [](const std::string& ref) { qxtest::WriteFile(ref, std::string("ti\0tle\n1 2 3\n0 0 0\n", 18)); }},
+      {"first line of 2 MiB",
+       [](const std::string& ref) { qxtest::WriteFile(ref, std::string(2 << 20, 'x') + "\n1 2 3\n0 0 0\n"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::TempDir dir;
+    const std::string net = dir.File("net.mat");
+    qxtest::WriteFile(net, kSmallNet);
+    c.make(net + ".ref");
+    const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, {"-s", net}, dir.path(), 10000);
+    ASSERT_FALSE(run.timed_out) << "the converter hung on the reference file";
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), kSmallPep);
+  }
 }
 
 // A matrix file given through a pipe with a live writer (as a shell's process

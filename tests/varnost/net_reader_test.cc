@@ -188,8 +188,12 @@ TEST_F(NetReader, MissingFileIsNamedLiterally) {
   const auto r = ReadNet(path);
   EXPECT_EQ(r.status, -1);
   EXPECT_EQ(r.out, "le fichier " + path + " n'existe pas\n");
+}
+
+TEST_F(NetReader, DirectoryOpensAndHoldsNoCounts) {
   const auto d = ReadNet(dir_.path());
-  EXPECT_EQ(d.out, "le fichier " + dir_.path() + " n'existe pas\n");
+  EXPECT_EQ(d.status, -1);
+  EXPECT_EQ(d.out, "erreur de format NbPlaces/NbTrans\n");
 }
 
 TEST_F(NetReader, FileLargerThanOneChunkReadsWhole) {

@@ -102,6 +102,27 @@ TEST(RunsOutput, FailedReadLeavesThePreviousOutput) {
   EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), good);
 }
 
+// A net is refused for memory only when the machine cannot hold it, never
+// for what the file holds after the counts: eleven million transitions and no
+// place (a gigabyte of node records) convert from a file of eleven bytes.
+TEST(RunsOutput, LargeNetFromATinyFileConverts) {
+  constexpr long kTransitions = 11000000;
+  qxtest::TempDir dir;
+  const std::string net = dir.File("t.mat");
+  qxtest::WriteFile(net, "0 " + std::to_string(kTransitions) + "\n");
+  const auto run = qxtest::RunProgram(kVarnost, {"-s", net}, dir.path(), 120000);
+  ASSERT_TRUE(run.exited) << "signal " << run.signal;
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  // "PEP\nPetriBox\nFORMAT_N\nPL\nTR\n", a line <t>"T<t>"50@50 per
+  // transition, "TP\nPT\n".
+  long size = 28 + 6;
+  for (long t = 1; t <= kTransitions; ++t) size += 2 * static_cast<long>(std::to_string(t).size()) + 9;
+  struct stat info;
+  ASSERT_EQ(stat((net + ".ll_net").c_str(), &info), 0);
+  EXPECT_EQ(info.st_size, size);
+}
+
 // The nodes and arcs of a PEP file. Nodes are ranked by their identifier (the
 // number before the name, or the position in the section when there is none).
 struct PepNet {

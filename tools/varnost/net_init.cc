@@ -12,6 +12,7 @@
 #include "ensi_internal.h"
 #include "messages.h"
 #include "net_reader.h"
+#include "support/stdio_file.h"
 
 namespace {
 
@@ -19,12 +20,6 @@ namespace {
 bool FormatMat = true;
 
 constexpr char kUsage[] = "usage:\tVarnost [-m] [-.] filename1\n\t-m by default\n";
-
-// Closes the matrix file on every path out of the reader.
-struct FileCloser {
-  FILE* file;
-  ~FileCloser() { std::fclose(file); }
-};
 
 uint64_t SoftLimit(int resource) {
   struct rlimit limit;
@@ -34,12 +29,11 @@ uint64_t SoftLimit(int resource) {
 
 // Bytes left in a regular file after the current position; false when the
 // file is not regular (its size is then unknown).
-bool RegularFileRest(FILE* file, uint64_t* rest, uint64_t* total) {
+bool RegularFileRest(FILE* file, uint64_t* rest) {
   struct stat info;
   if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   const long position = std::ftell(file);
   if (position < 0 || info.st_size < position) return false;
-  *total = static_cast<uint64_t>(info.st_size);
   *rest = static_cast<uint64_t>(info.st_size - position);
   return true;
 }
@@ -48,7 +42,7 @@ bool RegularFileRest(FILE* file, uint64_t* rest, uint64_t* total) {
 
 namespace varnost {
 
-bool CountsFitMemory(uint64_t places, uint64_t transitions, uint64_t fileBytes) {
+bool CountsFitMemory(uint64_t places, uint64_t transitions) {
   // Per place: two row pointers, a t_Place, two set records and a count pair;
   // per transition: a t_Trans, two set records and a count pair. Set records
   // are counted with the allocator's overhead.
@@ -57,15 +51,15 @@ bool CountsFitMemory(uint64_t places, uint64_t transitions, uint64_t fileBytes) 
   const uint64_t perTrans = sizeof(t_Trans) + 2 * kSetRecord + 2 * sizeof(int);
   const uint64_t need = places * perPlace + transitions * perTrans;  // < 2^40: no overflow
 
+  // These records are written as soon as they are made, so they must fit the
+  // process's limits and the machine's memory; beyond that only a failed
+  // allocation refuses a net. Checked before anything is allocated, a net
+  // that cannot fit costs no memory, however large its counts.
   uint64_t budget = std::min(SoftLimit(RLIMIT_AS), SoftLimit(RLIMIT_DATA));
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageSize = sysconf(_SC_PAGESIZE);
   if (pages > 0 && pageSize > 0) {
-    budget = std::min(budget, static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / 2);
-  }
-  if (fileBytes > 0) {
-    constexpr uint64_t kBase = uint64_t{1} << 30;
-    budget = std::min(budget, kBase + 128 * fileBytes);
+    budget = std::min(budget, static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize));
   }
   return need <= budget;
 }
@@ -75,9 +69,10 @@ bool CountsFitMemory(uint64_t places, uint64_t transitions, uint64_t fileBytes) 
 extern "C" {
 
 int InitialisationNetMatrice(char* path) {
-  FILE* file = Ouverture(path);
-  if (file == nullptr) return -1;
-  FileCloser closer{file};
+  // Closed on every path out of the reader.
+  const qx::StdioFile owned(Ouverture(path));
+  if (owned == nullptr) return -1;
+  FILE* file = owned.get();
   if (Places_Trans(file) != 0) return -1;
 
   const uint64_t places = static_cast<uint64_t>(NbPlaces);
@@ -88,15 +83,14 @@ int InitialisationNetMatrice(char* path) {
   // are never allocated.
   const uint64_t values = places > 0 ? 2 * places * transitions + places : 0;
   uint64_t rest = 0;
-  uint64_t fileBytes = 0;
   uint64_t limit = UINT64_MAX;
   bool tooShort = false;
-  if (RegularFileRest(file, &rest, &fileBytes) && values > rest / 2 + rest % 2) {
+  if (RegularFileRest(file, &rest) && values > rest / 2 + rest % 2) {
     tooShort = true;
     limit = rest;
   }
   if (!tooShort) {
-    if (!varnost::CountsFitMemory(places, transitions, fileBytes)) {
+    if (!varnost::CountsFitMemory(places, transitions)) {
       varnost::SayOutOfMemory();
       return -1;
     }

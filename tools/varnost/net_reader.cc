@@ -9,7 +9,6 @@
 
 #include "arc_list.h"
 #include "ensi_internal.h"
-#include "input_file.h"
 #include "matrix_parts.h"
 #include "messages.h"
 #include "net_reader.h"
@@ -157,8 +156,9 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
 extern "C" {
 
 FILE* Ouverture(const char* path) {
-  // Never blocks on a FIFO without a writer; refuses a directory.
-  FILE* file = varnost::OpenInput(path);
+  // A plain open for reading: a FIFO waits here for its writer, as every
+  // reader of a FIFO does; a directory opens and then holds no counts.
+  FILE* file = std::fopen(path, "r");
   if (file == nullptr) varnost::SayAround("le fichier ", path, " n'existe pas\n");
   return file;
 }

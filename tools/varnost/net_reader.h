@@ -10,8 +10,8 @@
 
 extern "C" {
 
-// Opens the matrix file for reading; on failure prints
-// "le fichier <path> n'existe pas" and returns null.
+// Opens the matrix file for reading (a FIFO waits for its writer); on failure
+// prints "le fichier <path> n'existe pas" and returns null.
 FILE* Ouverture(const char* path);
 
 // Reads the two counts (integers separated and followed by any white space)
@@ -36,7 +36,8 @@ int Lire_PrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark);
 int InitPlTr(void);
 
 // Reads path + ".ref" into NumObj and NameObj; leaves both null when the file
-// is missing, short or malformed.
+// is missing, short or malformed, or when its first line holds a NUL byte or
+// does not end within its first MiB. A FIFO waits for its writer.
 void InitialisationName(const char* path);
 
 // Every step above, from opening the matrix file to closing it: 0 or -1.
@@ -49,11 +50,10 @@ namespace varnost {
 int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64_t limit);
 
 // Whether the memory a net of these counts needs whatever its content (row
-// tables, node records, empty sets) is available: at most half the physical
-// memory and within the process limits, and, for a matrix file of fileBytes
-// bytes (0 when unknown), in proportion to the file, so that a small file with
-// huge counts is refused instead of making the process touch gigabytes.
-bool CountsFitMemory(uint64_t places, uint64_t transitions, uint64_t fileBytes);
+// tables, node records, empty sets) is within the process's limits and the
+// machine's physical memory. It does not depend on the file: a net is refused
+// only when it cannot be held.
+bool CountsFitMemory(uint64_t places, uint64_t transitions);
 
 // Releases everything the net globals hold and sets them back to null and 0,
 // for programs that read several nets in one process. The tool never calls it.

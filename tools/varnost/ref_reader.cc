@@ -6,17 +6,27 @@
 #include <cstring>
 #include <string>
 
-#include "input_file.h"
 #include "net_reader.h"
+#include "support/stdio_file.h"
 #include "text_scan.h"
 
 namespace {
 
-// The first line is a comment, skipped whole whatever its length.
-void SkipLine(FILE* file) {
-  int c;
-  do c = std::getc(file);
-  while (c != EOF && c != '\n');
+// The first line is a title of any reasonable length. One that holds a NUL
+// byte, or runs on past this bound, belongs to no reference file (a device
+// such as /dev/zero, a binary file): the file is unusable.
+constexpr long kFirstLineLimit = 1L << 20;
+
+// Skips the first line, its line feed included. False when it holds a NUL
+// byte or does not end within kFirstLineLimit bytes; the end of the file ends
+// it.
+bool SkipFirstLine(FILE* file) {
+  for (long n = 0; n < kFirstLineLimit; ++n) {
+    const int c = std::getc(file);
+    if (c == EOF || c == '\n') return true;
+    if (c == '\0') return false;
+  }
+  return false;
 }
 
 char* DefaultName(char kind, int number) {
@@ -40,8 +50,7 @@ void DropReferences(size_t count) {
 bool ReadReferences(FILE* file, size_t count) {
   const size_t places = static_cast<size_t>(NbPlaces);
   NumObj = static_cast<int*>(std::calloc(count > 0 ? count : 1, sizeof(int)));
-  if (NumObj == nullptr) return false;
-  SkipLine(file);
+  if (NumObj == nullptr || !SkipFirstLine(file)) return false;
   for (size_t i = 0; i < count; ++i) {
     if (!varnost::ScanInt(file, &NumObj[i])) return false;
   }
@@ -69,10 +78,9 @@ extern "C" void InitialisationName(const char* path) {
   NameObj = nullptr;
   NumObj = nullptr;
   const std::string refPath = std::string(path) + ".ref";
-  // A FIFO without a writer reads as an empty (faulty) reference file.
-  FILE* file = varnost::OpenInput(refPath.c_str());
+  // A plain open for reading: a FIFO waits here for its writer.
+  const qx::StdioFile file(std::fopen(refPath.c_str(), "r"));
   if (file == nullptr) return;
   const size_t count = static_cast<size_t>(NbPlaces) + static_cast<size_t>(NbTrans);
-  if (!ReadReferences(file, count)) DropReferences(count);
-  std::fclose(file);
+  if (!ReadReferences(file.get(), count)) DropReferences(count);
 }
