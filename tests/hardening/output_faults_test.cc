@@ -1,11 +1,13 @@
 // The output cannot be written: the disk is full (from the start, or partway
-// through the file), the directory is read-only, standard output is /dev/full.
+// through the file), the file system is read-only, the file or its directory
+// is closed to the user, standard output is /dev/full.
 // The converter says so, ends with status 1, and the previous .ll_net is
 // neither lost nor truncated; no temporary file is left behind.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,33 +66,87 @@ TEST_P(FullDiskTest, WriteFailureIsReportedAndThePreviousOutputSurvives) {
 
 INSTANTIATE_TEST_SUITE_P(FreeBytes, FullDiskTest, ::testing::Values(0L, 8192L));
 
-TEST(UnwritableOutput, ReadOnlyDirectoryIsReportedAndThePreviousOutputSurvives) {
+TEST(UnwritableOutput, ReadOnlyFileSystemIsReportedAndThePreviousOutputSurvives) {
   hardening::ScopedTmpfs fs(1 << 20);
-  qxtest::TempDir plain;
-  std::string dir;
-  if (geteuid() == 0) {
-    // Permission bits do not stop root: a read-only file system does.
-    if (!fs.ok()) GTEST_SKIP() << fs.why();
-    dir = fs.path();
-  } else {
-    dir = plain.path();
-  }
-  const std::string net = dir + "/net.mat";
+  if (!fs.ok()) GTEST_SKIP() << fs.why();
+  const std::string net = fs.File("net.mat");
   qxtest::WriteFile(net, hardening::ExampleNet("peterson"));
   qxtest::WriteFile(net + ".ll_net", kPrevious);
-  if (geteuid() == 0) {
-    ASSERT_TRUE(fs.MakeReadOnly());
-  } else {
-    ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
-  }
+  ASSERT_TRUE(fs.MakeReadOnly());
 
-  const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, {"-s", net}, dir, 20000);
-  if (geteuid() != 0) chmod(dir.c_str(), 0755);
+  const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, {"-s", net}, fs.path(), 20000);
   ASSERT_TRUE(run.exited) << "signal " << run.signal;
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, kCreateFailed);
   EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), kPrevious);
-  EXPECT_EQ(hardening::ListDir(dir), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+  EXPECT_EQ(hardening::ListDir(fs.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+}
+
+// Runs the converter as a user without privileges, for whom permission bits
+// bind: the current user when the tests do not run as root, else the user
+// 65534 through setpriv. Empty when neither is possible.
+std::optional<qxtest::ChildResult> RunUnprivileged(const std::vector<std::string>& args,
+                                                    const std::string& cwd) {
+  if (geteuid() != 0) return qxtest::RunProgram(kVarnost, args, cwd, 20000);
+  for (const char* setpriv : {"/usr/bin/setpriv", "/bin/setpriv"}) {
+    if (access(setpriv, X_OK) != 0) continue;
+    std::vector<std::string> all = {"--reuid=65534", "--regid=65534", "--clear-groups", kVarnost};
+    all.insert(all.end(), args.begin(), args.end());
+    return qxtest::RunProgram(setpriv, all, cwd, 20000);
+  }
+  return std::nullopt;
+}
+
+// The .ll_net is written with the rights of a writer that opens it itself: an
+// existing file the user may not write is refused and kept as it is, even in
+// a directory where the user could put a new one; an existing file the user
+// may write is updated in place even when the directory refuses new files.
+TEST(OutputPermissions, AProtectedFileStaysAndAWritableOneIsUpdated) {
+  struct Case {
+    const char* name;
+    mode_t dirMode;
+    int fileMode;  // mode of the previous .ll_net; -1: there is none
+    int status;
+  } cases[] = {
+      {"protected file, open directory", 0777, 0444, 1},
+      {"protected file, closed directory", 0555, 0444, 1},
+      {"writable file, closed directory", 0555, 0666, 0},
+      {"no file, closed directory", 0555, -1, 1},
+  };
+  const std::string good = hardening::ConvertedExample("peterson");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::TempDir dir;
+    const std::string net = dir.File("n.mat");
+    const std::string out = net + ".ll_net";
+    qxtest::WriteFile(net, hardening::ExampleNet("peterson"));
+    qxtest::WriteFile(net + ".ref", hardening::ExampleRef("peterson"));
+    struct stat before {};
+    if (c.fileMode >= 0) {
+      qxtest::WriteFile(out, kPrevious);
+      ASSERT_EQ(chmod(out.c_str(), static_cast<mode_t>(c.fileMode)), 0);
+      ASSERT_EQ(stat(out.c_str(), &before), 0);
+    }
+    ASSERT_EQ(chmod(dir.path().c_str(), c.dirMode), 0);
+
+    const auto run = RunUnprivileged({"-s", net}, dir.path());
+    chmod(dir.path().c_str(), 0755);
+    if (!run) GTEST_SKIP() << "running as root without setpriv: no unprivileged user";
+    ASSERT_FALSE(run->timed_out);
+    ASSERT_TRUE(run->exited) << "signal " << run->signal;
+    EXPECT_EQ(run->status, c.status) << run->err;
+    EXPECT_EQ(run->out, c.status == 0 ? "" : kCreateFailed);
+    if (c.fileMode < 0) {
+      EXPECT_FALSE(qxtest::FileExists(out));
+    } else {
+      EXPECT_EQ(qxtest::ReadFile(out), c.status == 0 ? good : kPrevious);
+      struct stat after {};
+      ASSERT_EQ(stat(out.c_str(), &after), 0);
+      EXPECT_EQ(after.st_ino, before.st_ino) << "the file was replaced, not written";
+      EXPECT_EQ(after.st_mode, before.st_mode);
+    }
+    ExpectNoTemporaryFile(dir.path());
+  }
 }
 
 // Standard output on /dev/full: the converter's own output does not depend on

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,46 @@ TEST_F(Writers, UncreatableFileIsReportedAndFails) {
     EXPECT_EQ(qxtest::CaptureFd(1, [&] { EXPECT_EQ(SauvegardePepStatut(net.c_str()), -1); }),
               kPepFailure);
     EXPECT_TRUE(DirEntries(locked).empty());
+  }
+}
+
+// Every output name the directory accepts is written, up to the longest one;
+// one byte more is refused with the writer's message. The temporary file the
+// output goes through must fit the same limit.
+TEST_F(Writers, OutputNamesUpToTheDirectoryLimitAreWritten) {
+  ASSERT_EQ(vtest::ReadNet(std::string(kGolden) + "small.mat").status, 0);
+  const long nameMax = pathconf(dir_.path().c_str(), _PC_NAME_MAX);
+  ASSERT_GT(nameMax, 20);
+  const std::string pep = qxtest::ReadFile(kGolden + "small.mat.ll_net");
+  const std::string prod = qxtest::ReadFile(kGolden + "small.mat.net");
+  struct Case {
+    const char* writer;
+    const char* suffix;
+    int (*write)(const char*);
+    const std::string* content;
+    const char* failure;
+  } writers[] = {
+      {"pep", ".ll_net", SauvegardePepStatut, &pep, kPepFailure},
+      {"prod", ".net", SauvegardeProdStatut, &prod, "erreur lors de la creation du fichier Prod\n"},
+  };
+  for (const Case& c : writers) {
+    const long suffix = static_cast<long>(std::strlen(c.suffix));
+    // Final names from ten bytes below the limit (where the old temporary
+    // names began to fail) up to one byte past it.
+    for (long length = nameMax - 10; length <= nameMax + 1; ++length) {
+      SCOPED_TRACE(std::string(c.writer) + " name of " + std::to_string(length) + " bytes");
+      const std::string model = dir_.File(std::string(static_cast<size_t>(length - suffix), 'n'));
+      const auto run = qxtest::CaptureOutput([&] {
+        EXPECT_EQ(c.write(model.c_str()), length <= nameMax ? 0 : -1);
+      });
+      if (length <= nameMax) {
+        EXPECT_EQ(qxtest::ReadFile(model + c.suffix), *c.content);
+        ASSERT_EQ(unlink((model + c.suffix).c_str()), 0);
+      } else {
+        EXPECT_NE(run.out.find(c.failure), std::string::npos) << run.out;
+      }
+      EXPECT_TRUE(DirEntries(dir_.path()).empty());
+    }
   }
 }
 

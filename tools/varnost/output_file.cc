@@ -13,6 +13,21 @@ namespace varnost {
 
 namespace {
 
+// A temporary name beside the target whose last component is never longer
+// than the target's own: whenever the directory accepts the target's name, it
+// accepts this one. The suffix takes the place of the last bytes of the name
+// (a name shorter than the suffix gives the bare suffix, within every
+// directory's limit).
+std::string TemporaryName(const std::string& target) {
+  static constexpr char kSuffix[] = ".tmpXXXXXX";
+  constexpr size_t kSuffixLength = sizeof kSuffix - 1;
+  const size_t slash = target.rfind('/');
+  const size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const size_t length = target.size() - base;
+  const size_t keep = length > kSuffixLength ? length - kSuffixLength : 0;
+  return target.substr(0, base + keep) + kSuffix;
+}
+
 // The mode the target gets: that of the file it replaces, or the mode a new
 // file would get from the process's umask.
 mode_t TargetMode(const std::string& target) {
@@ -28,11 +43,25 @@ mode_t TargetMode(const std::string& target) {
 OutputFile::OutputFile(std::string target)
     : target_(std::move(target)), buf_(new (std::nothrow) char[kBuffer]) {
   if (buf_ == nullptr) return;
-  temp_ = target_ + ".tmpXXXXXX";
+  struct stat info;
+  const bool existing = lstat(target_.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  // A file the user may not write is not replaced behind its back.
+  if (existing && faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return;
+  temp_ = TemporaryName(target_);
   fd_ = mkstemp(temp_.data());
-  if (fd_ < 0) return;
-  fcntl(fd_, F_SETFD, FD_CLOEXEC);
-  if (fchmod(fd_, TargetMode(target_)) != 0) failed_ = true;
+  if (fd_ >= 0) {
+    fcntl(fd_, F_SETFD, FD_CLOEXEC);
+    if (fchmod(fd_, TargetMode(target_)) != 0) failed_ = true;
+    return;
+  }
+  // A directory closed to new files still lets its writable files be
+  // rewritten: the file itself is truncated and written, as a plain writer
+  // does. Only a refusal by permission leads here; a full disk, among others,
+  // keeps the previous file whole.
+  if (existing && (errno == EACCES || errno == EPERM)) {
+    fd_ = open(target_.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    inPlace_ = fd_ >= 0;
+  }
 }
 
 OutputFile::~OutputFile() { Discard(); }
@@ -41,7 +70,7 @@ void OutputFile::Discard() {
   if (fd_ < 0) return;
   close(fd_);
   fd_ = -1;
-  unlink(temp_.c_str());
+  if (!inPlace_) unlink(temp_.c_str());
 }
 
 void OutputFile::WriteAll(const char* data, size_t size) {
@@ -80,6 +109,7 @@ bool OutputFile::Commit() {
   // close reports the errors of writes that were deferred (network file
   // systems, quotas): it is part of the success.
   if (close(fd) != 0) failed_ = true;
+  if (inPlace_) return !failed_;
   if (!failed_ && rename(temp_.c_str(), target_.c_str()) == 0) return true;
   unlink(temp_.c_str());
   return false;

@@ -5,6 +5,14 @@
 // target. Any failure on the way (creation, a write, the close, the rename)
 // makes Commit return false and removes the temporary file, so the target is
 // never left truncated and a previous version of it survives a failed run.
+// The temporary name is never longer than the target's, so every target name
+// the directory accepts can be written.
+//
+// Permissions are those of a writer that opens the target itself: an existing
+// target the user may not write is refused (ok() false) and left as it is.
+// When the directory refuses new files to the user but the existing target is
+// writable, the target is truncated and written in place; only then can a
+// failed write leave it incomplete.
 #ifndef VARNOST_OUTPUT_FILE_H
 #define VARNOST_OUTPUT_FILE_H
 
@@ -23,7 +31,9 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // False when the temporary file could not be created.
+  // False when the output cannot be written: the target is protected, or
+  // neither the temporary file nor (in a closed directory) the target itself
+  // could be opened.
   bool ok() const { return fd_ >= 0; }
 
   void Put(std::string_view text) {
@@ -48,7 +58,8 @@ class OutputFile {
     }
   }
 
-  // Writes everything, closes and renames over the target. True on success.
+  // Writes everything, closes and renames over the target (or, in place,
+  // just closes). True on success.
   bool Commit();
 
  private:
@@ -70,6 +81,7 @@ class OutputFile {
   std::string target_;
   std::string temp_;
   int fd_ = -1;
+  bool inPlace_ = false;  // fd_ is the target itself, not a temporary file
   bool failed_ = false;
   std::unique_ptr<char[]> buf_;
   size_t used_ = 0;
