@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "net_reader.h"
+
 namespace qxfuzz {
 
 namespace {
@@ -54,7 +56,8 @@ bool TooSlowMatrixNet(const uint8_t* data, size_t size) {
   const long places = LeadingCount(p, data + size);
   const long transitions = LeadingCount(p, data + size);
   const long nodes = places + transitions;
-  return nodes > kMaxNodesRead && nodes <= 100 * kMaxNodesRead;
+  return nodes > kMaxNodesRead && places >= 0 && transitions >= 0 &&
+         varnost::CountsFitMemory(static_cast<uint64_t>(places), static_cast<uint64_t>(transitions));
 }
 
 const std::string& ScratchDir() {

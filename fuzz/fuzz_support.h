@@ -20,9 +20,10 @@ const std::string& ScratchDir();
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size);
 
 // Whether a matrix file announces a net whose reading would only slow the
-// search down: counts that the reader accepts (within its memory budget) but
-// that make it build millions of nodes, seconds of work each under the
-// sanitizers. Far larger counts, which the reader refuses at once, are kept.
+// search down: counts that the reader accepts (the machine can hold the net)
+// but that make it build millions of nodes, seconds of work and gigabytes each
+// under the sanitizers. Counts the reader refuses at once for memory
+// (varnost::CountsFitMemory) are kept.
 bool TooSlowMatrixNet(const uint8_t* data, size_t size);
 
 // Aborts with the message: an oracle of a target failed.

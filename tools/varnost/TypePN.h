@@ -58,7 +58,10 @@ int InitialisationNet(int argc, char** argv);
 /* Writes FileName + ".ll_net" (PEP low-level net). The file appears only when
  * completely written: it is written to a temporary file in the same directory
  * and renamed into place; a failure leaves any previous file untouched and
- * prints "erreur lors de la creation du fichier pep". */
+ * prints "erreur lors de la creation du fichier pep". An existing file the
+ * user may not write is refused the same way; an existing file the user may
+ * write, in a directory that refuses the user new files, is rewritten in
+ * place. */
 void SauvegardePep(char* FileName);
 /* SauvegardePep with a result: 0 when the file was written, -1 otherwise. */
 int SauvegardePepStatut(const char* FileName);
