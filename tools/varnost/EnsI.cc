@@ -80,6 +80,42 @@ t_EnsI CopyWithCapacity(t_EnsI A) {
   return C;
 }
 
+// Which elements a merge of A and B keeps: those of A only, those of both,
+// those of B only.
+struct MergeKeeps {
+  bool onlyA;
+  bool both;
+  bool onlyB;
+};
+
+// A new set with A's NbElMax holding the kept elements of A and B, merged
+// from both ascending arrays with appends.
+t_EnsI Merge(t_EnsI A, t_EnsI B, MergeKeeps keep) {
+  t_EnsI R = MustInit(A->NbElMax);
+  int i = 0;
+  int j = 0;
+  while (i < A->NbEl && j < B->NbEl) {
+    if (A->Ens[i] < B->Ens[j]) {
+      if (keep.onlyA) AjoutFinEnsI(R, A->Ens[i]);
+      ++i;
+    } else if (A->Ens[i] == B->Ens[j]) {
+      if (keep.both) AjoutFinEnsI(R, A->Ens[i]);
+      ++i;
+      ++j;
+    } else {
+      if (keep.onlyB) AjoutFinEnsI(R, B->Ens[j]);
+      ++j;
+    }
+  }
+  if (keep.onlyA) {
+    while (i < A->NbEl) AjoutFinEnsI(R, A->Ens[i++]);
+  }
+  if (keep.onlyB) {
+    while (j < B->NbEl) AjoutFinEnsI(R, B->Ens[j++]);
+  }
+  return R;
+}
+
 void PrintSet(t_EnsI E, char kind) {
   if (E->NbEl == 0) {
     std::fputs("0\n", stdout);
@@ -229,61 +265,18 @@ void AjoutFinEnsI(t_EnsI E, int e) {
   if (!varnost::TryAppendEnsI(E, e)) OutOfMemory();
 }
 
-t_EnsI InterEnsI(t_EnsI A, t_EnsI B) {
-  t_EnsI R = MustInit(A->NbElMax);
-  int i = 0;
-  int j = 0;
-  while (i < A->NbEl && j < B->NbEl) {
-    if (A->Ens[i] < B->Ens[j]) {
-      ++i;
-    } else if (A->Ens[i] == B->Ens[j]) {
-      AjoutFinEnsI(R, A->Ens[i]);
-      ++i;
-      ++j;
-    } else {
-      ++j;
-    }
-  }
-  return R;
-}
+t_EnsI InterEnsI(t_EnsI A, t_EnsI B) { return Merge(A, B, {false, true, false}); }
 
 t_EnsI UnionEnsI(t_EnsI A, t_EnsI B) {
   if (A->NbEl == 0) return CopieEnsI(B);
   if (B->NbEl == 0) return CopieEnsI(A);
-  t_EnsI R = MustInit(A->NbElMax);
-  int i = 0;
-  int j = 0;
-  while (i < A->NbEl && j < B->NbEl) {
-    if (A->Ens[i] < B->Ens[j]) {
-      AjoutFinEnsI(R, A->Ens[i++]);
-    } else {
-      if (A->Ens[i] == B->Ens[j]) ++i;
-      AjoutFinEnsI(R, B->Ens[j++]);
-    }
-  }
-  while (i < A->NbEl) AjoutFinEnsI(R, A->Ens[i++]);
-  while (j < B->NbEl) AjoutFinEnsI(R, B->Ens[j++]);
-  return R;
+  return Merge(A, B, {true, true, true});
 }
 
 t_EnsI DiffEnsI(t_EnsI A, t_EnsI B) {
   if (A->NbEl == 0) return MustInit(A->NbElMax);
   if (B->NbEl == 0) return CopieEnsI(A);
-  t_EnsI R = MustInit(A->NbElMax);
-  int i = 0;
-  int j = 0;
-  while (i < A->NbEl && j < B->NbEl) {
-    if (A->Ens[i] < B->Ens[j]) {
-      AjoutFinEnsI(R, A->Ens[i++]);
-    } else if (A->Ens[i] == B->Ens[j]) {
-      ++i;
-      ++j;
-    } else {
-      ++j;
-    }
-  }
-  while (i < A->NbEl) AjoutFinEnsI(R, A->Ens[i++]);
-  return R;
+  return Merge(A, B, {true, false, false});
 }
 
 t_EnsI SupprimeEnsI(t_EnsI E, int e) {
