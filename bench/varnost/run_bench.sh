@@ -12,7 +12,8 @@
 # For each it prints the median wall-clock time of both, their ratio, the
 # median CPU time (user + system, the steadier figure on a busy machine) and
 # the converter's peak resident memory. The shipped example nets, a few
-# kilobytes each, are timed the same way against `cat` of the matrix file.
+# kilobytes each, are timed the same way against `cat` of the matrix file,
+# 20 runs in a row per measure (times are per run).
 # The load average is printed before and after: on a shared machine compare
 # figures of runs made at a similar load.
 #
@@ -35,13 +36,18 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnost-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Runs the command once; appends "WALL CPU KBYTES" (seconds, seconds, peak
-# resident set size) to the file $1.
+# Runs the command $loop times; appends "WALL CPU KBYTES" (seconds, seconds,
+# peak resident set size) to the file $1.
 measure() {
   local into=$1; shift
   local log="$work/time.log" t0 t1
   t0=$EPOCHREALTIME
-  /usr/bin/time -f '%U %S %M' -o "$log" "$@" >/dev/null 2>&1 || { cat "$log" >&2; return 1; }
+  if [ "$loop" -eq 1 ]; then
+    /usr/bin/time -f '%U %S %M' -o "$log" "$@" >/dev/null 2>&1 || { cat "$log" >&2; return 1; }
+  else
+    /usr/bin/time -f '%U %S %M' -o "$log" sh -c 'n=$1; shift; for i in $(seq "$n"); do "$@"; done' sh \
+      "$loop" "$@" >/dev/null 2>&1 || { cat "$log" >&2; return 1; }
+  fi
   t1=$EPOCHREALTIME
   awk -v a="$t0" -v b="$t1" '{ printf "%.6f %.3f %d\n", b - a, $1 + $2, $3 }' "$log" >>"$into"
 }
@@ -51,10 +57,15 @@ median() {
   sort -g -k"$2","$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { n = NR; print (n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2) }'
 }
 
-# run_case LABEL NET REFERENCE...: times varnost on NET against the
-# reference command, interleaved, and prints one line.
+# Runs of the command per measure: 1, or more for commands too short for the
+# clocks; times are then divided by it.
+loop=1
+
+# run_case LABEL NET NAME REFERENCE...: times varnost on NET against the
+# reference command (called NAME in the output), interleaved, and prints one
+# line.
 run_case() {
-  local label=$1 net=$2; shift 2
+  local label=$1 net=$2 name=$3; shift 3
   local mine="$work/mine" ref="$work/ref" base="$work/base"
   : >"$mine"; : >"$ref"; : >"$base"
   "$varnost" -s "$net" >/dev/null  # warms the page cache and makes the output
@@ -66,18 +77,21 @@ run_case() {
     fi
     [ -z "$baseline" ] || measure "$base" "$baseline" -s "$net"
   done
+  for f in "$mine" "$ref" "$base"; do
+    awk -v n="$loop" '{ printf "%.6f %.4f %d\n", $1 / n, $2 / n, $3 }' "$f" >"$f.per" && mv "$f.per" "$f"
+  done
   local size; size=$(stat -c %s "$net")
   local wv cv rv wr cr
   wv=$(median "$mine" 1); cv=$(median "$mine" 2); rv=$(median "$mine" 3)
   wr=$(median "$ref" 1); cr=$(median "$ref" 2)
-  awk -v l="$label" -v s="$size" -v wv="$wv" -v cv="$cv" -v rv="$rv" -v wr="$wr" -v cr="$cr" -v r="$(basename "$1")" 'BEGIN {
-    printf "%-22s %8.3f MB | varnost wall %7.4f s cpu %6.3f s | %-6s wall %7.4f s cpu %6.3f s | wall ratio %5.2f x | peak RSS %7.1f MiB\n",
+  awk -v l="$label" -v s="$size" -v wv="$wv" -v cv="$cv" -v rv="$rv" -v wr="$wr" -v cr="$cr" -v r="$name" 'BEGIN {
+    printf "%-20s %8.3f MB | varnost wall %7.4f s cpu %6.3f s | %-8s wall %7.4f s cpu %6.3f s | wall ratio %5.2f x | peak RSS %6.1f MiB\n",
       l, s / 1e6, wv, cv, r, wr, cr, (wr > 0 ? wv / wr : 0), rv / 1024 }'
   if [ -n "$baseline" ]; then
     local wb cb rb
     wb=$(median "$base" 1); cb=$(median "$base" 2); rb=$(median "$base" 3)
     awk -v wb="$wb" -v cb="$cb" -v rb="$rb" -v wr="$wr" 'BEGIN {
-      printf "%-22s %11s | baseline wall %6.4f s cpu %6.3f s | %24s | wall ratio %5.2f x | peak RSS %7.1f MiB\n",
+      printf "%-20s %11s | baseline wall %6.4f s cpu %6.3f s | %32s | wall ratio %5.2f x | peak RSS %6.1f MiB\n",
         "", "", wb, cb, "", (wr > 0 ? wb / wr : 0), rb / 1024 }'
   fi
 }
@@ -85,19 +99,20 @@ run_case() {
 echo "median of $repeats interleaved runs, warm page cache; load: $(uptime | sed 's/.*load average: //')"
 net="$work/sparse.mat"
 "$gen" 10000 10000 sparse 7 >"$net"
-run_case sparse-10000x10000 "$net" wc -l "$net"
+run_case sparse-10000x10000 "$net" "wc -l" wc -l "$net"
 rm -f "$net" "$net.ll_net"
 for size in 2000 1000; do
   net="$work/dense$size.mat"
   "$gen" "$size" "$size" dense 7 >"$net"
   "$varnost" -s "$net" >/dev/null
-  run_case "dense-${size}x${size}" "$net" sh -c 'cat "$1" >"$2"' sh "$net.ll_net" "$work/copy"
+  run_case "dense-${size}x${size}" "$net" "cat>file" sh -c 'cat "$1" >"$2"' sh "$net.ll_net" "$work/copy"
   rm -f "$net" "$net.ll_net" "$work/copy"
 done
+loop=20
 for example in "$root"/examples/*.mat; do
   net="$work/$(basename "$example")"
   cp "$example" "$net"
   [ ! -f "$example.ref" ] || cp "$example.ref" "$net.ref"
-  run_case "$(basename "$example" .mat)" "$net" cat "$net"
+  run_case "$(basename "$example" .mat)" "$net" cat cat "$net"
 done
 echo "load after: $(uptime | sed 's/.*load average: //')"
