@@ -13,10 +13,29 @@
 #include "runtime/trace.h"
 #include "support/format.h"
 
+namespace {
+
+// Length of the excerpt a refused command is traced with.
+constexpr size_t kExcerptLength = 50;
+
+}  // namespace
+
 namespace qx::kora {
 
 char g_message[kMessageSize];
 char g_error_message[kMessageSize];
+
+void RefuseTooLarge(std::size_t length, const char* text) noexcept {
+  // The command may lie in g_message itself: its first bytes are moved in
+  // place before anything else is written there.
+  std::memmove(g_message, text, kExcerptLength);
+  g_message[kExcerptLength] = '\0';
+  qx::FormatTo(g_error_message, sizeof g_error_message,
+               "Qx ClSendChannelKora:KORA command too large (%ld bytes):%s...",
+               static_cast<long>(length), g_message);
+  QxTrace(g_error_message);
+  g_qxErrno = kQx_ParamErr;
+}
 
 }  // namespace qx::kora
 
@@ -34,8 +53,6 @@ PQxChannelIOParams g_qxCurrentInputChannelIOParams = nullptr;
 // first write.
 FILE* g_defaultOutputStream = nullptr;
 
-// Length of the excerpt a refused command is traced with.
-constexpr size_t kExcerptLength = 50;
 
 // Hands message to the channel layer as one synchronous write on request.
 void WriteOnChannel(PQxChannelIOParams request, const char* message, size_t length) {
@@ -162,15 +179,7 @@ void QxClSendChannelKora(PQxChannelIOParams pQxOutputChannelIOParams, const char
   }
   const size_t length = std::strlen(message);
   if (length > kQx_MaxKoraCommand) {
-    // The command may lie in g_message itself: its first bytes are moved in
-    // place before anything else is written there.
-    std::memmove(g_message, message, kExcerptLength);
-    g_message[kExcerptLength] = '\0';
-    qx::FormatTo(g_error_message, sizeof g_error_message,
-                 "Qx ClSendChannelKora:KORA command too large (%ld bytes):%s...",
-                 static_cast<long>(length), g_message);
-    QxTrace(g_error_message);
-    g_qxErrno = kQx_ParamErr;
+    qx::kora::RefuseTooLarge(length, message);
     return;
   }
   if (target != nullptr) {

@@ -115,17 +115,14 @@ void QxClSendOneText(const char* koraPrefix, QxConstISOStr textBuffer, SqSize_t 
     g_qxErrno = kQx_ParamErr;
     return;
   }
-  const long len = static_cast<long>(textLen);
-  const int width = static_cast<int>(textLen);
-  if (globalSize == 0) {
-    qx::SendKoraF(nullptr, "%s%ld:%.*s)", koraPrefix, len, width, textBuffer);
-  } else if (firstLine) {
-    qx::SendKoraF(nullptr, "%s%ld,%ld,%ld:%.*s)", koraPrefix, count,
-                  -static_cast<long>(globalSize), len, width, textBuffer);
-  } else {
-    qx::SendKoraF(nullptr, "%s%ld,%d,%ld:%.*s)", koraPrefix, count, lastLine ? 3 : 2, len, width,
-                  textBuffer);
+  qx::KoraCommand command = qx::KoraCommand::AfterHead(koraPrefix);
+  if (globalSize != 0) {
+    // Numbered form: the piece number, then the first piece's negated total
+    // size or the kind of a later piece (3 the last, 2 any other).
+    command.Number(count).Number(firstLine ? -static_cast<long long>(globalSize)
+                                           : (lastLine ? 3 : 2));
   }
+  command.Text(textBuffer, textLen).Send();
 }
 
 void QxClSendSeveralText(const char* koraPrefix, QxConstISOStr textBuffer, SqSize_t textLen,
@@ -209,8 +206,10 @@ void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondit
     g_qxErrno = kQx_ParamErr;
     return;
   }
-  qx::SendKoraF(nullptr, "SEND_KORA_FILE(%ld:%s,%d)", static_cast<long>(std::strlen(fileNamePath)),
-                fileNamePath, static_cast<int>(qxFilePostCondition));
+  qx::KoraCommand("SEND_KORA_FILE")
+      .Text(fileNamePath)
+      .Number(static_cast<int>(qxFilePostCondition))
+      .Send();
 }
 
 void QxClSendMainWorkSpaceFile(const char* shortFileName) noexcept {

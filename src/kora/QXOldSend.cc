@@ -10,11 +10,8 @@
 
 namespace {
 
-using qx::SendKoraF;
+using qx::KoraCommand;
 using qx::TextOrEmpty;
-
-// Byte length of a counted argument.
-long Len(const char* text) { return static_cast<long>(std::strlen(TextOrEmpty(text))); }
 
 // Texts longer than this are announced as too large before being sent.
 constexpr size_t kLegacyTextWarning = 200;
@@ -23,42 +20,40 @@ constexpr size_t kLegacyTextWarning = 200;
 
 extern "C" {
 
-void QxOldEnvoiDetruitObjet(long numero) noexcept { SendKoraF(nullptr, "SU(%ld)", numero); }
+void QxOldEnvoiDetruitObjet(long numero) noexcept { KoraCommand("SU").Number(numero).Send(); }
 
 void QxOldEnvoiAfficherDialogue(long numDialogue) noexcept {
-  SendKoraF(nullptr, "AD(%ld)", numDialogue);
+  KoraCommand("AD").Number(numDialogue).Send();
 }
 
 void QxOldEnvoiCreerDialogue(long numDialogue, long type, long nbBouton, const char* titreFenetre,
                              const char* help, const char* titre, long saisie, long multi,
                              const char* valDefaut) noexcept {
-  titreFenetre = TextOrEmpty(titreFenetre);
-  help = TextOrEmpty(help);
-  titre = TextOrEmpty(titre);
+  KoraCommand command("CE");
+  command.Number(numDialogue).Number(type).Number(nbBouton);
+  command.Text(titreFenetre).Text(help).Text(titre).Number(saisie).Number(multi);
+  // Without a default value the last argument stays empty.
   if (valDefaut == nullptr) {
-    SendKoraF(nullptr, "CE(%ld,%ld,%ld,%ld:%s,%ld:%s,%ld:%s,%ld,%ld,)", numDialogue, type,
-              nbBouton, Len(titreFenetre), titreFenetre, Len(help), help, Len(titre), titre,
-              saisie, multi);
+    command.Empty();
   } else {
-    SendKoraF(nullptr, "CE(%ld,%ld,%ld,%ld:%s,%ld:%s,%ld:%s,%ld,%ld,%ld:%s)", numDialogue, type,
-              nbBouton, Len(titreFenetre), titreFenetre, Len(help), help, Len(titre), titre,
-              saisie, multi, Len(valDefaut), valDefaut);
+    command.Text(valDefaut);
   }
+  command.Send();
 }
 
-void QxOldEnvoiDebutDialogue(void) noexcept { SendKoraF(nullptr, "DC()"); }
+void QxOldEnvoiDebutDialogue(void) noexcept { KoraCommand("DC").Send(); }
 
 void QxOldEnvoiDialogueSuite(long numDialogue, const char* ligne) noexcept {
-  SendKoraF(nullptr, "DS(%ld,%ld:%s)", numDialogue, Len(ligne), TextOrEmpty(ligne));
+  KoraCommand("DS").Number(numDialogue).Text(ligne).Send();
 }
 
-void QxOldEnvoiFinDialogue(void) noexcept { SendKoraF(nullptr, "FF()"); }
+void QxOldEnvoiFinDialogue(void) noexcept { KoraCommand("FF").Send(); }
 
 void QxOldEnvoiDetruireDialogue(long numDialogue) noexcept {
-  SendKoraF(nullptr, "DG(%ld)", numDialogue);
+  KoraCommand("DG").Number(numDialogue).Send();
 }
 
-void QxOldEnvoiDebutEnsemble(void) noexcept { SendKoraF(nullptr, "DE()"); }
+void QxOldEnvoiDebutEnsemble(void) noexcept { KoraCommand("DE").Send(); }
 
 void QxOldEnvoiDebutEnsemble2(const char* setName, int setKind) noexcept {
   g_qxErrno = kQx_NoErr;
@@ -67,34 +62,35 @@ void QxOldEnvoiDebutEnsemble2(const char* setName, int setKind) noexcept {
     g_qxErrno = kQx_ParamErr;
     return;
   }
-  SendKoraF(nullptr, "DE(%ld:%s,%d)", Len(setName), setName, setKind);
+  KoraCommand("DE").Text(setName).Number(setKind).Send();
 }
 
-void QxOldEnvoiFinEnsemble(void) noexcept { SendKoraF(nullptr, "FE()"); }
+void QxOldEnvoiFinEnsemble(void) noexcept { KoraCommand("FE").Send(); }
 
-void QxOldEnvoiResultatObjet(long numero) noexcept { SendKoraF(nullptr, "RO(%ld)", numero); }
+void QxOldEnvoiResultatObjet(long numero) noexcept { KoraCommand("RO").Number(numero).Send(); }
 
-void QxOldEnvoiCategorieResultat(int code) noexcept { SendKoraF(nullptr, "CR(%d)", code); }
+void QxOldEnvoiCategorieResultat(int code) noexcept { KoraCommand("CR").Number(code).Send(); }
 
-void QxOldEnvoiMiseEnEvidence(long numero) noexcept { SendKoraF(nullptr, "ME(%ld)", numero); }
+void QxOldEnvoiMiseEnEvidence(long numero) noexcept { KoraCommand("ME").Number(numero).Send(); }
 
 void QxOldEnvoiMiseEnEvidenceAttribut(long numero, const char* typeAtt, long /*indiceInf*/,
                                       long /*indiceSup*/) noexcept {
-  SendKoraF(nullptr, "MT(%ld,%ld:%s,,)", numero, Len(typeAtt), TextOrEmpty(typeAtt));
+  KoraCommand("MT").Number(numero).Text(typeAtt).Empty().Empty().Send();
 }
 
 void QxOldEnvoiModifAttribut(long numero, const char* nomAttribut, const char* valeur) noexcept {
-  SendKoraF(nullptr, "XA(%ld,%ld:%s,%ld:%s)", numero, Len(nomAttribut), TextOrEmpty(nomAttribut),
-            Len(valeur), TextOrEmpty(valeur));
+  KoraCommand("XA").Number(numero).Text(nomAttribut).Text(valeur).Send();
 }
 
 void QxOldEnvoiSupprimerTypeObjet(const char* typeAtt, const char* typeObjet) noexcept {
+  KoraCommand command("SO");
+  // Without an attribute type the first argument stays empty.
   if (typeAtt == nullptr) {
-    SendKoraF(nullptr, "SO(,%ld:%s)", Len(typeObjet), TextOrEmpty(typeObjet));
+    command.Empty();
   } else {
-    SendKoraF(nullptr, "SO(%ld:%s,%ld:%s)", Len(typeAtt), typeAtt, Len(typeObjet),
-              TextOrEmpty(typeObjet));
+    command.Text(typeAtt);
   }
+  command.Text(typeObjet).Send();
 }
 
 void QxOldEnvoiReponseTexte(const char* bufferTexte) noexcept {
@@ -102,12 +98,11 @@ void QxOldEnvoiReponseTexte(const char* bufferTexte) noexcept {
   if (std::strlen(bufferTexte) > kLegacyTextWarning) {
     QxTrace("Qx OldEnvoiReponseTexte:bufferTexte too large (have to be cut !)");
   }
-  SendKoraF(nullptr, "RT(%ld:%s)", Len(bufferTexte), bufferTexte);
+  KoraCommand("RT").Text(bufferTexte).Send();
 }
 
 void QxOldEnvoiReponseNumTexte(long /*num*/) noexcept {
-  static const char kText[] = "Qx OldEnvoiReponseNumTexte not implemented";
-  SendKoraF(nullptr, "RT(%ld:%s)", Len(kText), kText);
+  KoraCommand("RT").Text("Qx OldEnvoiReponseNumTexte not implemented").Send();
 }
 
 void QxOldEnvoiReponseTrace(const char* bufferTexte) noexcept {
@@ -118,7 +113,7 @@ void QxOldEnvoiReponseTrace(const char* bufferTexte) noexcept {
   if (std::strlen(bufferTexte) > kLegacyTextWarning) {
     QxTrace("Qx OldEnvoiReponseTrace:bufferTexte too large (have to be cut !)");
   }
-  SendKoraF(nullptr, "TR(%ld:%s)", Len(bufferTexte), bufferTexte);
+  KoraCommand("TR").Text(bufferTexte).Send();
 }
 
 void QxOldEnvoiKORA(const char* koraParam, const char* koraCommand) noexcept {
@@ -133,7 +128,7 @@ void QxOldEnvoiKORA(const char* koraParam, const char* koraCommand) noexcept {
     g_qxErrno = kQx_ParamErr;
     return;
   }
-  SendKoraF(nullptr, "%s(%s)", koraCommand, koraParam);
+  KoraCommand(koraCommand).Raw(koraParam).Send();
 }
 
 }  // extern "C"

@@ -34,11 +34,11 @@ void QxUserStep(const char* message, QxStepLevel /*stepLevel*/, QxSLong max,
 
 void QxUserCreateSessionVariable(const char* var_name, const char* var_value,
                                  QxPersistantSessionVariable persistantSessionVariable) noexcept {
-  var_name = qx::TextOrEmpty(var_name);
-  var_value = qx::TextOrEmpty(var_value);
-  qx::SendKoraF(nullptr, "SESSION_VAR(%ld:%s,%d,%ld:%s)", static_cast<long>(std::strlen(var_name)),
-                var_name, static_cast<int>(persistantSessionVariable),
-                static_cast<long>(std::strlen(var_value)), var_value);
+  qx::KoraCommand("SESSION_VAR")
+      .Text(var_name)
+      .Number(static_cast<int>(persistantSessionVariable))
+      .Text(var_value)
+      .Send();
 }
 
 void QxUserDeleteSession_Variable(const char* var_name) noexcept {
@@ -46,11 +46,11 @@ void QxUserDeleteSession_Variable(const char* var_name) noexcept {
 }
 
 void QxUserChangedModel(PQxChannelIOParams pQxOutputChannelIOParams) noexcept {
-  qx::SendKoraF(pQxOutputChannelIOParams, "CHANGE_MODEL()");
+  qx::KoraCommand("CHANGE_MODEL").Send(pQxOutputChannelIOParams);
 }
 
 void QxUserLockModel(PQxChannelIOParams pQxOutputChannelIOParams, QxBoolean lock) noexcept {
-  qx::SendKoraF(pQxOutputChannelIOParams, lock == kQx_True ? "LOCK_MODEL()" : "UNLOCK_MODEL()");
+  qx::KoraCommand(lock == kQx_True ? "LOCK_MODEL" : "UNLOCK_MODEL").Send(pQxOutputChannelIOParams);
 }
 
 void QxUserInit(void) noexcept { QxQuestionsInit(); }

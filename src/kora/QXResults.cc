@@ -84,9 +84,12 @@ void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
   if (message != nullptr) QxClSendTextResponse(message);
   if (!location.empty()) QxClSendTextResponse(location.c_str());
   if (pAttributeInternalName != nullptr) {
-    qx::SendKoraF(nullptr, "MT(%ld,%ld:%s,%d,%d)", object,
-                  static_cast<long>(std::char_traits<char>::length(pAttributeInternalName)),
-                  pAttributeInternalName, indexBegin, indexEnd);
+    qx::KoraCommand("MT")
+        .Number(object)
+        .Text(pAttributeInternalName)
+        .Number(indexBegin)
+        .Number(indexEnd)
+        .Send();
   } else if (qxObjectID != 0) {
     QxOldEnvoiMiseEnEvidence(object);
   }

@@ -1,60 +1,113 @@
 #include "kora/kora_compose.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "kora/send_state.h"
 #include "quarnel/QXCLSend.h"
 
 namespace qx {
 
-namespace {
-
-// Commands are composed in the send module's command buffer. Every command
-// within the limit of one KORA command fits there; longer ones are composed on
-// the heap so that the output operation refuses them with their real length.
-using kora::g_message;
-
-std::string VStringF(const char* fmt, va_list ap) {
-  va_list again;
-  va_copy(again, ap);
-  const int n = std::vsnprintf(nullptr, 0, fmt, again);
-  va_end(again);
-  if (n <= 0) return {};
-  std::string text(static_cast<size_t>(n), '\0');
-  std::vsnprintf(text.data(), text.size() + 1, fmt, ap);
-  return text;
+KoraCommand::KoraCommand(const char* name) noexcept {
+  Append(name, std::strlen(name));
+  Append("(", 1);
 }
 
-}  // namespace
+KoraCommand KoraCommand::AfterHead(const char* head) noexcept {
+  KoraCommand command;
+  command.Append(head, std::strlen(head));
+  return command;
+}
+
+void KoraCommand::Separate() noexcept {
+  if (separate_) Append(",", 1);
+  separate_ = true;
+}
+
+void KoraCommand::Append(const char* bytes, size_t count) noexcept {
+  // One byte always stays free for the NUL.
+  if (length_ < sizeof text_ - 1) {
+    const size_t room = sizeof text_ - 1 - length_;
+    std::memcpy(text_ + length_, bytes, count < room ? count : room);
+  }
+  length_ += count;
+}
+
+void KoraCommand::Terminate() noexcept {
+  text_[length_ < sizeof text_ ? length_ : sizeof text_ - 1] = '\0';
+}
+
+KoraCommand& KoraCommand::Number(long long value) noexcept {
+  Separate();
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  Append(digits, static_cast<size_t>(result.ptr - digits));
+  return *this;
+}
+
+KoraCommand& KoraCommand::Object(QxObjectID id) noexcept {
+  return Number(static_cast<long long>(static_cast<QxSLong>(id)));
+}
+
+KoraCommand& KoraCommand::Text(const char* text) noexcept {
+  text = TextOrEmpty(text);
+  return Text(text, std::strlen(text));
+}
+
+KoraCommand& KoraCommand::Text(const char* text, size_t length) noexcept {
+  Separate();
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, length);
+  Append(digits, static_cast<size_t>(result.ptr - digits));
+  Append(":", 1);
+  Append(text, length);
+  return *this;
+}
+
+KoraCommand& KoraCommand::Empty() noexcept {
+  Separate();
+  return *this;
+}
+
+KoraCommand& KoraCommand::Raw(const char* text) noexcept {
+  Separate();
+  Append(text, std::strlen(text));
+  return *this;
+}
+
+const char* KoraCommand::Head() noexcept {
+  if (separate_) Append(",", 1);
+  separate_ = false;
+  Terminate();
+  return text_;
+}
+
+void KoraCommand::Send(PQxChannelIOParams record) noexcept {
+  Append(")", 1);
+  Terminate();
+  if (length_ < sizeof text_) {
+    QxClSendChannelKora(record, text_);
+  } else {
+    kora::RefuseTooLarge(length_, text_);
+  }
+}
 
 std::string StringF(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  std::string text = VStringF(fmt, ap);
-  va_end(ap);
-  return text;
-}
-
-void SendKoraF(PQxChannelIOParams record, const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
   va_list again;
   va_copy(again, ap);
-  const int n = std::vsnprintf(g_message, sizeof g_message, fmt, ap);
-  va_end(ap);
-  if (n < 0) {  // a format error leaves nothing worth sending
-    va_end(again);
-    return;
-  }
-  if (static_cast<size_t>(n) < sizeof g_message) {
-    va_end(again);
-    QxClSendChannelKora(record, g_message);
-    return;
-  }
-  const std::string command = VStringF(fmt, again);
+  const int n = std::vsnprintf(nullptr, 0, fmt, again);
   va_end(again);
-  QxClSendChannelKora(record, command.c_str());
+  std::string text;
+  if (n > 0) {
+    text.resize(static_cast<size_t>(n));
+    std::vsnprintf(text.data(), text.size() + 1, fmt, ap);
+  }
+  va_end(ap);
+  return text;
 }
 
 }  // namespace qx

@@ -19,6 +19,11 @@ extern char g_message[kMessageSize];
 // Composed trace texts of the module.
 extern char g_error_message[kMessageSize];
 
+// The refusal of a command longer than kQx_MaxKoraCommand: traces its real
+// length with an excerpt of its first bytes (text holds at least those) and
+// sets kQx_ParamErr. text may lie in g_message.
+void RefuseTooLarge(std::size_t length, const char* text) noexcept;
+
 // Makes both current channel records null again and restores the default
 // output stream. The public interface cannot clear them; only tests do.
 void ResetCurrentChannelIO();

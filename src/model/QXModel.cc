@@ -80,9 +80,9 @@ void* VisitAttribute(void* datum, void* objectID, void* failure, void*, void*, v
 
 // Sends the command announcing a node or an edge, then its attributes; the
 // first failure among them stays in the error code.
-void AnnounceObject(const std::string& command, QxObjectID id, QxAttributeList attributes) {
+void AnnounceObject(qx::KoraCommand& command, QxObjectID id, QxAttributeList attributes) {
   FirstFailure failure;
-  QxClSendChannelKora(nullptr, command.c_str());
+  command.Send();
   failure.Note();
   QxTraceKoraAttributes(attributes, id);
   failure.Note();
@@ -252,22 +252,22 @@ void* QxTraceKoraAttribute(PQxAttribute pQxAttribute, QxObjectID* pObjectID) {
     return nullptr;
   }
   const QxObjectID objectID = *pObjectID;
-  const size_t nameLength = std::strlen(name);
   const size_t valueLength = std::strlen(value);
 
-  // Commands are composed whole and never cut: one over the KORA size limit
-  // reaches the output operation with its real length and is refused there,
-  // and a CM head too long to leave room for a piece is refused by the
-  // numbered-text sender.
-  std::string head = qx::StringF("CT(%zu:%s,%" PRIu64 ",", nameLength, name, objectID);
+  // A command over the KORA size limit reaches the output operation with its
+  // real length and is refused there, and a CM head too long to leave room
+  // for a piece is refused by the numbered-text sender.
+  qx::KoraCommand single("CT");
+  single.Text(name).Object(objectID);
   const bool singleLine = std::strchr(value, '\n') == nullptr;
-  if (singleLine &&
-      static_cast<long>(valueLength) <= kSingleCommandBound - static_cast<long>(head.size())) {
-    qx::SendKoraF(nullptr, "%s%zu:%s)", head.c_str(), valueLength, value);
+  if (singleLine && static_cast<long>(valueLength) <=
+                        kSingleCommandBound - static_cast<long>(single.length() + 1)) {
+    single.Text(value, valueLength).Send();
     return nullptr;
   }
-  head = qx::StringF("CM(%zu:%s,%" PRIu64 ",", nameLength, name, objectID);
-  QxClSendMultipleText(head.c_str(), value);
+  qx::KoraCommand pieces("CM");
+  pieces.Text(name).Object(objectID);
+  QxClSendMultipleText(pieces.Head(), value);
   return nullptr;
 }
 
@@ -289,9 +289,9 @@ PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
     return nullptr;
   }
   if (Traces(kQx_Model_TraceKORA)) {
-    AnnounceObject(qx::StringF("CN(%zu:%s,%" PRIu64 ")", std::strlen(pNodeInternalName),
-                               pNodeInternalName, qxNodeID),
-                   qxNodeID, qxAttributeList);
+    qx::KoraCommand command("CN");
+    command.Text(pNodeInternalName).Object(qxNodeID);
+    AnnounceObject(command, qxNodeID, qxAttributeList);
   }
   auto* node = NewRecord<QxNode>("Qx NewNode:QxCalloc QxNode");
   if (node == nullptr) return nullptr;
@@ -313,10 +313,9 @@ PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
     return nullptr;
   }
   if (Traces(kQx_Model_TraceKORA)) {
-    AnnounceObject(qx::StringF("CA(%zu:%s,%" PRIu64 ",%" PRIu64 ",%" PRIu64 ")",
-                               std::strlen(pEdgeInternalName), pEdgeInternalName, qxEdgeID,
-                               qxBeginNodeID, qxEndNodeID),
-                   qxEdgeID, qxAttributeList);
+    qx::KoraCommand command("CA");
+    command.Text(pEdgeInternalName).Object(qxEdgeID).Object(qxBeginNodeID).Object(qxEndNodeID);
+    AnnounceObject(command, qxEdgeID, qxAttributeList);
   }
   auto* edge = NewRecord<QxEdge>("Qx NewEdge:QxCalloc QxEdge");
   if (edge == nullptr) return nullptr;
@@ -331,10 +330,10 @@ void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) noexcept {
     Refuse("Qx SetNodeCenter:pQxNode==NULL");
     return;
   }
-  TraceIf(kQx_Model_TraceRoutineCalls, "Qx SetNodeCenter for%" PRIu64 " at %d,%d",
-          pQxNode->qxNodeID, posH, posV);
+  TraceIf(kQx_Model_TraceRoutineCalls, "Qx SetNodeCenter for%" PRId64 " at %d,%d",
+          static_cast<QxSLong>(pQxNode->qxNodeID), posH, posV);
   if (Traces(kQx_Model_TraceKORA)) {
-    qx::SendKoraF(nullptr, "pO(%" PRIu64 ",%d,%d)", pQxNode->qxNodeID, posH, posV);
+    qx::KoraCommand("pO").Object(pQxNode->qxNodeID).Number(posH).Number(posV).Send();
   }
 }
 

@@ -5,13 +5,13 @@
 #include <exception>
 
 #include "channel/commip.h"
+#include "kora/kora_compose.h"
 #include "quarnel/QXCLSend.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXMain.h"
 #include "quarnel/QXModel.h"
 #include "quarnel/QXQuestions.h"
 #include "runtime/exit_internal.h"
-#include "support/format.h"
 
 namespace {
 
@@ -20,9 +20,6 @@ constexpr int kDataMngrMajor = 2, kDataMngrMinor = 1;
 constexpr int kEnvComMajor = 2, kEnvComMinor = 6;
 constexpr int kUsrInterfMajor = 2, kUsrInterfMinor = 3;
 constexpr int kToolsMajor = 3, kToolsMinor = 5;
-
-// Holds the START_TOOL command text.
-char g_message[1024];
 
 void PrintVersion() {
   std::printf("%s %s [%s]\nDataMngr %d.%d EnvCom %d.%d UsrInterf %d.%d Tools %d.%d\n",
@@ -35,14 +32,22 @@ void ListArguments(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) std::fprintf(stderr, "argv[%d] = %s\n", i, argv[i]);
 }
 
+// START_TOOL: the language ("C"), the component versions, then the tool's
+// name, version and copyright.
 void AnnounceTool() {
-  qx::FormatTo(g_message, sizeof g_message,
-               "START_TOOL(1:C,%d,%d,%d,%d,%d,%d,%ld:%s,%ld:%s,%ld:%s)", kDataMngrMajor,
-               kDataMngrMinor, kEnvComMajor, kEnvComMinor, kUsrInterfMajor, kUsrInterfMinor,
-               static_cast<long>(std::strlen(kQx_ToolName)), kQx_ToolName,
-               static_cast<long>(std::strlen(kQx_ToolVersion)), kQx_ToolVersion,
-               static_cast<long>(std::strlen(kQx_ToolCopyright)), kQx_ToolCopyright);
-  if (g_qxStartedByQuarnel) QxClSendChannelKora(nullptr, g_message);
+  if (!g_qxStartedByQuarnel) return;
+  qx::KoraCommand("START_TOOL")
+      .Text("C")
+      .Number(kDataMngrMajor)
+      .Number(kDataMngrMinor)
+      .Number(kEnvComMajor)
+      .Number(kEnvComMinor)
+      .Number(kUsrInterfMajor)
+      .Number(kUsrInterfMinor)
+      .Text(kQx_ToolName)
+      .Text(kQx_ToolVersion)
+      .Text(kQx_ToolCopyright)
+      .Send();
 }
 
 // Initialises the library, announces the tool, reads the basic information and

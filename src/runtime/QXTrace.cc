@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
+#include "kora/kora_compose.h"
 #include "quarnel/QXCLSend.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
@@ -18,19 +18,6 @@ namespace {
 // it so that its routine-call traces never recurse through the trace's own
 // send.
 int g_traceSending = 0;
-
-// Composes "NAME(<len>:<text>)". The text may be longer than any command: the
-// output operation refuses such a command with the real length in its trace, so
-// the composition keeps the whole text instead of cutting it.
-std::string CountedCommand(const char* name, const char* text) {
-  std::string command(name);
-  command += '(';
-  command += std::to_string(std::strlen(text));
-  command += ':';
-  command += text;
-  command += ')';
-  return command;
-}
 
 }  // namespace
 
@@ -57,9 +44,8 @@ void QxTrace(const char* message) noexcept {
   }
   std::fprintf(stderr, "#(%s):%s\n", kQx_ToolName, message);
   if (!g_qxStandalone) {
-    std::string command = CountedCommand("TR", message);
     ++g_traceSending;
-    QxClSendChannelKora(nullptr, command.c_str());
+    qx::KoraCommand("TR").Text(message).Send();
     --g_traceSending;
   }
 }
@@ -71,8 +57,7 @@ void QxSendWaitingMessage(const char* message) noexcept {
     return;
   }
   if (g_qxStartedByQuarnel || g_qxSTT_MSG_Allowed) {
-    std::string command = CountedCommand("STT_MSG", message);
-    QxClSendChannelKora(g_qxPDefaultOutputChannelIOParams, command.c_str());
+    qx::KoraCommand("STT_MSG").Text(message).Send(g_qxPDefaultOutputChannelIOParams);
   } else if (g_qxStandalone) {
     std::fprintf(stderr, "%s\n", message);
   }
@@ -85,8 +70,7 @@ void QxOldSVimpression(const char* message) noexcept {
     return;
   }
   std::fprintf(stderr, "$(%s):%s\n", kQx_ToolName, message);
-  std::string command = CountedCommand("WN", message);
-  QxClSendChannelKora(nullptr, command.c_str());
+  qx::KoraCommand("WN").Text(message).Send();
 }
 
 }  // extern "C"

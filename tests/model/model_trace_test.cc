@@ -138,7 +138,12 @@ TEST_F(ModelTraceTest, CallsSendExactlyTheirCommandsAndTracesAtEveryLevel) {
   ASSERT_NE(five, nullptr);
   const std::string tooLongCommand = "CT(4:name,5,300:" + std::string(300, 'x') + ")";
 
+  // Object numbers are written signed: the host reads them that way.
   const QxObjectID big = (QxObjectID{1} << 63) + 5;  // above the signed 64-bit range
+  const QxObjectID allBits = ~QxObjectID{0};
+  PQxNode allBitsNode = Keep(QxNewNode("place", allBits, nullptr));
+  ASSERT_NE(allBitsNode, nullptr);
+  QxAttributeList withAllBitsLines = ListOf({twoLines});
   const std::vector<CallCase> cases = {
       {"node with a one-line attribute",
        [&] { return Keep(QxNewNode("place", 5, withP1)) != nullptr; },
@@ -158,8 +163,27 @@ TEST_F(ModelTraceTest, CallsSendExactlyTheirCommandsAndTracesAtEveryLevel) {
       {"numbers above the signed range",
        [&] { return Keep(QxNewEdge("arc", big, big, 2, nullptr)) != nullptr; },
        {Routine("Qx NewEdge: arc"),
-        Command("CA(3:arc,9223372036854775813,9223372036854775813,2)")},
+        Command("CA(3:arc,-9223372036854775803,-9223372036854775803,2)")},
        kQx_NoErr, kQx_NoErr},
+      {"edge numbers with all bits set",
+       [&] { return Keep(QxNewEdge("arc", allBits, allBits, allBits, nullptr)) != nullptr; },
+       {Routine("Qx NewEdge: arc"), Command("CA(3:arc,-1,-1,-1)")}, kQx_NoErr, kQx_NoErr},
+      {"node number with all bits set, with its attributes",
+       [&] { return Keep(QxNewNode("place", allBits, withP1)) != nullptr; },
+       {Routine("Qx NewNode: place"), Command("CN(5:place,-1)"), Command("CT(4:name,-1,2:p1)")},
+       kQx_NoErr, kQx_NoErr},
+      {"pieces of an attribute of object number all bits set",
+       [&] { return Keep(QxNewNode("place", allBits, withAllBitsLines)) != nullptr; },
+       {Routine("Qx NewNode: place"), Command("CN(5:place,-1)"),
+        Command("CM(4:name,-1,1,-3,1:a)"), Command("CM(4:name,-1,2,3,1:b)")},
+       kQx_NoErr, kQx_NoErr},
+      {"position of node number all bits set",
+       [&] {
+         QxSetNodeCenter(allBitsNode, 3, -4);
+         return true;
+       },
+       {Routine("Qx SetNodeCenter for-1 at 3,-4"), Command("pO(-1,3,-4)")}, kQx_NoErr,
+       kQx_NoErr},
       {"edge number 1",
        [&] { return Keep(QxNewEdge("arc", 1, 5, 6, withP1)) != nullptr; },
        {Routine("Qx NewEdge: arc"), Error("Qx NewEdge:qxEdgeID<=1")}, kQx_ParamErr,
