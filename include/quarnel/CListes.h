@@ -9,9 +9,10 @@
  *   only marked, and unlinked when the outermost traversal ends.
  * - One process-wide cursor (the list and element last reached by a traversal
  *   or by ListePremier/ListeDernier) for the cursor operations.
- * - Misuse (invalid list, null datum where one is required, missing element,
- *   more than 32767 elements or nested traversals) and memory exhaustion end
- *   the process with abort(), without a message.
+ * - Misuse (invalid list, null datum for AjoutListe or AjoutFinListe, missing
+ *   element, more than 32767 elements or nested traversals) and memory
+ *   exhaustion end the process with abort(), after one line on standard error
+ *   "CListe <operation>: <misuse>". The cursor insertions accept a null datum.
  * Single-threaded. Usable from C and C++. */
 #ifndef QUARNEL_CLISTES_H
 #define QUARNEL_CLISTES_H

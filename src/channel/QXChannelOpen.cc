@@ -10,6 +10,7 @@
 #include "quarnel/QXLink.h"
 #include "quarnel/QXMemory.h"
 #include "runtime/trace.h"
+#include "support/heap_copy.h"
 
 namespace {
 
@@ -26,14 +27,12 @@ bool UsageNeedsPath(int usage) { return usage != kQx_ServerConsumer; }
 // for its close; the copy lives as long as the process. Reports
 // kQx_MemFullErr when memory is exhausted.
 bool KeepGateFileName(char** slot, const char* path) {
-  const size_t size = std::strlen(path) + 1;
-  *slot = static_cast<char*>(QxCalloc(size));
+  *slot = qx::HeapCopy(path);
   if (*slot == nullptr) {
     ErrorTrace("Qx OpenChannel:QxCalloc pGateFileName");
     g_qxErrno = kQx_MemFullErr;
     return false;
   }
-  std::memcpy(*slot, path, size);
   return true;
 }
 

@@ -16,6 +16,7 @@
 #include "quarnel/QXMemory.h"
 #include "quarnel/QXModel.h"
 #include "support/format.h"
+#include "support/heap_copy.h"
 
 extern "C" {
 QxModelTraceLevel g_qxModelTraceLevel = kQx_Model_NoTrace;
@@ -134,13 +135,8 @@ void QxSetModelTrace(QxModelTraceLevel qxModelTraceLevel) noexcept {
 }
 
 QxISOStr QxModelAllocCopy(QxConstISOStr text) {
-  size_t length = std::strlen(text);
-  auto* copy = static_cast<char*>(QxCalloc(length + 1));
-  if (copy == nullptr) {
-    Fail(kQx_MemFullErr, "Qx ModelAllocCopy:QxCalloc");
-    return nullptr;
-  }
-  std::memcpy(copy, text, length + 1);
+  char* copy = qx::HeapCopy(text);
+  if (copy == nullptr) Fail(kQx_MemFullErr, "Qx ModelAllocCopy:QxCalloc");
   return copy;
 }
 

@@ -17,6 +17,7 @@
 #include "runtime/basic_info.h"
 #include "runtime/trace.h"
 #include "support/format.h"
+#include "support/heap_copy.h"
 #include "support/stdio_file.h"
 
 extern "C" {
@@ -34,14 +35,6 @@ namespace {
 
 constexpr size_t kLineBufferSize = 4096;
 
-// A zero-filled heap copy of text with room for extra more bytes; null when
-// the allocation fails.
-char* HeapCopy(const char* text, size_t extra) {
-  const size_t len = std::strlen(text);
-  auto* copy = static_cast<char*>(QxCalloc(len + 1 + extra));
-  if (copy != nullptr) std::memcpy(copy, text, len);
-  return copy;
-}
 
 // Appends "/" to a string read by QxReadNextLine (which leaves room for it).
 void AppendSlash(char* value) {
@@ -51,12 +44,12 @@ void AppendSlash(char* value) {
 }
 
 void SetPlaceholders() {
-  g_qxOSDirectoryName = HeapCopy("OSDirectoryName a faire/", 0);
-  g_qxGlobalAdminData = HeapCopy("GlobalAdminData a faire/", 0);
-  g_qxMainWorkSpace = HeapCopy("MainWorkSpace a faire/", 0);
-  g_qxExecutables = HeapCopy("Executables a faire/", 0);
-  g_qxTmpData = HeapCopy("TmpData a faire/", 0);
-  g_qxTools = HeapCopy("Tools a faire/", 0);
+  g_qxOSDirectoryName = qx::HeapCopy("OSDirectoryName a faire/");
+  g_qxGlobalAdminData = qx::HeapCopy("GlobalAdminData a faire/");
+  g_qxMainWorkSpace = qx::HeapCopy("MainWorkSpace a faire/");
+  g_qxExecutables = qx::HeapCopy("Executables a faire/");
+  g_qxTmpData = qx::HeapCopy("TmpData a faire/");
+  g_qxTools = qx::HeapCopy("Tools a faire/");
 }
 
 // Writes the joined parts into path when the whole text fits; otherwise leaves
@@ -97,7 +90,7 @@ int QxReadNextLine(FILE* qx_basic_info, char** pqxGlobalStr) {
     }
     return 1;
   }
-  *pqxGlobalStr = HeapCopy(line, 1);
+  *pqxGlobalStr = qx::HeapCopy(line, 1);
   if (*pqxGlobalStr == nullptr) {
     QxTrace("Qx ReadNextBasicInfoLine:QxCalloc");
     g_qxErrno = kQx_MemFullErr;
@@ -112,7 +105,7 @@ void QxEnvReadBasicInfo(void) noexcept {
     QxTrace("Qx EnvReadBasicInfo: getcwd error");
     return;
   }
-  g_qxModelWorkSpace = HeapCopy(cwd, 1);
+  g_qxModelWorkSpace = qx::HeapCopy(cwd, 1);
   if (g_qxModelWorkSpace != nullptr) AppendSlash(g_qxModelWorkSpace);
   g_qxErrno = kQx_NoErr;
 

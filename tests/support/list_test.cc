@@ -214,6 +214,36 @@ TEST_F(ListTest, CursorInsertionsAndRemoval) {
   EXPECT_TRUE(UnSeulElement(list_));
 }
 
+// Only the two appending operations refuse a null datum: the cursor
+// insertions link it like any other, in a hash list too (unfiled, having no
+// key), and it is found and removed like any other.
+TEST(ListCursorInsertion, NullDatumIsInsertedBesideTheCursor) {
+  for (LiListType type : {LiStandard, LiHashULong}) {
+    SCOPED_TRACE(type == LiStandard ? "standard list" : "hash list");
+    ListeInit();
+    uint64_t key = 7;
+    CListe l = LiNew(type, IS_POINTER, 0);
+    AjoutFinListe(l, &key);
+    ListePremier(l);
+    ParcoursInsereApres(nullptr);
+    ParcoursInsereAvant(nullptr);
+    EXPECT_EQ(l->nbElem, 3);
+    EXPECT_EQ(NbElementListe(l), 3);
+    EXPECT_EQ(Contents(l), (Visits{nullptr, &key, nullptr}));
+    EXPECT_NE(ChercheElement(l, nullptr), nullptr);
+    EXPECT_TRUE(EnleveElementSiExiste(l, nullptr));
+    EXPECT_TRUE(EnleveElementSiExiste(l, nullptr));
+    EXPECT_FALSE(EnleveElementSiExiste(l, nullptr));
+    EXPECT_EQ(Contents(l), Visits{&key});
+    if (type == LiHashULong) {
+      EXPECT_EQ(FindInListHashHandleULong(l, 7, 0), &key);
+    }
+    ViderListe(l);
+    DetruireListe(l);
+  }
+  ListeInit();
+}
+
 TEST_F(ListTest, UniqueInsertionsAndRemovalByDatum) {
   int extra = 5;
   EXPECT_TRUE(AjoutUFinListe(list_, &extra));
@@ -344,16 +374,18 @@ TEST(ListLimits, HoldsThe16BitMaximumAndRefusesOneMore) {
   CListe l = CreerListe();
   for (int i = 0; i < INT16_MAX; ++i) AjoutFinListe(l, &datum);
   EXPECT_EQ(NbElementListe(l), INT16_MAX);
-  EXPECT_DEATH(AjoutFinListe(l, &datum), "");
-  EXPECT_DEATH(AjoutListe(l, &datum), "");
+  EXPECT_DEATH(AjoutFinListe(l, &datum), "^CListe AjoutFinListe: more than 32767 elements\n");
+  EXPECT_DEATH(AjoutListe(l, &datum), "^CListe AjoutListe: more than 32767 elements\n");
   ViderListe(l);
   DetruireListe(l);
 }
 
-// Every misuse ends the process without a message.
+// Every misuse ends the process with one line on standard error naming the
+// operation and the misuse.
 struct Misuse {
   const char* name;
   void (*run)();
+  const char* line;  // the whole standard-error line, without its line feed
 };
 
 void* Noop(void*, void*, void*, void*, void*, void*, void*, void*, void*) { return nullptr; }
@@ -363,34 +395,43 @@ const Misuse kMisuses[] = {
      [] {
        _ListHeader bogus{};
        Walk(&bogus, Noop);
-     }},
-    {"traversal of null", [] { Walk(nullptr, Noop); }},
+     },
+     "CListe ParcoursListe: invalid list"},
+    {"traversal of null", [] { Walk(nullptr, Noop); },
+     "CListe ParcoursListe: null list"},
     {"backward traversal of null",
-     [] { ParcoursInverse(nullptr, Noop, 0, 0, 0, 0, 0, 0, 0, 0); }},
-    {"null datum", [] { AjoutListe(CreerListe(), nullptr); }},
-    {"null datum at the end", [] { AjoutFinListe(CreerListe(), nullptr); }},
+     [] { ParcoursInverse(nullptr, Noop, 0, 0, 0, 0, 0, 0, 0, 0); },
+     "CListe ParcoursInverse: null list"},
+    {"null datum", [] { AjoutListe(CreerListe(), nullptr); },
+     "CListe AjoutListe: null datum"},
+    {"null datum at the end", [] { AjoutFinListe(CreerListe(), nullptr); },
+     "CListe AjoutFinListe: null datum"},
     {"removal from an empty list",
      [] {
        int x;
        EnleveElement(CreerListe(), &x);
-     }},
+     },
+     "CListe EnleveElement: datum not in the list"},
     {"removal of an absent datum",
      [] {
        int x, y;
        CListe l = CreerListe();
        AjoutListe(l, &x);
        EnleveElement(l, &y);
-     }},
+     },
+     "CListe EnleveElement: datum not in the list"},
     {"current removal without cursor",
      [] {
        ListeInit();
        EnleveElementCourant();
-     }},
+     },
+     "CListe EnleveElementCourant: no cursor"},
     {"current removal on the header",
      [] {
        ListePremier(CreerListe());
        EnleveElementCourant();
-     }},
+     },
+     "CListe EnleveElementCourant: cursor on the list header"},
     {"current removal of a marked element",
      [] {
        int x;
@@ -401,16 +442,10 @@ const Misuse kMisuses[] = {
          EnleveElementCourant();
          return nullptr;
        });
-     }},
-    {"cursor insertion of null",
-     [] {
-       int x;
-       CListe l = CreerListe();
-       AjoutListe(l, &x);
-       ListePremier(l);
-       ParcoursInsereApres(nullptr);
-     }},
-    {"emptying outside a traversal", [] { ParcoursViderListe(CreerListe()); }},
+     },
+     "CListe EnleveElementCourant: cursor element already removed"},
+    {"emptying outside a traversal", [] { ParcoursViderListe(CreerListe()); },
+     "CListe ParcoursViderListe: no traversal of the list is running"},
     {"clearing during a traversal",
      [] {
        int x;
@@ -423,18 +458,24 @@ const Misuse kMisuses[] = {
              return nullptr;
            },
            l);
-     }},
+     },
+     "CListe ViderListe: a traversal of the list is running"},
     {"destroying a list with an element",
      [] {
        int x;
        CListe l = CreerListe();
        AjoutListe(l, &x);
        DetruireListe(l);
-     }},
-    {"hash search of a standard list", [] { FindInListHashHandleULong(CreerListe(), 1, 0); }},
-    {"hash search of null", [] { FindInListHashHandleULong(nullptr, 1, 0); }},
-    {"save into null", [] { ParcoursSauve(nullptr); }},
-    {"restore from null", [] { ParcoursRestore(nullptr); }},
+     },
+     "CListe DetruireListe: the list still has elements"},
+    {"hash search of a standard list", [] { FindInListHashHandleULong(CreerListe(), 1, 0); },
+     "CListe FindInListHashHandleULong: list without hash index"},
+    {"hash search of null", [] { FindInListHashHandleULong(nullptr, 1, 0); },
+     "CListe FindInListHashHandleULong: null list"},
+    {"save into null", [] { ParcoursSauve(nullptr); },
+     "CListe ParcoursSauve: null save record"},
+    {"restore from null", [] { ParcoursRestore(nullptr); },
+     "CListe ParcoursRestore: null save record"},
     {"nesting beyond the 16-bit count",
      [] {
        int x;
@@ -442,17 +483,21 @@ const Misuse kMisuses[] = {
        AjoutListe(l, &x);
        l->nbParcours = INT16_MAX;  // as if 32767 traversals were running
        Walk(l, Noop);
-     }},
+     },
+     "CListe ParcoursListe: more than 32767 nested traversals"},
     {"count of an invalid list",
      [] {
        _ListHeader bogus{};
        NbElementListe(&bogus);
-     }},
+     },
+     "CListe NbElementListe: invalid list"},
 };
 
 class ListMisuse : public ::testing::TestWithParam<Misuse> {};
 
-TEST_P(ListMisuse, Aborts) { EXPECT_DEATH(GetParam().run(), ""); }
+TEST_P(ListMisuse, AbortsWithOneLineNamingTheOperationAndTheMisuse) {
+  EXPECT_DEATH(GetParam().run(), std::string("^") + GetParam().line + "\n$");
+}
 
 INSTANTIATE_TEST_SUITE_P(All, ListMisuse, ::testing::ValuesIn(kMisuses),
                          [](const ::testing::TestParamInfo<Misuse>& info) {
