@@ -30,6 +30,7 @@
 #include "quarnel/QXMain.h"
 #include "runtime/trace.h"
 #include "support/format.h"
+#include "support/memory_guard.h"
 
 namespace {
 
@@ -150,14 +151,20 @@ int QXExecutionAsynchroneBySystem(char* chemin, ...) noexcept {
     qx::TraceF("QX ExecutionAsynchroneBySystem:chemin==NULL");
     return -1;
   }
-  std::string line;
-  if (!qx::link::ShellCommandLine(v.entries, &line)) {
-    qx::TraceF("QX ExecutionAsynchroneBySystem:command line longer than %zu characters, path='%s'",
-               qx::link::kShellLineMax, chemin);
-    return -1;
-  }
-  std::fflush(nullptr);
-  return std::system(line.c_str());
+  return qx::GuardMemory(
+      "ExecutionAsynchroneBySystem",
+      [&] {
+        std::string line;
+        if (!qx::link::ShellCommandLine(v.entries, &line)) {
+          qx::TraceF(
+              "QX ExecutionAsynchroneBySystem:command line longer than %zu characters, path='%s'",
+              qx::link::kShellLineMax, chemin);
+          return -1;
+        }
+        std::fflush(nullptr);
+        return std::system(line.c_str());
+      },
+      -1);
 }
 
 int QXExecutionAsynchroneByForkExec(char* chemin, ...) noexcept {

@@ -12,6 +12,7 @@
 #include "quarnel/QXErrors.h"
 #include "runtime/trace.h"
 #include "support/format.h"
+#include "support/memory_guard.h"
 #include "support/stdio_file.h"
 
 namespace {
@@ -105,7 +106,7 @@ void QxOldEnvoiEtatQuestion(const char* nomQuestion, long etat, const char* mess
   }
 }
 
-int QxOldGetMessErreur(int numero, char* message) noexcept {
+static int LookUpErrorMessage(int numero, char* message) {
   if (message == nullptr) {
     QxTrace("Qx OldGetMessErreur:message==NULL");
     return -1;
@@ -136,6 +137,11 @@ int QxOldGetMessErreur(int numero, char* message) noexcept {
   qx::FormatTo(message, kQx_ErrorMessageCapacity, "Qx OldGetMessErreur:Message %d is empty in file %s",
                numero, path.c_str());
   return 0;
+}
+
+int QxOldGetMessErreur(int numero, char* message) noexcept {
+  return qx::GuardMemory(
+      "OldGetMessErreur", [&] { return LookUpErrorMessage(numero, message); }, -1);
 }
 
 }  // extern "C"

@@ -9,11 +9,11 @@
 #include "kora/kora_compose.h"
 #include "quarnel/QXCLSend.h"
 #include "quarnel/QXEnv.h"
+#include "support/memory_guard.h"
 
 extern "C" {
 
-void QxUserStep(const char* message, QxStepLevel /*stepLevel*/, QxSLong max,
-                QxSLong value) noexcept {
+static void SendStep(const char* message, QxSLong max, QxSLong value) {
   const long lmax = static_cast<long>(max);
   const long lvalue = static_cast<long>(value);
   std::string text;
@@ -30,6 +30,11 @@ void QxUserStep(const char* message, QxStepLevel /*stepLevel*/, QxSLong max,
     text = "+";
   }
   QxSendWaitingMessage(text.c_str());
+}
+
+void QxUserStep(const char* message, QxStepLevel /*stepLevel*/, QxSLong max,
+                QxSLong value) noexcept {
+  qx::GuardMemory("UserStep", [&] { SendStep(message, max, value); });
 }
 
 void QxUserCreateSessionVariable(const char* var_name, const char* var_value,

@@ -12,6 +12,7 @@
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
 #include "support/format.h"
+#include "support/memory_guard.h"
 
 namespace {
 
@@ -64,9 +65,9 @@ void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) noexcept {
   std::fputs(g_message, ResultStream());
 }
 
-void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
-                         QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
-                         QxSShort indexEnd) noexcept {
+static void SendResultMessage(QxConstISOStr message, QxObjectID qxObjectID,
+                              QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
+                              QxSShort indexEnd) {
   g_qxErrno = kQx_NoErr;
   const std::string location =
       LocationText(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
@@ -93,6 +94,14 @@ void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
   } else if (qxObjectID != 0) {
     QxOldEnvoiMiseEnEvidence(object);
   }
+}
+
+void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
+                         QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
+                         QxSShort indexEnd) noexcept {
+  qx::GuardMemory("ResultSendMessage", [&] {
+    SendResultMessage(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
+  });
 }
 
 void QxResultSendEndMessage(void) noexcept {

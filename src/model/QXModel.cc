@@ -5,7 +5,6 @@
 #include <cstdarg>
 #include <cstring>
 #include <initializer_list>
-#include <string>
 
 #include "kora/kora_compose.h"
 #include "model/model_internal.h"

@@ -11,6 +11,7 @@
 
 #include "model/model_internal.h"
 #include "quarnel/QXModel.h"
+#include "support/memory_guard.h"
 #include "support/stdio_file.h"
 
 namespace {
@@ -101,7 +102,7 @@ const char* QxTAVNetGetAesteticFileName(void) noexcept { return "QX_MNGR/.aestet
 const char* QxTAVNetGetMatrixFileName(void) noexcept { return "QX_MNGR/.rdp_matrix"; }
 const char* QxTAVNetGetPNMatrixFileName(void) noexcept { return "QX_MNGR/.ord_pn_desc"; }
 
-void Create_SDD_Obj_File(const char* filename) noexcept {
+static void ReadObjectTable(const char* filename) {
   if (filename == nullptr) return;
   const qx::StdioFile owned = qx::OpenStdio(filename, "r");  // never blocks on a FIFO
   std::FILE* file = owned.get();
@@ -122,6 +123,10 @@ void Create_SDD_Obj_File(const char* filename) noexcept {
 
   TabObjets.swap(rows);
   NbrObjets = announced;
+}
+
+void Create_SDD_Obj_File(const char* filename) noexcept {
+  qx::GuardMemory("Create_SDD_Obj_File", [&] { ReadObjectTable(filename); });
 }
 
 int GetObjectsNbr(void) noexcept { return NbrObjets; }

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "quarnel/QXCLSend.h"
 #include "quarnel/QXEnv.h"
@@ -44,9 +43,10 @@ void WriteEndLockFile() {
   QxEnvGetModelWorkSpacePath(workspace);
   // An empty workspace path (not known, or refused as too long) stands for the
   // current directory, which is the model workspace of a run.
-  std::string path(workspace);
-  path += "QX_MNGR/QX_exec_finished.lock";
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Composed without the heap: the end of a run must not depend on memory.
+  char path[kQx_PathCapacity + sizeof "QX_MNGR/QX_exec_finished.lock"];
+  qx::FormatTo(path, sizeof path, "%sQX_MNGR/QX_exec_finished.lock", workspace);
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd >= 0) ::close(fd);
 }
 

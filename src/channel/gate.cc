@@ -12,6 +12,7 @@
 
 #include "channel/link_internal.h"
 #include "runtime/trace.h"
+#include "support/memory_guard.h"
 
 namespace {
 
@@ -120,8 +121,13 @@ int ecritureFIFO(const char* path, const char* hostName, const char* providerOut
                path != nullptr ? path : "(null)");
     return -1;
   }
-  std::string text = std::string(hostName) + "\n" + providerOut + "\n" + providerIn + "\n";
-  return WriteGate("ecritureFIFO", path, text);
+  return qx::GuardMemory(
+      "ecritureFIFO",
+      [&] {
+        return WriteGate("ecritureFIFO", path,
+                         std::string(hostName) + "\n" + providerOut + "\n" + providerIn + "\n");
+      },
+      -1);
 }
 
 int ecritureSOCKET(const char* path, const char* hostName, int port) {
@@ -131,8 +137,13 @@ int ecritureSOCKET(const char* path, const char* hostName, int port) {
                path != nullptr ? path : "(null)");
     return -1;
   }
-  std::string text = std::string(hostName) + "\n" + std::to_string(port) + "\n";
-  return WriteGate("ecritureSOCKET", path, text);
+  return qx::GuardMemory(
+      "ecritureSOCKET",
+      [&] {
+        return WriteGate("ecritureSOCKET", path,
+                         std::string(hostName) + "\n" + std::to_string(port) + "\n");
+      },
+      -1);
 }
 
 int lectureFIFO(const char* path, char* hostName, char* consumerIn, char* consumerOut) {

@@ -1,0 +1,149 @@
+// No exception crosses the C seam: with every allocation of the C++ runtime
+// failing, the public operations that compose text on the heap report
+// kQx_MemFullErr (and trace it) instead of letting std::bad_alloc out, and the
+// KORA senders, which compose without the heap, still send their commands.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <new>
+#include <string>
+
+#include "common/library_state.h"
+#include "common/qxtest.h"
+#include "model/model_internal.h"
+#include "quarnel/Quarnel.h"
+
+namespace {
+
+// While positive, every operator new of the program fails.
+int g_failingNew = 0;
+
+// Makes the C++ runtime's allocations fail for the scope.
+class OutOfMemory {
+ public:
+  OutOfMemory() { ++g_failingNew; }
+  ~OutOfMemory() { --g_failingNew; }
+  OutOfMemory(const OutOfMemory&) = delete;
+  OutOfMemory& operator=(const OutOfMemory&) = delete;
+};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (g_failingNew > 0) throw std::bad_alloc();
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+
+namespace {
+
+// Longer than any string kept inside its own object, so composing it needs
+// the heap.
+const std::string kLong(120, 'm');
+
+struct ExhaustionCase {
+  const char* what;
+  // Makes the call while memory is exhausted; returns the operation's result
+  // where it has one (0 otherwise).
+  std::function<int()> call;
+  int result;
+  QxSLong err;
+  std::string out;       // what reaches standard output (the host, in this mode)
+  std::string err_line;  // standard-error line expected ("" for none)
+};
+
+class NoThrowTest : public qxtest::LibraryStateTest {
+ protected:
+  void SetUp() override {
+    LibraryStateTest::SetUp();
+    g_qxStdOut = kQx_True;            // commands are lines of standard output
+    g_qxStartedByQuarnel = kQx_True;  // waiting messages are sent
+  }
+};
+
+std::string Tr(const std::string& text) {
+  return "TR(" + std::to_string(text.size()) + ":" + text + ")\n";
+}
+
+TEST_F(NoThrowTest, ExhaustionIsReportedAndComposedCommandsStillLeave) {
+  qxtest::TempDir dir;
+  const std::string table = dir.File("objects");
+  qxtest::WriteFile(table, "2 1 5 1 6\n");
+  const std::string tableNotice = "Qx Create_SDD_Obj_File:memory exhausted";
+  const std::string longText = "RT(120:" + kLong + ")\n";
+
+  const ExhaustionCase cases[] = {
+      {"progress step with a long message",
+       [] {
+         QxUserStep(kLong.c_str(), kQx_MainStepLevel, 10, 3);
+         return 0;
+       },
+       0, kQx_MemFullErr, Tr("Qx UserStep:memory exhausted"), "Qx UserStep:memory exhausted"},
+      {"result message on a label",
+       [] {
+         QxResultSendMessage("text", 5, kLong.c_str(), 1, 2);
+         return 0;
+       },
+       0, kQx_MemFullErr, Tr("Qx ResultSendMessage:memory exhausted"),
+       "Qx ResultSendMessage:memory exhausted"},
+      {"shell launcher with a long argument",
+       [] {
+         return QXExecutionAsynchroneBySystem(const_cast<char*>("/bin/true"),
+                                              const_cast<char*>(kLong.c_str()), nullptr);
+       },
+       -1, kQx_MemFullErr, Tr("Qx ExecutionAsynchroneBySystem:memory exhausted"),
+       "Qx ExecutionAsynchroneBySystem:memory exhausted"},
+      {"object table",
+       [&] {
+         Create_SDD_Obj_File(table.c_str());
+         return 0;
+       },
+       0, kQx_MemFullErr, Tr(tableNotice), tableNotice},
+      {"legacy text response: composed without the heap",
+       [] {
+         QxOldEnvoiReponseTexte(kLong.c_str());
+         return 0;
+       },
+       0, kQx_NoErr, longText, ""},
+      {"session variable and trace: composed without the heap",
+       [] {
+         QxUserCreateSessionVariable("v", "1", kQx_PersistantSessionVariable);
+         QxTrace("still here");
+         return 0;
+       },
+       0, kQx_NoErr, "SESSION_VAR(1:v,1,1:1)\n" + Tr("still here"), "still here"},
+  };
+
+  for (const ExhaustionCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    g_qxErrno = kQx_NoErr;
+    int result = 0;
+    bool threw = false;
+    const qxtest::Output output = qxtest::CaptureOutput([&] {
+      OutOfMemory exhausted;
+      try {
+        result = c.call();
+      } catch (...) {
+        threw = true;
+      }
+    });
+    EXPECT_FALSE(threw);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(g_qxErrno, c.err);
+    EXPECT_EQ(output.out, c.out);
+    if (c.err_line.empty()) {
+      EXPECT_EQ(output.err, "");
+    } else {
+      EXPECT_NE(output.err.find(c.err_line), std::string::npos) << output.err;
+    }
+  }
+}
+
+}  // namespace
