@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "kora/kora_compose.h"
 #include "quarnel/QXCLSend.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXMain.h"
@@ -12,9 +13,6 @@
 #include "support/format.h"
 
 namespace {
-
-// Holds the END_TOOL command text.
-char g_message[1024];
 
 // Set once the end routine has run: END_TOOL leaves a process at most once,
 // and every later call answers with the exit status of that one end.
@@ -24,14 +22,15 @@ int g_endExitStatus = 0;
 // Set by main once it is ready to catch qx::ToolExit.
 bool g_exitArmed = false;
 
-const char* EndCommand(QxEndStatus status) {
+// The argument of END_TOOL: 1 after a warning, 2 after an error, else 0.
+int EndCode(QxEndStatus status) {
   switch (status) {
     case kQx_EndOnWarning:
-      return "END_TOOL(1)";
+      return 1;
     case kQx_EndOnError:
-      return "END_TOOL(2)";
+      return 2;
     default:
-      return "END_TOOL(0)";
+      return 0;
   }
 }
 
@@ -68,8 +67,7 @@ int QXMainEndTool(QxEndStatus qxEndStatus) {
   g_endExitStatus = qx::ExitStatusOf(qxEndStatus);
 
   QxClSetCurrentChannelIO(g_qxPDefaultInputChannelIOParams, g_qxPDefaultOutputChannelIOParams);
-  qx::CopyTo(g_message, sizeof g_message, EndCommand(qxEndStatus));
-  if (g_qxStartedByQuarnel) QxClSendChannelKora(nullptr, g_message);
+  if (g_qxStartedByQuarnel) qx::KoraCommand("END_TOOL").Number(EndCode(qxEndStatus)).Send();
   if (g_qxStdOut) {
     // The lock file tells the host that standard output holds the whole run:
     // every stream (standard output and any stream commands were redirected
