@@ -4,12 +4,10 @@
 # the prefix from their own place.
 include(CMakePackageConfigHelpers)
 
-# What a program linking the library needs beyond its headers:
-# - tools written in C are compiled with unwind tables, so that QxExit's return
-#   to main can pass over their frames (see QXMain.h);
-# - the C++ runtime, so that a program linked by the C compiler works: the
-#   libraries the C++ compiler links implicitly and the C compiler does not.
-target_compile_options(quarnel INTERFACE $<$<COMPILE_LANGUAGE:C>:-fexceptions>)
+# What a program linking the installed library needs beyond its headers and
+# the unwind-table option (set beside the library target): the C++ runtime, so
+# that a program linked by the C compiler works: the libraries the C++
+# compiler links implicitly and the C compiler does not.
 set(QUARNEL_CXX_RUNTIME ${CMAKE_CXX_IMPLICIT_LINK_LIBRARIES})
 if(CMAKE_C_IMPLICIT_LINK_LIBRARIES)
   list(REMOVE_ITEM QUARNEL_CXX_RUNTIME ${CMAKE_C_IMPLICIT_LINK_LIBRARIES})

@@ -1,0 +1,141 @@
+// hello_cxx: the same tool as hello.c, written in C++.
+//
+// Parameters (all optional): -places N (1 to 9, default 2) and -wait SEC (0 to
+// 3600, default 5). One run sends a trace and a progress message, a small net
+// (CN, CA and CT commands), a text response, answers the host's commands with
+// traces until the input ends, QUIT() arrives or the wait runs out, and ends
+// without problem. See hello.c for the whole story.
+//
+// Two things differ from C:
+// - the identity constants and QxServiceMain need C linkage: a namespace-scope
+//   const array has internal linkage in C++, so without extern "C" the
+//   library's references stay unresolved ("undefined reference to
+//   kQx_ToolName");
+// - QxExit unwinds the C++ frames between the call and main: destructors run.
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "quarnel/Quarnel.h"
+
+extern "C" const char kQx_KitName[] = "EXAMPLE";
+extern "C" const char kQx_ToolName[] = "HelloCxx";
+extern "C" const char kQx_ToolVersion[] = "1.0";
+extern "C" const char kQx_ToolCopyright[] = "(c) the Varnost authors";
+
+namespace {
+
+constexpr std::string_view kEndCommand = "QUIT()";
+
+// A whole decimal number between low and high, or false.
+bool ReadNumber(std::string_view text, long low, long high, long* value) {
+  long number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size() || number < low || number > high)
+    return false;
+  *value = number;
+  return true;
+}
+
+// The library keeps the list and the attribute (they live until the process
+// ends): nothing here is freed.
+QxAttributeList OneAttribute(PQxModel model, const char* object, const char* name,
+                             const std::string& value) {
+  QxAttributeList list = QxNewAttributeList();
+  PQxAttribute attribute = QxNewStringAttribute(model, object, name, value.c_str());
+  if (attribute == nullptr) QxExit(kQx_EndOnError);
+  QxAppendAttribute(list, attribute);
+  return list;
+}
+
+// Places are nodes 2 to places+1, the transition places+2, then the arcs.
+void SendModel(long places) {
+  const QxObjectID transition = static_cast<QxObjectID>(places) + 2;
+  QxSetModelTrace(kQx_Model_TraceError | kQx_Model_TraceKORA);
+  PQxModel model = QxNewModel("TAV-Net");
+  if (model == nullptr) QxExit(kQx_EndOnError);
+
+  for (long i = 1; i <= places; ++i) {
+    PQxNode node = QxNewNode("place", static_cast<QxObjectID>(i) + 1,
+                             OneAttribute(model, "place", "name", "p" + std::to_string(i)));
+    if (node == nullptr) QxExit(kQx_EndOnError);
+    QxSetNodeCenter(node, static_cast<short>(40 * i), 40);
+    QxAppendNodeToModel(model, node);
+    QxUserStep("places", kQx_MainStepLevel, places, i);
+  }
+  PQxNode node = QxNewNode("transition", transition,
+                           OneAttribute(model, "transition", "name", "t"));
+  if (node == nullptr) QxExit(kQx_EndOnError);
+  QxAppendNodeToModel(model, node);
+
+  for (long i = 1; i <= places; ++i) {
+    PQxEdge arc = QxNewEdge("arc", transition + static_cast<QxObjectID>(i),
+                            static_cast<QxObjectID>(i) + 1, transition,
+                            OneAttribute(model, "arc", "valuation", "1"));
+    if (arc == nullptr) QxExit(kQx_EndOnError);
+    QxAppendEdgeToModel(model, arc);
+  }
+}
+
+// The wait list, destroyed on every way out (QxExit included).
+class WaitList {
+ public:
+  explicit WaitList(PQxChannelIOParams request) : list_(CreerListe()) {
+    AjoutFinListe(list_, request);
+  }
+  ~WaitList() {
+    ViderListe(list_);  // a list must be empty when it is destroyed
+    DetruireListe(list_);
+  }
+  WaitList(const WaitList&) = delete;
+  WaitList& operator=(const WaitList&) = delete;
+  CListe get() const { return list_; }
+
+ private:
+  CListe list_;
+};
+
+// Commands reach the tool only over a FIFO pair.
+void ReadCommands(long waitSeconds) {
+  if (g_qxPDefaultInputChannelIOParams == nullptr || waitSeconds == 0) return;
+  static char command[kQx_ReceiveBufferSize];
+  WaitList waitList(g_qxPDefaultInputChannelIOParams);
+  for (;;) {
+    QxWaitForChannelMessages(waitList.get(), static_cast<time_t>(waitSeconds), 0);
+    if (QxErrno() != kQx_NoErr) break;  // kQx_TimeOut: the host said nothing
+    QxClRecoitKORA(command);
+    if (QxErrno() != kQx_NoErr || command[0] == '\0') break;  // the input ended
+    const std::string_view received(command);
+    const std::string answer = "got " + std::string(received.substr(0, 50));
+    QxTrace(answer.c_str());
+    if (received == kEndCommand) break;
+  }
+}
+
+}  // namespace
+
+extern "C" QxEndStatus QxServiceMain(int argc, char** argv) {
+  long places = 2;
+  long waitSeconds = 5;
+  // argv[0] is the empty string standing for the program name.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "-places" && i + 1 < argc && ReadNumber(argv[i + 1], 1, 9, &places)) {
+      ++i;
+    } else if (arg == "-wait" && i + 1 < argc && ReadNumber(argv[i + 1], 0, 3600, &waitSeconds)) {
+      ++i;
+    } else {
+      std::fputs("usage: hello_cxx [-places 1..9] [-wait SECONDS]\n", stderr);
+      return kQx_EndOnError;
+    }
+  }
+
+  QxTrace("hello from C++");
+  QxSendWaitingMessage("building the model");
+  SendModel(places);
+  QxSendTextResponse(("a net of " + std::to_string(places) + " places and one transition").c_str());
+  ReadCommands(waitSeconds);
+  return kQx_EndNoProblem;
+}
