@@ -47,3 +47,15 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfig.cmake
 configure_file(${CMAKE_CURRENT_LIST_DIR}/quarnel.pc.in ${CMAKE_CURRENT_BINARY_DIR}/quarnel.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quarnel.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The tool author's kit: the guide and the command reference, the manual
+# pages, the example tools' sources and the example nets.
+set(QUARNEL_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/quarnel)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${QUARNEL_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/man/varnost.1 ${PROJECT_SOURCE_DIR}/man/qxhost.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/man/quarnel.7 DESTINATION ${CMAKE_INSTALL_MANDIR}/man7)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/tool DESTINATION ${QUARNEL_DOC_DIR}/examples)
+file(GLOB QUARNEL_EXAMPLE_NETS ${PROJECT_SOURCE_DIR}/examples/*.mat
+  ${PROJECT_SOURCE_DIR}/examples/*.mat.ref)
+install(FILES ${QUARNEL_EXAMPLE_NETS} DESTINATION ${QUARNEL_DOC_DIR}/examples)

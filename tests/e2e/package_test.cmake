@@ -1,10 +1,18 @@
-# Installs the build into a fresh prefix, then builds the C probe tool against
-# the installed package twice (CMake package, and pkg-config flags with the
-# plain C compiler) and runs each under the installed host stand-in.
-# Variables: BUILD_DIR, C_TOOL_DIR, WORK_DIR, C_COMPILER.
+# Installs the build into a fresh prefix and uses it as a tool author would:
+# - the prefix holds the tools, headers, library, both packages, the guide,
+#   the command reference, the manual pages and the example sources;
+# - the C probe tool is built with the CMake package from a C-only project and
+#   with the pkg-config flags and the plain C compiler;
+# - the example tools (C and C++) are built from the INSTALLED example sources
+#   with find_package(Quarnel), hello_c once more with the pkg-config line of
+#   the guide;
+# and every tool runs under the installed host stand-in, whose printed
+# conversation is checked whole.
+# Variables: BUILD_DIR, C_TOOL_DIR, WORK_DIR, C_COMPILER, CXX_COMPILER.
 cmake_minimum_required(VERSION 3.25)
 
 set(prefix ${WORK_DIR}/prefix)
+set(doc ${prefix}/share/doc/quarnel)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
@@ -19,29 +27,87 @@ endfunction()
 
 run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(file bin/varnost bin/qxhost include/quarnel/Quarnel.h include/quarnel/QXMain.h
-             lib/libquarnel.a lib/cmake/Quarnel/QuarnelConfig.cmake lib/pkgconfig/quarnel.pc)
+             lib/libquarnel.a lib/cmake/Quarnel/QuarnelConfig.cmake lib/pkgconfig/quarnel.pc
+             share/doc/quarnel/README.md share/doc/quarnel/guide.md
+             share/doc/quarnel/commands.md
+             share/doc/quarnel/examples/tool/CMakeLists.txt
+             share/doc/quarnel/examples/tool/hello.c share/doc/quarnel/examples/tool/hello.cc
+             share/doc/quarnel/examples/peterson.mat share/doc/quarnel/examples/peterson.mat.ref
+             share/man/man1/varnost.1 share/man/man1/qxhost.1 share/man/man7/quarnel.7)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
 
-# Runs a tool under the installed host stand-in with QxExit(kQx_EndOnWarning):
-# END_TOOL(1) last, the stand-in's status 0.
-function(check_tool tool)
-  execute_process(COMMAND ${prefix}/bin/qxhost --timeout 30 ${tool} warning
+# Runs a tool under the installed host stand-in and compares its whole
+# printed conversation with the lines given after EXPECT.
+function(check_run label)
+  cmake_parse_arguments(PARSE_ARGV 1 run "" "" "COMMAND;EXPECT")
+  execute_process(COMMAND ${prefix}/bin/qxhost --timeout 30 ${run_COMMAND}
                   RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
-  if(NOT result EQUAL 0 OR NOT out MATCHES "^START_TOOL\\([^\n]*\\)\nTR\\(13:about to warn\\)\nEND_TOOL\\(1\\)\n$")
-    message(FATAL_ERROR "${tool} under the host stand-in: status ${result}\n${out}\n${err}")
+  string(REPLACE ";" "\n" expected "${run_EXPECT}")
+  if(NOT result EQUAL 0 OR NOT out STREQUAL "${expected}\n")
+    message(FATAL_ERROR "${label}: status ${result}\n--- printed:\n${out}--- expected:\n"
+                        "${expected}\n--- standard error:\n${err}")
   endif()
+endfunction()
+
+# The probe ends with QxExit(kQx_EndOnWarning) from a nested call.
+function(check_probe tool)
+  check_run("${tool} under the host stand-in" COMMAND ${tool} warning
+    EXPECT "START_TOOL(1:C,2,1,2,6,2,3,5:Probe,3:0.3,29:(c) probe, 2 lines, no rights)"
+           "TR(13:about to warn)" "END_TOOL(1)")
 endfunction()
 
 # The CMake package, from a project that enables the C language only.
 run_step("configure the C tool" ${CMAKE_COMMAND} -S ${C_TOOL_DIR} -B ${WORK_DIR}/cmake_build
          -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_BUILD_TYPE=Release)
 run_step("build the C tool" ${CMAKE_COMMAND} --build ${WORK_DIR}/cmake_build)
-check_tool(${WORK_DIR}/cmake_build/probe_tool)
+check_probe(${WORK_DIR}/cmake_build/probe_tool)
 
-# The pkg-config file, with the C compiler alone.
+# The example tools, from the installed sources.
+run_step("configure the examples" ${CMAKE_COMMAND} -S ${doc}/examples/tool
+         -B ${WORK_DIR}/examples_build -DCMAKE_PREFIX_PATH=${prefix}
+         -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
+         -DCMAKE_BUILD_TYPE=Release "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror"
+         "-DCMAKE_CXX_FLAGS=-Wall -Wextra -Werror")
+run_step("build the examples" ${CMAKE_COMMAND} --build ${WORK_DIR}/examples_build)
+
+# What an example tool sends for its model of two places, one transition and
+# two arcs, and its result.
+function(example_conversation out name)
+  string(LENGTH "from ${name}:" header)
+  set(${out}
+    "STT_MSG(18:building the model)"
+    "CN(5:place,2)" "CT(4:name,2,2:p1)" "pO(2,40,40)" "STT_MSG(10:places 1/2)"
+    "CN(5:place,3)" "CT(4:name,3,2:p2)" "pO(3,80,40)" "STT_MSG(10:places 2/2)"
+    "CN(10:transition,4)" "CT(4:name,4,1:t)"
+    "CA(3:arc,5,2,4)" "CT(9:valuation,5,1:1)" "CA(3:arc,6,3,4)" "CT(9:valuation,6,1:1)"
+    "DE(${header}:from ${name}:,1)" "RT(36:a net of 2 places and one transition)" "FE()"
+    PARENT_SCOPE)
+endfunction()
+
+# Each example in standard-output mode (no input: it reads no command) and in
+# FIFO mode, told to read no command.
+function(check_example tool name hello)
+  string(LENGTH "${name}" name_length)
+  string(LENGTH "${hello}" hello_length)
+  set(start "START_TOOL(1:C,2,1,2,6,2,3,${name_length}:${name},3:1.0,23:(c) the Varnost authors)")
+  example_conversation(model ${name})
+  check_run("${name} over standard output" COMMAND --std-out ${tool}
+    EXPECT "${start}" "TR(${hello_length}:${hello})" ${model} "END_TOOL(0)")
+  check_run("${name} over a FIFO pair" COMMAND ${tool} -wait 0
+    EXPECT "${start}" "TR(${hello_length}:${hello})" ${model} "END_TOOL(0)")
+endfunction()
+# The model records the examples create live until the process ends and the
+# interface has no way to free them: in an instrumented build the leak check
+# would report each one.
+set(ENV{ASAN_OPTIONS} "detect_leaks=0")
+check_example(${WORK_DIR}/examples_build/hello_c HelloC "hello from C")
+check_example(${WORK_DIR}/examples_build/hello_cxx HelloCxx "hello from C++")
+
+# The pkg-config file, with the C compiler alone: the probe, and the example's
+# line of the guide run as written, from the example's folder.
 find_program(PKG_CONFIG NAMES pkg-config pkgconf)
 if(PKG_CONFIG)
   set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
@@ -50,6 +116,15 @@ if(PKG_CONFIG)
   separate_arguments(flags UNIX_COMMAND "${flags}")
   run_step("compile with pkg-config flags" ${C_COMPILER} ${C_TOOL_DIR}/probe_tool.c
            -o ${WORK_DIR}/pc_probe_tool ${flags})
-  check_tool(${WORK_DIR}/pc_probe_tool)
+  check_probe(${WORK_DIR}/pc_probe_tool)
+
+  file(COPY ${doc}/examples/tool/hello.c DESTINATION ${WORK_DIR}/pc_example)
+  run_step("the guide's pkg-config line" sh -c
+           "${C_COMPILER} -o hello_c hello.c $(pkg-config --cflags --libs quarnel)"
+           WORKING_DIRECTORY ${WORK_DIR}/pc_example)
+  example_conversation(model HelloC)
+  check_run("hello_c built with pkg-config" COMMAND --std-out ${WORK_DIR}/pc_example/hello_c
+    EXPECT "START_TOOL(1:C,2,1,2,6,2,3,6:HelloC,3:1.0,23:(c) the Varnost authors)"
+           "TR(12:hello from C)" ${model} "END_TOOL(0)")
 endif()
-message(STATUS "installed package used from C: ok")
+message(STATUS "installed package used from C and C++: ok")
