@@ -58,8 +58,10 @@ void SendModel(long places) {
   if (model == nullptr) QxExit(kQx_EndOnError);
 
   for (long i = 1; i <= places; ++i) {
+    std::string name = "p";
+    name += std::to_string(i);
     PQxNode node = QxNewNode("place", static_cast<QxObjectID>(i) + 1,
-                             OneAttribute(model, "place", "name", "p" + std::to_string(i)));
+                             OneAttribute(model, "place", "name", name));
     if (node == nullptr) QxExit(kQx_EndOnError);
     QxSetNodeCenter(node, static_cast<short>(40 * i), 40);
     QxAppendNodeToModel(model, node);
@@ -108,7 +110,8 @@ void ReadCommands(long waitSeconds) {
     QxClRecoitKORA(command);
     if (QxErrno() != kQx_NoErr || command[0] == '\0') break;  // the input ended
     const std::string_view received(command);
-    const std::string answer = "got " + std::string(received.substr(0, 50));
+    std::string answer = "got ";
+    answer += received.substr(0, 50);
     QxTrace(answer.c_str());
     if (received == kEndCommand) break;
   }
@@ -135,7 +138,10 @@ extern "C" QxEndStatus QxServiceMain(int argc, char** argv) {
   QxTrace("hello from C++");
   QxSendWaitingMessage("building the model");
   SendModel(places);
-  QxSendTextResponse(("a net of " + std::to_string(places) + " places and one transition").c_str());
+  std::string result = "a net of ";
+  result += std::to_string(places);
+  result += " places and one transition";
+  QxSendTextResponse(result.c_str());
   ReadCommands(waitSeconds);
   return kQx_EndNoProblem;
 }
