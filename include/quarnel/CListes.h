@@ -76,9 +76,15 @@ typedef void* (*ParcoursProcPtr)(void* pDonnee, void* param1, void* param2, void
 /* Creation and destruction. */
 void ListeInit(void) QX_NOEXCEPT;
 void ListeTrace(void) QX_NOEXCEPT;
+/* A new empty standard list; never null (exhaustion aborts). */
 CListe CreerListe(void) QX_NOEXCEPT;
 CListe LiNew(LiListType liListType, LiDataType isHandle, SqSize_t offset) QX_NOEXCEPT;
+/* Unlinks every element (the data are not freed). Not during a traversal of
+ * the list. */
 void ViderListe(CListe pTete) QX_NOEXCEPT;
+/* Frees the list itself. It must be empty (ViderListe first) and not being
+ * traversed: a list that still holds elements ends the process. Null is
+ * accepted. */
 void DetruireListe(CListe pTete) QX_NOEXCEPT;
 
 /* Adding. */

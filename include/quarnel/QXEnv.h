@@ -44,32 +44,55 @@ extern const char kQx_ToolName[];
 extern const char kQx_ToolVersion[];
 extern const char kQx_ToolCopyright[];
 
-/* Command line. Results: -99 empty vector, -1 "-version", -2 "-kit_name",
- * 0 error (already reported), i >= 1 the index of the marker "-s" or
- * "-end_env_p". */
+/* Command line; main calls it once, tools do not. Results: -99 empty vector,
+ * -1 "-version", -2 "-kit_name", 0 error (already reported on standard
+ * error), i >= 1 the index of the marker "-s" or "-end_env_p". */
 int QxEnvInit(int argc, char** argv) QX_NOEXCEPT;
+/* The system's text for an error number; a static string, not to be freed or
+ * changed. */
 QxConstISOStr QxSysErrList(int myErrno) QX_NOEXCEPT;
+/* 0 English, 1 French ("-language"). */
 short QxEnvGetLanguage(void) QX_NOEXCEPT;
+/* The tool's identity constants (static strings). */
 const char* QxEnvKitName(void) QX_NOEXCEPT;
 const char* QxEnvToolName(void) QX_NOEXCEPT;
 const char* QxEnvToolVersion(void) QX_NOEXCEPT;
 const char* QxEnvToolCopyright(void) QX_NOEXCEPT;
+/* The platform's pseudo-random generator (srand with the seed's low 32 bits,
+ * rand): the same seed repeats the same sequence. */
 void QxSetRandomSeed(QxULong randSeed) QX_NOEXCEPT;
 QxULong QxRandom(void) QX_NOEXCEPT;
 
-/* Basic information ("qx_basic_info", "QX_MNGR/.formalism") and paths. The
- * path buffers hold kQx_PathCapacity bytes. */
+/* Basic information ("qx_basic_info", "QX_MNGR/.formalism" in the current
+ * directory), read once by main before QxServiceMain; missing files leave
+ * placeholders and are traced only when the host started the tool.
+ * The path operations write into the caller's buffer of kQx_PathCapacity
+ * bytes a path that ends with "/": the model workspace (the current
+ * directory), the main workspace (main workspace + "GWS_" + kit name), the
+ * tool's folder (tools + formalism + OS folder + kit name). They do not clear
+ * g_qxErrno; on failure the buffer is empty and the code is kQx_ParamErr (a
+ * null buffer, or a path that would not fit: refused, never cut) or
+ * kQx_InternalErr (the information is missing). */
 void QxEnvReadBasicInfo(void) QX_NOEXCEPT;
 void QxEnvGetModelWorkSpacePath(char* path) QX_NOEXCEPT;
 void QxEnvGetMainWorkSpacePath(char* path) QX_NOEXCEPT;
 void QxEnvGetToolPath(char* path) QX_NOEXCEPT;
 
-/* Trace: standard error always, and a TR command to the host unless
- * standalone. Neither sets nor clears g_qxErrno. */
+/* Trace: "#(TOOL):message" on standard error always, and TR(n:message) to the
+ * host unless standalone. A null message traces "Qx Trace:message==NULL".
+ * Neither sets nor clears g_qxErrno, so it is safe in error paths. The TR
+ * command reaches the host only for texts of up to 247 bytes (the 255-byte
+ * command limit), and a line break in the text breaks standard-output mode:
+ * keep traces to one line. */
 void QxTrace(const char* message) QX_NOEXCEPT;
-/* Progress text: STT_MSG to the host, or standard error when standalone. */
+/* Progress text: STT_MSG(n:message) on the host channel when the host started
+ * the tool or "-stt_msg_allowed" was given; else on standard error when
+ * standalone; else nothing. Up to 242 bytes reach the host. Null message:
+ * kQx_ParamErr. Does not clear g_qxErrno. */
 void QxSendWaitingMessage(const char* message) QX_NOEXCEPT;
-/* Legacy warning: standard error and a WN command. */
+/* Legacy warning: "$(TOOL):message" on standard error and WN(n:message) in
+ * every mode, standalone included. New code uses QxTrace or
+ * QxSendWaitingMessage. */
 void QxOldSVimpression(const char* message) QX_NOEXCEPT;
 
 #ifdef __cplusplus

@@ -11,7 +11,27 @@
  *   QxEndStatus QxServiceMain(int argc, char** argv);
  *   const char kQx_KitName[], kQx_ToolName[], kQx_ToolVersion[],
  *              kQx_ToolCopyright[];
- * A C tool writes for instance: const char kQx_ToolName[] = "MyTool";
+ * The four constants are the tool's identity: kit, name (the first field of
+ * every standard-error trace line), version and copyright string, announced
+ * in START_TOOL and printed by "-version". A kit name of "DEFAULT" makes every
+ * start print a note on standard error.
+ *
+ * A C tool writes for instance:
+ *   const char kQx_ToolName[] = "MyTool";
+ * A C++ tool must write extern "C": at namespace scope a const array has
+ * internal linkage in C++, and without it the link fails with "undefined
+ * reference to `kQx_ToolName'":
+ *   extern "C" const char kQx_KitName[] = "EXAMPLE";
+ *   extern "C" const char kQx_ToolName[] = "MyTool";
+ *   extern "C" const char kQx_ToolVersion[] = "1.0";
+ *   extern "C" const char kQx_ToolCopyright[] = "(c) me";
+ *   extern "C" QxEndStatus QxServiceMain(int argc, char** argv) { ... }
+ *
+ * End statuses: kQx_EndNoProblem sends END_TOOL(0) and exits with 0,
+ * kQx_EndOnWarning END_TOOL(1) and 0, kQx_EndOnError END_TOOL(2) and 1; any
+ * other value counts as kQx_EndNoProblem. An exception that escapes
+ * QxServiceMain is traced and ends the run as kQx_EndOnError. END_TOOL is sent
+ * only when the host started the tool, at most once, always last.
  *
  * How QxExit returns to main: it throws a private C++ exception that only
  * main catches. Destructors of C++ frames between the call and main run as the
@@ -38,7 +58,9 @@
 extern "C" {
 #endif
 
-/* The tool's service entry. */
+/* The tool's service entry, defined by the tool; main calls it once. argv[0]
+ * is the empty string, argv[1] the first argument after the marker "-s" or
+ * "-end_env_p"; argc counts argv[0]. Returns the end status. */
 QxEndStatus QxServiceMain(int argc, char** argv);
 
 /* Ends the service at once with the given end status; never returns.

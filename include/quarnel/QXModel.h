@@ -1,10 +1,13 @@
 /* Model construction and tracing; formalism defaults, model file names and the
  * object table.
  *
- * With kQx_Model_TraceKORA set, every node, edge, attribute and position is
- * sent to the host as a KORA command (CN, CA, CT, CM, pO) when it is created.
- * Records and string copies come from QxCalloc and are never freed by the
- * module. Refused arguments set kQx_ParamErr (traced only with
+ * The interface traces and keeps nothing: with kQx_Model_TraceKORA set, every
+ * node, edge, attribute and position is sent to the host as a KORA command
+ * (CN, CA, CT, CM, pO) when it is created, and that is all the host learns;
+ * nothing can be sent again or changed later. Node and edge numbers start at
+ * 2. Records and string copies come from QxCalloc and live until the process
+ * ends: the interface has no destroy operation, and the caller frees none of
+ * them. Refused arguments set kQx_ParamErr (traced only with
  * kQx_Model_TraceError), failed allocations kQx_MemFullErr. */
 #ifndef QUARNEL_QXMODEL_H
 #define QUARNEL_QXMODEL_H
@@ -48,21 +51,48 @@ typedef struct QxEdge {
   QxAttributeList qxAttributeList;
 } QxEdge, *PQxEdge;
 
+/* Sets the model trace level (a set of the kQx_Model_ bits). It starts at
+ * kQx_Model_NoTrace, where nothing is sent: set kQx_Model_TraceKORA before
+ * creating anything, since each command goes out at creation only. */
 void QxSetModelTrace(QxModelTraceLevel qxModelTraceLevel) QX_NOEXCEPT;
+/* A model record holding a copy of the formalism's name (for instance
+ * "TAV-Net"); null for a null or empty name. Sends nothing, keeps nothing
+ * else. */
 PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName) QX_NOEXCEPT;
+/* A new empty list for the attributes of one node or edge. */
 QxAttributeList QxNewAttributeList(void) QX_NOEXCEPT;
+/* An attribute holding copies of its name and value; null for a null model.
+ * qxObjectName is not used. Sends nothing: the attribute is sent with the
+ * node or edge whose list holds it. */
 PQxAttribute QxNewStringAttribute(PQxModel pQxModel, QxConstObjectName qxObjectName,
                                   QxConstAttributeName pAttributeInternalName,
                                   QxConstISOStr pAttributeValue) QX_NOEXCEPT;
+/* Appends text to the attribute's value; returns the attribute, or null
+ * (attribute unchanged). Does not clear g_qxErrno. */
 PQxAttribute QxAppendStringAttribute(PQxAttribute pQxAttribute,
                                      QxConstISOStr pAttributeValue) QX_NOEXCEPT;
+/* Appends the attribute to the list. Sends nothing. */
 void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribute) QX_NOEXCEPT;
+/* Creates node number qxNodeID of the kind pNodeInternalName ("place",
+ * "transition", ...) and, with kQx_Model_TraceKORA, sends CN(n:kind,id) and
+ * then each attribute of the list in order: CT(n:name,id,n:value) for a
+ * one-line value, numbered CM pieces for a value with line breaks or longer
+ * than about 1000 bytes. Object numbers start at 2: a number below 2, a null
+ * or empty kind gives null, kQx_ParamErr and sends nothing. The list must be
+ * complete: attributes appended afterwards are never sent. The list is kept,
+ * not copied; it may be null. A command over kQx_MaxKoraCommand bytes is
+ * dropped (kQx_ParamErr) and the node is still created. */
 PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
                   QxAttributeList qxAttributeList) QX_NOEXCEPT;
+/* As QxNewNode for edge number qxEdgeID from node qxBeginNodeID to node
+ * qxEndNodeID: CA(n:kind,id,begin,end) then the attributes. All three numbers
+ * must be 2 or more. */
 PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
                   QxObjectID qxBeginNodeID, QxObjectID qxEndNodeID,
                   QxAttributeList qxAttributeList) QX_NOEXCEPT;
+/* Sends pO(id,posH,posV) for an existing node; the position is not stored. */
 void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) QX_NOEXCEPT;
+/* Check their arguments only: a model record lists no nodes or edges. */
 void QxAppendNodeToModel(PQxModel pQxModel, PQxNode pQxNode) QX_NOEXCEPT;
 void QxAppendEdgeToModel(PQxModel pQxModel, PQxEdge pQxEdge) QX_NOEXCEPT;
 
@@ -76,7 +106,10 @@ typedef struct QxDefaultStruct {
 
 extern const QxDefaultStruct QxDefaultStructTab[];
 
+/* Resets the model trace level; main calls it before QxServiceMain. */
 void QxDataInit(void) QX_NOEXCEPT;
+/* The default value (a static string) the formalism gives the attribute of
+ * that kind of object, or null; names compared exactly. Leaves g_qxErrno. */
 QxConstISOStr QxGetFormalismDefaultAttributeValue(
     QxConstFormalismName pFormalismInternalName, QxConstObjectName qxObjectName,
     QxConstAttributeName pAttributeInternalName) QX_NOEXCEPT;
@@ -88,7 +121,9 @@ const char* QxTAVNetGetAesteticFileName(void) QX_NOEXCEPT;
 const char* QxTAVNetGetMatrixFileName(void) QX_NOEXCEPT;
 const char* QxTAVNetGetPNMatrixFileName(void) QX_NOEXCEPT;
 
-/* Object table of "-obj_file": read once, the file deleted afterwards. */
+/* Object table of "-obj_file": read once by QxEnvInit, the file deleted
+ * afterwards; a missing file leaves the table empty. GetObjectInfo leaves its
+ * outputs untouched for an index outside 0 to GetObjectsNbr()-1. */
 void Create_SDD_Obj_File(const char* filename) QX_NOEXCEPT;
 int GetObjectsNbr(void) QX_NOEXCEPT;
 void GetObjectInfo(int indice, int* page, QxObjectID* numero) QX_NOEXCEPT;
