@@ -16,14 +16,7 @@ set(doc ${prefix}/share/doc/quarnel)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
-function(run_step name)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out
-                  ERROR_VARIABLE err TIMEOUT 240)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${name} failed (${result}):\n${out}\n${err}")
-  endif()
-  set(step_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 
 run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(file bin/varnost bin/qxhost include/quarnel/Quarnel.h include/quarnel/QXMain.h

@@ -8,15 +8,7 @@ cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
-function(run_step name)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out
-                  ERROR_VARIABLE err TIMEOUT 300)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${name} failed (${result}):\n${out}\n${err}")
-  endif()
-  set(step_output "${out}" PARENT_SCOPE)
-  set(step_error "${err}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 
 run_step("configure" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/kit/subproject -B ${WORK_DIR}
          -DQUARNEL_SOURCE_DIR=${SOURCE_DIR} -DCMAKE_C_COMPILER=${C_COMPILER}
