@@ -33,15 +33,30 @@ foreach(file bin/varnost bin/qxhost include/quarnel/Quarnel.h include/quarnel/QX
 endforeach()
 
 # Runs a tool under the installed host stand-in and compares its whole
-# printed conversation with the lines given after EXPECT.
+# printed conversation with the lines given after EXPECT. The commands sent to
+# the tool (printed "> COMMAND" as each is written, whenever that happens) are
+# compared apart, in their order, with the lines after SENT.
 function(check_run label)
-  cmake_parse_arguments(PARSE_ARGV 1 run "" "" "COMMAND;EXPECT")
+  cmake_parse_arguments(PARSE_ARGV 1 run "" "" "COMMAND;EXPECT;SENT")
   execute_process(COMMAND ${prefix}/bin/qxhost --timeout 30 ${run_COMMAND}
                   RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
-  string(REPLACE ";" "\n" expected "${run_EXPECT}")
-  if(NOT result EQUAL 0 OR NOT out STREQUAL "${expected}\n")
+  string(REGEX REPLACE "\n$" "" lines "${out}")
+  string(REPLACE "\n" ";" lines "${lines}")
+  set(received "")
+  set(sent "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^> (.*)$")
+      list(APPEND sent "${CMAKE_MATCH_1}")
+    else()
+      list(APPEND received "${line}")
+    endif()
+  endforeach()
+  if(NOT result EQUAL 0 OR NOT received STREQUAL "${run_EXPECT}" OR NOT sent STREQUAL "${run_SENT}")
+    string(REPLACE ";" "\n" expected "${run_EXPECT}")
+    string(REPLACE ";" "\n" expected_sent "${run_SENT}")
     message(FATAL_ERROR "${label}: status ${result}\n--- printed:\n${out}--- expected:\n"
-                        "${expected}\n--- standard error:\n${err}")
+                        "${expected}\n--- expected as sent:\n${expected_sent}\n"
+                        "--- standard error:\n${err}")
   endif()
 endfunction()
 
@@ -80,8 +95,10 @@ function(example_conversation out name)
     PARENT_SCOPE)
 endfunction()
 
-# Each example in standard-output mode (no input: it reads no command) and in
-# FIFO mode, told to read no command.
+# Each example in standard-output mode (no input: it reads no command), in
+# FIFO mode without commands (the stand-in closes the tool's input at once)
+# and in FIFO mode with commands, each answered by a trace up to QUIT().
+file(WRITE ${WORK_DIR}/commands.txt "HELLO(5:there)\n\nQUIT()\nNEVER()\n")
 function(check_example tool name hello)
   string(LENGTH "${name}" name_length)
   string(LENGTH "${hello}" hello_length)
@@ -89,8 +106,12 @@ function(check_example tool name hello)
   example_conversation(model ${name})
   check_run("${name} over standard output" COMMAND --std-out ${tool}
     EXPECT "${start}" "TR(${hello_length}:${hello})" ${model} "END_TOOL(0)")
-  check_run("${name} over a FIFO pair" COMMAND ${tool} -wait 0
+  check_run("${name} over a FIFO pair" COMMAND ${tool}
     EXPECT "${start}" "TR(${hello_length}:${hello})" ${model} "END_TOOL(0)")
+  check_run("${name} reading commands" COMMAND --send ${WORK_DIR}/commands.txt ${tool}
+    EXPECT "${start}" "TR(${hello_length}:${hello})" ${model}
+           "TR(18:got HELLO(5:there))" "TR(10:got QUIT())" "END_TOOL(0)"
+    SENT "HELLO(5:there)" "QUIT()" "NEVER()")
 endfunction()
 # The model records the examples create live until the process ends and the
 # interface has no way to free them: in an instrumented build the leak check
