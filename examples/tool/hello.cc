@@ -8,9 +8,9 @@
 //
 // Two things differ from C:
 // - the identity constants and QxServiceMain need C linkage: a namespace-scope
-//   const array has internal linkage in C++, so without extern "C" the
-//   library's references stay unresolved ("undefined reference to
-//   kQx_ToolName");
+//   const array has internal linkage in C++, so without extern "C" (and
+//   without the declarations of quarnel/QXEnv.h seen first) the library's
+//   references stay unresolved ("undefined reference to kQx_ToolName");
 // - QxExit unwinds the C++ frames between the call and main: destructors run.
 #include <charconv>
 #include <cstdio>

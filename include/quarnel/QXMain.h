@@ -18,9 +18,10 @@
  *
  * A C tool writes for instance:
  *   const char kQx_ToolName[] = "MyTool";
- * A C++ tool must write extern "C": at namespace scope a const array has
- * internal linkage in C++, and without it the link fails with "undefined
- * reference to `kQx_ToolName'":
+ * A C++ tool writes extern "C": at namespace scope a const array has internal
+ * linkage in C++, and in a file that does not include QXEnv.h (which declares
+ * the constants extern "C") first, the link fails with "undefined reference to
+ * `kQx_ToolName'":
  *   extern "C" const char kQx_KitName[] = "EXAMPLE";
  *   extern "C" const char kQx_ToolName[] = "MyTool";
  *   extern "C" const char kQx_ToolVersion[] = "1.0";
