@@ -112,12 +112,14 @@ static int LookUpErrorMessage(int numero, char* message) {
     return -1;
   }
   // The lookup leaves the error code as it found it, whatever the path
-  // operation reports.
+  // operation reports. Without a main workspace (or with one refused as too
+  // long) the path operation leaves the buffer empty and has said why; the
+  // message files are then those of the current directory.
   const QxSLong savedErrno = g_qxErrno;
   char mainWorkSpace[kQx_PathCapacity];
+  mainWorkSpace[0] = '\0';
   QxEnvGetMainWorkSpacePath(mainWorkSpace);
   g_qxErrno = savedErrno;
-  if (mainWorkSpace[0] == '\0') return -1;  // no main workspace, so no message file
 
   const int language = QxEnvGetLanguage();
   std::string path;

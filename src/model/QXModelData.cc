@@ -3,8 +3,6 @@
 // "-obj_file".
 #include <unistd.h>
 
-#include <cctype>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "model/model_internal.h"
 #include "quarnel/QXModel.h"
 #include "support/memory_guard.h"
+#include "support/number_scan.h"
 #include "support/stdio_file.h"
 
 namespace {
@@ -25,39 +24,6 @@ struct t_Objet {
 // announced but missing from the file read as zeros.
 std::vector<t_Objet> TabObjets;
 int NbrObjets = 0;
-
-bool IsBlank(int c) { return c != EOF && std::isspace(c) != 0; }
-
-// Reads the next white-space separated word of the file into word (cap bytes);
-// false at the end of the file. A word longer than any number is cut, which
-// makes it fail the conversion below.
-bool ReadWord(std::FILE* file, char* word, size_t cap) {
-  int c;
-  do {
-    c = std::fgetc(file);
-  } while (IsBlank(c));
-  if (c == EOF) return false;
-  size_t n = 0;
-  while (c != EOF && !IsBlank(c)) {
-    if (n + 1 < cap) word[n++] = static_cast<char>(c);
-    c = std::fgetc(file);
-  }
-  word[n] = '\0';
-  return true;
-}
-
-// Reads the next word as a decimal integer of type T; false at the end of the
-// file or when the word is not a number that fits T.
-template <typename T>
-bool ReadNumber(std::FILE* file, T* value) {
-  char word[32];
-  if (!ReadWord(file, word, sizeof word)) return false;
-  const char* end = word + std::strlen(word);
-  const char* begin = word;
-  if (*begin == '+') ++begin;
-  auto [ptr, ec] = std::from_chars(begin, end, *value);
-  return ec == std::errc() && ptr == end && begin != end;
-}
 
 }  // namespace
 
@@ -104,19 +70,23 @@ const char* QxTAVNetGetPNMatrixFileName(void) noexcept { return "QX_MNGR/.ord_pn
 
 static void ReadObjectTable(const char* filename) {
   if (filename == nullptr) return;
-  const qx::StdioFile owned = qx::OpenStdio(filename, "r");  // never blocks on a FIFO
+  const qx::StdioFile owned = qx::OpenStdio(filename, "r");
   std::FILE* file = owned.get();
   if (file == nullptr) return;
 
-  // A new file replaces the earlier table. The table grows with the rows
-  // really read, whatever count the file announces; a count that is missing,
-  // not a number or negative gives an empty table.
+  // The numbers are read as "%d" (count, page) and "%ld" (object number) read
+  // them. A new file replaces the earlier table. The count stays as written,
+  // a negative one included (no row is read then); a count that is missing,
+  // not a number or out of the int range gives an empty table. The table
+  // grows with the rows really read, whatever count the file announces: the
+  // reading stops at the end of the file or at the first row that is not two
+  // numbers, keeping the rows before it.
   std::vector<t_Objet> rows;
   int announced = 0;
-  if (!ReadNumber(file, &announced) || announced < 0) announced = 0;
-  while (static_cast<int>(rows.size()) < announced) {
+  if (!qx::ScanInt(file, &announced)) announced = 0;
+  for (int i = 0; i < announced; ++i) {
     t_Objet row{};
-    if (!ReadNumber(file, &row.page) || !ReadNumber(file, &row.numero)) break;
+    if (!qx::ScanInt(file, &row.page) || !qx::ScanWord64(file, &row.numero)) break;
     rows.push_back(row);
   }
   unlink(filename);

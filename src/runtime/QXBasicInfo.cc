@@ -82,13 +82,16 @@ int QxReadNextLine(FILE* qx_basic_info, char** pqxGlobalStr) {
   size_t len = std::strlen(line);
   if (len > 0 && line[len - 1] == '\n') {
     line[--len] = '\0';
-  } else if (len == sizeof line - 1 && !std::feof(qx_basic_info)) {
-    // The line does not fit the buffer: taking its head would give a wrong
+  } else if (len == sizeof line - 1) {
+    // A full buffer without a newline is a whole line only when the file ends
+    // right there (a last line of 4095 bytes has no newline to hold). Any
+    // other line does not fit the buffer: taking its head would give a wrong
     // value and shift every later line, so the line counts as unreadable.
-    int c;
-    while ((c = std::fgetc(qx_basic_info)) != EOF && c != '\n') {
+    int c = std::fgetc(qx_basic_info);
+    if (c != EOF) {
+      while (c != EOF && c != '\n') c = std::fgetc(qx_basic_info);
+      return 1;
     }
-    return 1;
   }
   *pqxGlobalStr = qx::HeapCopy(line, 1);
   if (*pqxGlobalStr == nullptr) {

@@ -21,7 +21,9 @@ extern char* g_qxFormalismName;
 // Reads one line of the open file into a new heap string without its newline,
 // with room for one more byte (the "/" the reader appends). 0 on success, 1 at
 // end of file, on a read error or on a line longer than the line buffer (the
-// rest of that line is consumed), -2 when the string cannot be allocated.
+// rest of that line is consumed), -2 when the string cannot be allocated. A
+// last line that fills the buffer (4095 bytes) and ends the file without a
+// newline is a whole line.
 int QxReadNextLine(FILE* qx_basic_info, char** pqxGlobalStr);
 
 }  // extern "C"

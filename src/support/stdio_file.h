@@ -13,10 +13,9 @@ struct StdioCloser {
 
 using StdioFile = std::unique_ptr<FILE, StdioCloser>;
 
-// Opens path with fopen; null (empty) when it cannot be opened. An open for
-// reading only ("r") never blocks: a FIFO without a writer opens at once and
-// reads as an empty file, where a plain fopen would wait for a writer that
-// may never come.
+// Opens path with fopen; null (empty) when it cannot be opened. An input that
+// is a FIFO is opened as every reader opens one: the open waits for its
+// writer, and the stream then reads what the writer sends.
 StdioFile OpenStdio(const char* path, const char* mode);
 
 }  // namespace qx

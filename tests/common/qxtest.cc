@@ -213,6 +213,18 @@ bool WaitForFile(const std::string& path, int timeout_ms) {
   return true;
 }
 
+pid_t FeedFifoLater(const std::string& path, const std::string& content, int delay_ms) {
+  if (mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed: " + path);
+  return StartChild([=] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return 1;
+    const bool written = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    close(fd);
+    return written ? 0 : 1;
+  });
+}
+
 Watchdog::Watchdog(unsigned seconds) { alarm(seconds); }
 Watchdog::~Watchdog() { alarm(0); }
 

@@ -88,6 +88,12 @@ pid_t StartChild(const std::function<int()>& body);
 // Polls until path exists, at most timeout_ms. True when it appeared.
 bool WaitForFile(const std::string& path, int timeout_ms);
 
+// Makes path a FIFO and starts a child that, after delay_ms, opens it for
+// writing (waiting there for a reader, as a FIFO's writer does), writes
+// content and ends with 0; with 1 when the open or the write fails. Collect it
+// with WaitChild: a writer that no reader ever met is killed there.
+pid_t FeedFifoLater(const std::string& path, const std::string& content, int delay_ms);
+
 // Arms alarm(seconds) for the scope so that a blocking call in the test itself
 // ends the test binary instead of hanging the run.
 class Watchdog {

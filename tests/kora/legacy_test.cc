@@ -251,11 +251,60 @@ TEST_F(ErrorMessageTest, LongLinesAreCutAtTheDocumentedCapacity) {
   EXPECT_EQ(Lookup(2), std::make_pair(0, std::string("next")));
 }
 
-TEST_F(ErrorMessageTest, NoMainWorkspaceMeansNoFile) {
-  qxtest::WriteFile(MainFile("erreur.0"), "1 first\n");
+// Without a main workspace the file path is composed from the empty path
+// (after the path operation's own trace): the message files are those of the
+// current directory, with the same fallback to English.
+TEST_F(ErrorMessageTest, NoMainWorkspaceReadsTheCurrentDirectory) {
+  struct Case {
+    const char* name;
+    short language;
+    int numero;
+    const char* english;  // content of erreur.0 (null: no file)
+    const char* french;   // content of erreur.1
+    std::pair<int, std::string> expected;
+  } const cases[] = {
+      {"English", 0, 1, "1 first\n", nullptr, {0, "first"}},
+      {"French, only the English file", 1, 1, "1 first\n", nullptr, {0, "first"}},
+      {"French", 1, 1, "1 first\n", "1 premier\n", {0, "premier"}},
+      {"absent number", 0, 2, "1 first\n", nullptr,
+       {0, "Qx OldGetMessErreur:Message 2 is empty in file erreur.0"}},
+      {"no file", 1, 1, nullptr, nullptr, {-1, "unchanged"}},
+  };
   qx::ResetBasicInfoForTesting();
-  EXPECT_EQ(Lookup(1), std::make_pair(-1, std::string("unchanged")));
-  EXPECT_EQ(QxErrno(), kQx_NoErr);
+  const std::string here = dir_.File("here");
+  std::filesystem::create_directories(here);
+  ScopedChdir in(here);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove("erreur.0");
+    std::filesystem::remove("erreur.1");
+    if (c.english != nullptr) WriteFile("erreur.0", c.english);
+    if (c.french != nullptr) WriteFile("erreur.1", c.french);
+    g_qxLanguage = c.language;
+    g_qxErrno = kQx_NoErr;
+    std::pair<int, std::string> seen;
+    std::string buffer(kQx_ErrorMessageCapacity, '\0');
+    buffer.replace(0, 10, "unchanged");
+    const Sent sent = Run([&] { seen.first = QxOldGetMessErreur(c.numero, buffer.data()); });
+    seen.second = buffer.c_str();
+    EXPECT_EQ(seen, c.expected);
+    EXPECT_EQ(sent.commands, Commands{TrCommand("Qx EnvGetMainWorkspacePath:g_qxMainWorkSpace==NULL")});
+    EXPECT_EQ(QxErrno(), kQx_NoErr);
+  }
+}
+
+// A message file may be a FIFO whose writer comes late: the lookup waits for
+// it and reads what it sends.
+TEST_F(ErrorMessageTest, FifoIsReadFromItsWriter) {
+  const pid_t writer = FeedFifoLater(MainFile("erreur.0"), "2 two\n3 three\n", 200);
+  std::pair<int, std::string> seen;
+  {
+    Watchdog watchdog(10);
+    seen = Lookup(3);
+  }
+  const ChildResult fed = WaitChild(writer, 5000);
+  EXPECT_TRUE(fed.exited && fed.status == 0) << "the writer never met a reader";
+  EXPECT_EQ(seen, std::make_pair(0, std::string("three")));
 }
 
 }  // namespace

@@ -98,12 +98,23 @@ TEST(ObjectTable, ReadsTheAnnouncedRowsAndDeletesTheFile) {
       {"fewer rows than announced", "3\n1 17\n", 3, {{1, 17}, {0, 0}, {0, 0}}},
       {"half a row", "2\n1 17\n3\n", 2, {{1, 17}, {0, 0}}},
       {"unreadable row stops the reading", "3\n1 17\n2 x\n4 5\n", 3, {{1, 17}, {0, 0}, {0, 0}}},
+      // A number ends at its last digit, as a scan conversion ends: what
+      // follows it is read as the next number.
+      {"rows before a malformed row kept", "3\n1 17x\n3 42\n", 3, {{1, 17}, {0, 0}, {0, 0}}},
+      {"count followed by text", "2rows\n1 17\n", 2, {{0, 0}, {0, 0}}},
+      {"any number of leading zeros", std::string(33, '0') + "02\n" + std::string(33, '0') +
+       "01 " + std::string(33, '0') + "17\n0003 00042\n", 2, {{1, 17}, {3, 42}}},
+      {"signs", "+2\n-1 +17\n+3 -1\n", 2, {{-1, 17}, {3, 18446744073709551615ull}}},
       {"object number above the signed range", "1\n4 18446744073709551615\n", 1,
        {{4, 18446744073709551615ull}}},
+      {"object number past 64 bits", "2\n4 18446744073709551616\n5 6\n", 2, {{0, 0}, {0, 0}}},
+      {"page past the int range", "2\n2147483648 1\n5 6\n", 2, {{0, 0}, {0, 0}}},
+      {"lowest page", "1\n-2147483648 1\n", 1, {{-2147483648, 1}}},
       {"zero count", "0\n1 17\n", 0, {}},
-      {"negative count", "-3\n1 17\n", 0, {}},
+      {"negative count kept as written", "-3\n1 17\n", -3, {}},
       {"empty file", "", 0, {}},
       {"count not a number", "two\n1 17\n", 0, {}},
+      {"count past the int range", "2147483648\n1 17\n", 0, {}},
       {"huge count, one row", "2000000000\n5 6\n", 2000000000, {{5, 6}, {0, 0}}},
   };
   qxtest::TempDir dir;
@@ -117,7 +128,8 @@ TEST(ObjectTable, ReadsTheAnnouncedRowsAndDeletesTheFile) {
     EXPECT_EQ(TableRows(static_cast<int>(c.rows.size())), c.rows);
 
     Row untouched{-7, 7};
-    for (int outside : {-1, c.count}) {
+    for (int outside : {-1, 0, c.count}) {
+      if (outside >= 0 && outside < c.count) continue;
       GetObjectInfo(outside, &untouched.first, &untouched.second);
     }
     EXPECT_EQ(untouched, (Row{-7, 7}));
@@ -145,6 +157,23 @@ TEST(ObjectTable, ASecondFileReplacesTheTableAndAMissingOneKeepsIt) {
   Create_SDD_Obj_File(nullptr);
   EXPECT_EQ(GetObjectsNbr(), 1);
   EXPECT_EQ(TableRows(1), (std::vector<Row>{{9, 99}}));
+}
+
+// A table handed through a FIFO is read as it arrives: the open waits for the
+// writer, however late it comes, and the FIFO is consumed like a file.
+TEST(ObjectTable, FifoIsReadFromItsWriter) {
+  qxtest::TempDir dir;
+  const std::string path = dir.File("objects");
+  const pid_t writer = qxtest::FeedFifoLater(path, "2\n1 17\n3 42\n", 200);
+  {
+    qxtest::Watchdog watchdog(10);
+    Create_SDD_Obj_File(path.c_str());
+  }
+  const qxtest::ChildResult fed = qxtest::WaitChild(writer, 5000);
+  EXPECT_TRUE(fed.exited && fed.status == 0) << "the writer never met a reader";
+  EXPECT_EQ(GetObjectsNbr(), 2);
+  EXPECT_EQ(TableRows(2), (std::vector<Row>{{1, 17}, {3, 42}}));
+  EXPECT_FALSE(qxtest::FileExists(path));
 }
 
 }  // namespace

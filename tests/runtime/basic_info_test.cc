@@ -249,24 +249,60 @@ TEST_F(BasicInfoTest, PathsThatWouldNotFitAreRefusedNotCut) {
 }
 
 TEST_F(BasicInfoTest, LineLongerThanTheLineBufferIsNotTakenInPart) {
-  // 4094 characters and the newline fill the line buffer exactly; one more
-  // character would leave a head and shift every later line.
-  for (size_t length : {size_t{4094}, size_t{4095}}) {
-    SCOPED_TRACE(length);
+  // A line of 4094 characters and its newline fill the line buffer exactly;
+  // one character more would leave a head and shift every later line. A last
+  // line has no newline to hold, so it may have 4095 characters.
+  struct Case {
+    const char* what;
+    size_t length;  // of the main workspace line, or of the tools line
+    bool last;      // the tools line, last of the file, without a newline
+    bool whole;
+  } const cases[] = {
+      {"4094 characters and a newline", 4094, false, true},
+      {"4095 characters and a newline", 4095, false, false},
+      {"last line of 4095 characters", 4095, true, true},
+      {"last line of 4096 characters", 4096, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     qx::ResetBasicInfoForTesting();
-    Write("qx_basic_info", "linux\n/q/adm\n/" + std::string(length - 1, 'w') + "\n/q/bin\n/tmp\n/q/tools\n");
+    const std::string value = "/" + std::string(c.length - 1, 'w');
+    Write("qx_basic_info", c.last ? "linux\n/q/adm\n/q/ws\n/q/bin\n/tmp\n" + value
+                                  : "linux\n/q/adm\n" + value + "\n/q/bin\n/tmp\n/q/tools\n");
     const std::string err = Read();
-    if (length == 4094) {
+    const char* read = c.last ? g_qxTools : g_qxMainWorkSpace;
+    if (c.whole) {
       EXPECT_EQ(err, "");
-      ASSERT_NE(g_qxMainWorkSpace, nullptr);
-      EXPECT_EQ(std::string(g_qxMainWorkSpace).size(), 4095u);
-      EXPECT_STREQ(g_qxTools, "/q/tools/");
+      ASSERT_NE(read, nullptr);
+      EXPECT_EQ(std::string(read), value + "/");
+      EXPECT_STREQ(g_qxTools, c.last ? (value + "/").c_str() : "/q/tools/");
     } else {
-      EXPECT_EQ(err, TraceLine("Qx EnvReadBasicInfo: Could not read line MainWorkSpace of qx_basic_info"));
-      EXPECT_EQ(g_qxMainWorkSpace, nullptr);
-      EXPECT_EQ(g_qxExecutables, nullptr);
+      EXPECT_EQ(err, TraceLine(std::string("Qx EnvReadBasicInfo: Could not read line ") +
+                               (c.last ? "Tools" : "MainWorkSpace") + " of qx_basic_info"));
+      EXPECT_EQ(read, nullptr);
+      EXPECT_EQ(g_qxTools, nullptr);
     }
   }
+}
+
+// Both files may be FIFOs whose writers come late: each open waits for its
+// writer and the run reads what it sends.
+TEST_F(BasicInfoTest, FifosAreReadFromTheirWriters) {
+  mkdir(dir_.File("QX_MNGR").c_str(), 0755);
+  const pid_t info = qxtest::FeedFifoLater(dir_.File("qx_basic_info"), kBasicInfo, 200);
+  const pid_t formalism = qxtest::FeedFifoLater(dir_.File("QX_MNGR/.formalism"), "PN\n", 300);
+  std::string err;
+  {
+    qxtest::Watchdog watchdog(10);
+    err = Read();
+  }
+  for (pid_t writer : {info, formalism}) {
+    const qxtest::ChildResult fed = qxtest::WaitChild(writer, 5000);
+    EXPECT_TRUE(fed.exited && fed.status == 0) << "a writer never met its reader";
+  }
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(Compose(QxEnvGetToolPath).path, "/q/tools/PN/linux/MIRLAN/");
+  EXPECT_EQ(Compose(QxEnvGetMainWorkSpacePath).path, "/q/ws/GWS_MIRLAN/");
 }
 
 }  // namespace

@@ -6,20 +6,16 @@
 #include <cstdio>
 #include <string>
 
+#include "support/number_scan.h"
+
 namespace varnost {
 
-// The white space of the C locale.
-inline bool IsWhiteSpace(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Skips white space; the next read starts at the first other byte.
-void SkipWhiteSpace(FILE* file);
-
-// White space, an optional sign and digits; the byte after the digits is left
-// unread. False when no digit follows (or at the end of the file), or when the
-// value does not fit an int.
-bool ScanInt(FILE* file, int* value);
+// The library's scanner: white space, an optional sign and digits; the byte
+// after the digits is left unread. ScanInt is false when no digit follows (or
+// at the end of the file), or when the value does not fit an int.
+using qx::IsWhiteSpace;
+using qx::ScanInt;
+using qx::SkipWhiteSpace;
 
 // White space, then every byte up to the next white space, whatever the
 // length; the white space is left unread. False when no byte is left.
