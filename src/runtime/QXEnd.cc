@@ -9,6 +9,7 @@
 #include "quarnel/QXCLSend.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXMain.h"
+#include "runtime/basic_info.h"
 #include "runtime/exit_internal.h"
 #include "support/format.h"
 
@@ -35,16 +36,20 @@ int EndCode(QxEndStatus status) {
 }
 
 // Creates the empty end lock file "QX_MNGR/QX_exec_finished.lock" of the model
-// workspace. Failures stay silent: the run has ended whatever happens here.
+// workspace. Failures stay silent: the run has ended whatever happens here,
+// and END_TOOL must stay the last command the host receives, so the path is
+// composed here without the path operation (which traces a path it refuses).
 void WriteEndLockFile() {
-  char workspace[kQx_PathCapacity];
-  workspace[0] = '\0';
-  QxEnvGetModelWorkSpacePath(workspace);
-  // An empty workspace path (not known, or refused as too long) stands for the
-  // current directory, which is the model workspace of a run.
-  // Composed without the heap: the end of a run must not depend on memory.
-  char path[kQx_PathCapacity + sizeof "QX_MNGR/QX_exec_finished.lock"];
-  qx::FormatTo(path, sizeof path, "%sQX_MNGR/QX_exec_finished.lock", workspace);
+  static constexpr char kLockFile[] = "QX_MNGR/QX_exec_finished.lock";
+  // Composed without the heap: the end of a run must not depend on memory. A
+  // workspace that is not known, or whose lock-file path would not fit a
+  // path, stands for the current directory, which is the model workspace of
+  // a run.
+  char path[kQx_PathCapacity];
+  const char* workspace = g_qxModelWorkSpace != nullptr ? g_qxModelWorkSpace : "";
+  if (!qx::FormatTo(path, sizeof path, "%s%s", workspace, kLockFile)) {
+    qx::CopyTo(path, sizeof path, kLockFile);
+  }
   int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd >= 0) ::close(fd);
 }

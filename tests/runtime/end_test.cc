@@ -4,7 +4,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -75,6 +79,37 @@ TEST_F(EndOfRun, EndsOnlyOnceAndKeepsTheFirstStatus) {
   });
   EXPECT_EQ(child.out, "END_TOOL(2)\n");
   EXPECT_EQ(child.status, 11);
+}
+
+// A current directory of 4,095 bytes is the longest a path can name: the
+// model workspace path (with its "/") is refused as too long. The end routine
+// composes the lock-file path without a word, so END_TOOL stays the last
+// command, and the lock file still lands in the workspace.
+TEST_F(EndOfRun, LongestWorkingDirectoryLeavesEndToolLast) {
+  const qxtest::ChildResult child = qxtest::RunInChild([&] {
+    if (::chdir(dir_.path().c_str()) != 0) return 90;
+    char cwd[kQx_PathCapacity];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return 91;
+    // Components of at most 200 bytes, made and entered one by one, until the
+    // path has 4,095 bytes.
+    for (size_t length = std::strlen(cwd); length < kQx_PathCapacity - 1;) {
+      const size_t part = std::min<size_t>(200, kQx_PathCapacity - 2 - length);
+      const std::string name(part, 'd');
+      if (::mkdir(name.c_str(), 0777) != 0 || ::chdir(name.c_str()) != 0) return 92;
+      length += 1 + part;
+    }
+    if (::getcwd(cwd, sizeof cwd) == nullptr || std::strlen(cwd) != kQx_PathCapacity - 1) return 93;
+    if (::mkdir("QX_MNGR", 0777) != 0) return 94;
+    QxEnvReadBasicInfo();
+    g_qxStartedByQuarnel = kQx_True;
+    g_qxStdOut = kQx_True;
+    if (QXMainEndTool(kQx_EndNoProblem) != 0) return 95;
+    return ::access("QX_MNGR/QX_exec_finished.lock", F_OK) == 0 ? 0 : 96;
+  });
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(child.status, 0);
+  EXPECT_EQ(child.out, "END_TOOL(0)\n");
+  EXPECT_EQ(child.err, "");
 }
 
 // Without the host: nothing is sent; without QX_MNGR the lock file cannot be
