@@ -214,7 +214,9 @@ bool WaitForFile(const std::string& path, int timeout_ms) {
 }
 
 pid_t FeedFifoLater(const std::string& path, const std::string& content, int delay_ms) {
-  if (mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed: " + path);
+  struct stat info;
+  const bool isFifo = stat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+  if (!isFifo && mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed: " + path);
   return StartChild([=] {
     std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
     const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);

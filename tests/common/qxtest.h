@@ -88,7 +88,7 @@ pid_t StartChild(const std::function<int()>& body);
 // Polls until path exists, at most timeout_ms. True when it appeared.
 bool WaitForFile(const std::string& path, int timeout_ms);
 
-// Makes path a FIFO and starts a child that, after delay_ms, opens it for
+// Makes path a FIFO (unless it is one already) and starts a child that, after delay_ms, opens it for
 // writing (waiting there for a reader, as a FIFO's writer does), writes
 // content and ends with 0; with 1 when the open or the write fails. Collect it
 // with WaitChild: a writer that no reader ever met is killed there.

@@ -29,14 +29,7 @@ constexpr char kPrevious[] = "previous good output\n";
 class FifoWriter {
  public:
   FifoWriter(const std::string& path, const std::string& content, useconds_t delay_us) {
-    pid_ = qxtest::StartChild([=] {
-      usleep(delay_us);
-      const int w = open(path.c_str(), O_WRONLY);
-      if (w < 0) return 10;
-      const ssize_t n = write(w, content.data(), content.size());
-      close(w);
-      return n == static_cast<ssize_t>(content.size()) ? 0 : 11;
-    });
+    pid_ = qxtest::FeedFifoLater(path, content, static_cast<int>(delay_us / 1000));
   }
   ~FifoWriter() { Wait(); }
   // True when the writer wrote everything; waits for it at most 5 s.
