@@ -12,6 +12,7 @@
 #include "matrix_parts.h"
 #include "messages.h"
 #include "net_reader.h"
+#include "support/stdio_file.h"
 #include "text_scan.h"
 #include "token_reader.h"
 
@@ -156,9 +157,9 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
 extern "C" {
 
 FILE* Ouverture(const char* path) {
-  // A plain open for reading: a FIFO waits here for its writer, as every
-  // reader of a FIFO does; a directory opens and then holds no counts.
-  FILE* file = std::fopen(path, "r");
+  // A FIFO waits here for its writer, as every reader of a FIFO does; a
+  // directory opens and then holds no counts.
+  FILE* file = qx::OpenStdio(path, "r").release();
   if (file == nullptr) varnost::SayAround("le fichier ", path, " n'existe pas\n");
   return file;
 }

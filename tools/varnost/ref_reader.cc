@@ -78,8 +78,8 @@ extern "C" void InitialisationName(const char* path) {
   NameObj = nullptr;
   NumObj = nullptr;
   const std::string refPath = std::string(path) + ".ref";
-  // A plain open for reading: a FIFO waits here for its writer.
-  const qx::StdioFile file(std::fopen(refPath.c_str(), "r"));
+  // A FIFO waits here for its writer.
+  const qx::StdioFile file = qx::OpenStdio(refPath.c_str(), "r");
   if (file == nullptr) return;
   const size_t count = static_cast<size_t>(NbPlaces) + static_cast<size_t>(NbTrans);
   if (!ReadReferences(file.get(), count)) DropReferences(count);
