@@ -49,6 +49,12 @@ constexpr FailureTexts kSocketFailures = {
     "OpenChannelSocket kQx_ServerProvider !=0", "OpenChannelSocket kQx_ServerConsumer !=0",
     "OpenChannelSocket kQx_ClientProvider !=0", "OpenChannelSocket kQx_ClientConsumer !=0"};
 
+// Every channel routine starts alike: its trace, then a clear error code.
+void BeginRoutine(const char* routine) {
+  RoutineTrace(routine);
+  g_qxErrno = kQx_NoErr;
+}
+
 // The open of one channel type in the channel's usage: routine trace, error
 // code reset, the type's own preconditions (ready, which traces what it
 // refuses), the usage, the path the usage needs, the gate file name a server
@@ -57,8 +63,7 @@ constexpr FailureTexts kSocketFailures = {
 template <typename Ready, typename Connect>
 int OpenInUsage(PQxChannel channel, char* path, const char* routine, Ready ready,
                 char** gateSlot, const FailureTexts& failures, Connect connect) {
-  RoutineTrace(routine);
-  g_qxErrno = kQx_NoErr;
+  BeginRoutine(routine);
   const int usage = channel->qxChannelUsage;
   if (!ready(usage)) return -1;
   if (!KnownUsage(usage)) {
@@ -168,8 +173,7 @@ int QxOpenChannelSocket(PQxChannel pQxChannel, char* path) noexcept {
 // with its descriptors as the connection function left them.
 PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChannelUsage,
                          char* path) noexcept {
-  RoutineTrace("Qx OpenConsumerChannel");
-  g_qxErrno = kQx_NoErr;
+  BeginRoutine("Qx OpenConsumerChannel");
   if (pQxChannelParam == nullptr) {
     ErrorTrace("Qx OpenChannel:pQxChannelParam==NULL");
     g_qxErrno = kQx_ParamErr;
@@ -207,8 +211,7 @@ PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChann
 }
 
 void QxCloseChannelFIFO(PQxChannel pQxChannel) noexcept {
-  RoutineTrace("Qx CloseChannelFIFO");
-  g_qxErrno = kQx_NoErr;
+  BeginRoutine("Qx CloseChannelFIFO");
   QxChannelFIFOParam& fifo = pQxChannel->pQxChannelParam->channel.fifoParam;
   switch (pQxChannel->qxChannelUsage) {
     case kQx_ServerProvider:
@@ -225,8 +228,7 @@ void QxCloseChannelFIFO(PQxChannel pQxChannel) noexcept {
 }
 
 void QxCloseChannelSocket(PQxChannel pQxChannel) noexcept {
-  RoutineTrace("Qx CloseChannelSocket");
-  g_qxErrno = kQx_NoErr;
+  BeginRoutine("Qx CloseChannelSocket");
   QxChannelSocketParam& socket = pQxChannel->pQxChannelParam->channel.socketParam;
   switch (pQxChannel->qxChannelUsage) {
     case kQx_ServerProvider:
