@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -58,10 +59,21 @@ bool WriteAtomically(const char* path, std::string_view text) {
   return false;
 }
 
-int WriteGate(const char* operation, const char* path, const std::string& text) {
-  if (WriteAtomically(path, text)) return 0;
-  qx::TraceF("Qx %s:cannot write gate file path = '%s' (errno = %d)", operation, path, errno);
-  return -1;
+// Writes lines, each followed by "\n", as the gate file path. Memory
+// exhaustion is reported like the other failures of the operation (-1).
+int WriteGate(const char* operation, const char* path,
+              std::initializer_list<std::string_view> lines) {
+  return qx::GuardMemory(
+      operation,
+      [&] {
+        std::string text;
+        for (std::string_view line : lines) (text += line) += '\n';
+        if (WriteAtomically(path, text)) return 0;
+        qx::TraceF("Qx %s:cannot write gate file path = '%s' (errno = %d)", operation, path,
+                   errno);
+        return -1;
+      },
+      -1);
 }
 
 // Reads one line into out (capacity bytes), without its "\n". False when the
@@ -121,13 +133,7 @@ int ecritureFIFO(const char* path, const char* hostName, const char* providerOut
                path != nullptr ? path : "(null)");
     return -1;
   }
-  return qx::GuardMemory(
-      "ecritureFIFO",
-      [&] {
-        return WriteGate("ecritureFIFO", path,
-                         std::string(hostName) + "\n" + providerOut + "\n" + providerIn + "\n");
-      },
-      -1);
+  return WriteGate("ecritureFIFO", path, {hostName, providerOut, providerIn});
 }
 
 int ecritureSOCKET(const char* path, const char* hostName, int port) {
@@ -137,13 +143,10 @@ int ecritureSOCKET(const char* path, const char* hostName, int port) {
                path != nullptr ? path : "(null)");
     return -1;
   }
-  return qx::GuardMemory(
-      "ecritureSOCKET",
-      [&] {
-        return WriteGate("ecritureSOCKET", path,
-                         std::string(hostName) + "\n" + std::to_string(port) + "\n");
-      },
-      -1);
+  char portText[8];
+  const auto converted = std::to_chars(portText, portText + sizeof portText, port);
+  return WriteGate("ecritureSOCKET", path,
+                   {hostName, std::string_view(portText, converted.ptr - portText)});
 }
 
 int lectureFIFO(const char* path, char* hostName, char* consumerIn, char* consumerOut) {
