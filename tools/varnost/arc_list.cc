@@ -72,10 +72,14 @@ void ArcList::SetMatrices(int** pre, int** post, uint64_t places, uint64_t trans
   cells_ = 2 * places * transitions;
 }
 
+bool ArcList::ReserveScan() {
+  if (scan_ == nullptr) scan_.reset(new (std::nothrow) Arc[kBlock]);
+  return scan_ != nullptr;
+}
+
 void ArcList::MoveToMatrices() {
   // Without the block to read them back into, the arcs stay in the list.
-  scan_.reset(new (std::nothrow) Arc[kBlock]);
-  if (scan_ == nullptr) return;
+  if (!ReserveScan()) return;
   blocks_.clear();
   blocks_.shrink_to_fit();
   used_ = kBlock;

@@ -8,6 +8,7 @@
 #ifndef VARNOST_ARC_LIST_H
 #define VARNOST_ARC_LIST_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -33,17 +34,28 @@ class ArcList {
   // them once they are many.
   void SetMatrices(int** pre, int** post, uint64_t places, uint64_t transitions);
   // Whether the arcs are read back from the matrices: Add then stores nothing
-  // and Extend and Set must not be used.
+  // and Extend and ForEachRoom must not be used.
   bool InMatrices() const { return inMatrices_; }
   // The matrices given to SetMatrices.
   int* const* pre() const { return pre_; }
   int* const* post() const { return post_; }
+  // Whether the list would reach one cell in kDenseShare with `more` arcs:
+  // the arcs are then better read back from the matrices.
+  bool ReachesDenseShare(uint64_t more) const {
+    return !inMatrices_ && pre_ != nullptr && size_ + more >= cells_ / kDenseShare;
+  }
   // Reads the arcs back from the matrices from now on when the list would
   // reach one cell in kDenseShare with `more` arcs. Returns InMatrices().
   bool MoveToMatricesFor(uint64_t more) {
-    if (!inMatrices_ && pre_ != nullptr && size_ + more >= cells_ / kDenseShare) MoveToMatrices();
+    if (ReachesDenseShare(more)) MoveToMatrices();
     return inMatrices_;
   }
+  // Allocates the block the arcs are read back into, so that MoveToMatrices
+  // cannot fail later. False when memory is exhausted.
+  bool ReserveScan();
+  // Drops the list and reads the arcs back from the matrices from now on; the
+  // list stays when the block to read them back into cannot be allocated.
+  void MoveToMatrices();
 
   // False when memory is exhausted (the arc is not stored).
   bool Add(Arc arc) {
@@ -61,12 +73,24 @@ class ArcList {
   // Empties the list and forgets the matrices.
   void Clear();
 
-  // Makes room for `count` more arcs at the end, to be stored with Set in any
-  // order (by several threads, each at its own indices). False when memory is
-  // exhausted (the list is then unchanged).
+  // Makes room for `count` more arcs at the end, to be stored through
+  // ForEachRoom in any order (by several threads, each in its own room).
+  // False when memory is exhausted (the list is then unchanged).
   bool Extend(uint64_t count);
-  // REQUIRES: index < size(), within room made by Extend.
-  void Set(uint64_t index, Arc arc) { blocks_[index / kBlock][index % kBlock] = arc; }
+  // The room for arcs [index, index + count) as f(first, n) for each run that
+  // lies in one block, in order. The runs stay valid while the list grows, so
+  // threads may fill them while another thread extends the list.
+  // REQUIRES: index + count <= size().
+  template <class F>
+  void ForEachRoom(uint64_t index, uint64_t count, F&& f) {
+    while (count > 0) {
+      const size_t at = static_cast<size_t>(index % kBlock);
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(count, kBlock - at));
+      f(blocks_[index / kBlock].get() + at, n);
+      index += n;
+      count -= n;
+    }
+  }
 
   // f(arcs, count) for each block of arcs in order: at most kBlock each.
   template <class F>
@@ -90,7 +114,6 @@ class ArcList {
 
  private:
   bool NewBlock();
-  void MoveToMatrices();
   template <class F>
   void ScanMatrices(F& f) const {
     Arc* const block = scan_.get();

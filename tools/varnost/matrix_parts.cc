@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <barrier>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <new>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -28,7 +30,7 @@ struct PartValue {
 };
 
 struct Part {
-  // The round's range: the tokens that start in [from, to).
+  // The tokens that start in [from, to) are the part's.
   uint64_t from = 0;
   uint64_t to = 0;
   bool boundary = false;  // from is known to start a token or separators
@@ -40,9 +42,9 @@ struct Part {
   uint64_t end = 0;  // offset after the last byte the part took
   bool clean = false;
 
-  bool accepted = false;
-  uint64_t base = 0;     // number of its first value in the matrices
-  uint64_t arcBase = 0;  // index of its first arc in the arc list
+  // Set when the part is placed.
+  uint64_t base = 0;                 // number of its first value in the matrices
+  std::vector<std::span<Arc>> arcs;  // where its arcs go; empty: no arcs kept
 };
 
 // Reads up to size bytes at offset; fewer only at the end of the file or on
@@ -132,13 +134,15 @@ void Convert(Part& part, int fd, size_t reach) {
   part.clean = true;
 }
 
-// Stores the values of an accepted part, and its arcs when withArcs.
-void Store(const Part& part, const MatrixCells& cells, ArcList& arcs, bool withArcs) {
+// Stores the values of a placed part, and its arcs when it has room for them.
+void Store(const Part& part, const MatrixCells& cells) {
   const uint64_t transitions = cells.transitions;
   uint64_t row = part.base / transitions;
   uint64_t col = part.base % transitions;
   uint64_t last = 0;
-  uint64_t arc = part.arcBase;
+  const bool withArcs = !part.arcs.empty();
+  auto room = part.arcs.begin();
+  size_t used = 0;
   for (const PartValue& v : part.values) {
     // A division only when a row boundary was crossed.
     col += v.index - last;
@@ -150,10 +154,88 @@ void Store(const Part& part, const MatrixCells& cells, ArcList& arcs, bool withA
     int* cell = row < cells.places ? &cells.pre[row][col] : &cells.post[row - cells.places][col];
     *cell = v.value;
     if (v.value > 0 && withArcs) {
-      arcs.Set(arc++, Arc{static_cast<uint32_t>(row), static_cast<uint32_t>(col)});
+      if (used == room->size()) {
+        ++room;
+        used = 0;
+      }
+      (*room)[used++] = Arc{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
     }
   }
 }
+
+// Where the parts stand. Parts are numbered in file order and taken by the
+// threads as they come free; each is placed (given its first value's number
+// and its room in the arc list) right after it is converted and the part
+// before it placed, by the thread that converted it, which then stores it.
+// Placing is the only step done in file order, and it is short.
+class Chain {
+ public:
+  static constexpr uint64_t kOver = UINT64_MAX;
+
+  explicit Chain(uint64_t offset) : offset_(offset) {}
+
+  uint64_t TakeTicket() { return ticket_.fetch_add(1, std::memory_order_relaxed); }
+  bool Over() const { return turn_.load(std::memory_order_acquire) == kOver; }
+
+  // Waits until part k may be placed; false when no further part will be.
+  bool AwaitTurn(uint64_t k) const {
+    for (;;) {
+      const uint64_t turn = turn_.load(std::memory_order_acquire);
+      if (turn == k) return true;
+      if (turn == kOver) return false;
+      turn_.wait(turn, std::memory_order_acquire);
+    }
+  }
+
+  // Places part k (its turn has come): accepts it when it is clean and within
+  // the matrices, makes room for its arcs, and passes the turn on. False when
+  // the part is not accepted: the parts end there.
+  bool Place(uint64_t k, Part& part, uint64_t count, ArcList& arcs) {
+    if (!part.clean || part.tokens > count - taken_) {
+      Pass(kOver);
+      return false;
+    }
+    part.base = taken_;
+    part.arcs.clear();
+    if (!exhausted_ && !inMatrices_ && part.positives > 0) {
+      // The arcs go to the list until they are one cell in kDenseShare; from
+      // then on they are read back from the matrices, and the list is dropped
+      // once no part is storing into it any more.
+      if (arcs.ReachesDenseShare(part.positives) && arcs.ReserveScan()) {
+        inMatrices_ = true;
+      } else if (arcs.Extend(part.positives)) {
+        const uint64_t first = arcs.size() - part.positives;
+        arcs.ForEachRoom(first, part.positives,
+                         [&](Arc* room, size_t n) { part.arcs.emplace_back(room, n); });
+      } else {
+        exhausted_ = true;
+      }
+    }
+    taken_ += part.tokens;
+    offset_ = part.end;
+    Pass(taken_ == count ? kOver : k + 1);
+    return true;
+  }
+
+  // The outcome, once every thread is done.
+  PartsProgress Progress() const { return PartsProgress{taken_, offset_, exhausted_}; }
+  bool ArcsInMatrices() const { return inMatrices_; }
+
+ private:
+  void Pass(uint64_t turn) {
+    turn_.store(turn, std::memory_order_release);
+    turn_.notify_all();
+  }
+
+  std::atomic<uint64_t> ticket_{0};
+  std::atomic<uint64_t> turn_{0};
+  // Written only by the part whose turn it is, and read by the next one after
+  // the turn has passed to it.
+  uint64_t taken_ = 0;
+  uint64_t offset_;
+  bool exhausted_ = false;
+  bool inMatrices_ = false;
+};
 
 }  // namespace
 
@@ -181,98 +263,47 @@ PartsProgress ReadMatrixParts(int fd, uint64_t offset, uint64_t count, const Mat
   if (count == 0 || threads == 0 || cells.transitions == 0) return progress;
   const uint64_t partBytes = reading.partBytes;
   const size_t reach = reading.tokenReach;
+  // A part's arcs lie in at most this many blocks of the arc list.
+  const size_t arcRuns = static_cast<size_t>((partBytes + reach) / 2 / ArcList::kBlock + 2);
   std::vector<Part> parts;
   try {
     parts.resize(threads);
+    for (Part& part : parts) {
+      part.storage.reset(new char[partBytes + reach + 2 * kAlign]);
+      part.arcs.reserve(arcRuns);
+    }
   } catch (const std::bad_alloc&) {
     return progress;
   }
-  for (Part& part : parts) {
-    part.storage.reset(new (std::nothrow) char[partBytes + reach + 2 * kAlign]);
-    if (part.storage == nullptr) return progress;
-  }
 
-  // Every round: the parts are set (by this thread), converted, judged (by
-  // this thread), stored. Each step ends at the barrier, which orders what the
-  // threads write in one step before what the others read in the next. The
-  // setting of the next round overlaps the storing of the others: it touches
-  // only the ranges, which storing does not read.
-  std::barrier<> sync(static_cast<std::ptrdiff_t>(threads));
-  bool stop = false;
-  bool withArcs = true;
-  auto work = [&](unsigned i) {
-    Part& part = parts[i];
-    for (;;) {
-      sync.arrive_and_wait();
-      if (stop) return;
+  Chain chain(offset);
+  auto work = [&](Part& part) {
+    while (!chain.Over()) {
+      const uint64_t k = chain.TakeTicket();
+      part.from = offset + k * partBytes;
+      part.to = part.from + partBytes;
+      part.boundary = k == 0;
       try {
         Convert(part, fd, reach);
       } catch (const std::bad_alloc&) {
         part.clean = false;
       }
-      sync.arrive_and_wait();
-      sync.arrive_and_wait();
-      if (part.accepted) Store(part, cells, arcs, withArcs);
+      if (!chain.AwaitTurn(k) || !chain.Place(k, part, count, arcs)) return;
+      Store(part, cells);
     }
   };
   std::vector<std::thread> workers;
-  unsigned started = 1;
   try {
     workers.reserve(threads - 1);
-    for (unsigned i = 1; i < threads; ++i, ++started) workers.emplace_back(work, i);
+    for (unsigned i = 1; i < threads; ++i) workers.emplace_back(work, std::ref(parts[i]));
   } catch (const std::exception&) {
-    // No more threads: the ones started are sent home, and the one-thread
-    // reader does it all.
-    for (unsigned i = started; i < threads; ++i) sync.arrive_and_drop();
-    stop = true;
-    sync.arrive_and_wait();
-    for (std::thread& w : workers) w.join();
-    return progress;
+    // No more threads: the parts are shared by those that started.
   }
-
-  for (bool done = false; !done;) {
-    const uint64_t at = progress.offset;
-    for (unsigned i = 0; i < threads; ++i) {
-      parts[i].from = at + i * partBytes;
-      parts[i].to = at + (i + 1) * partBytes;
-      parts[i].boundary = i == 0;
-    }
-    sync.arrive_and_wait();
-    try {
-      Convert(parts[0], fd, reach);
-    } catch (const std::bad_alloc&) {
-      parts[0].clean = false;
-    }
-    sync.arrive_and_wait();
-    // The parts are taken in order while they are clean and within the
-    // matrices; their counts place them.
-    uint64_t base = progress.taken;
-    uint64_t newArcs = 0;
-    done = true;
-    for (Part& part : parts) part.accepted = false;
-    for (Part& part : parts) {
-      if (!part.clean || part.tokens > count - base) break;
-      part.accepted = true;
-      part.base = base;
-      part.arcBase = arcs.size() + newArcs;
-      base += part.tokens;
-      newArcs += part.positives;
-      progress.offset = part.end;
-      if (&part == &parts.back() && base < count) done = false;
-    }
-    progress.taken = base;
-    if (!progress.arcsExhausted && !arcs.MoveToMatricesFor(newArcs) && newArcs > 0 &&
-        !arcs.Extend(newArcs)) {
-      progress.arcsExhausted = true;
-    }
-    withArcs = !progress.arcsExhausted && !arcs.InMatrices();
-    sync.arrive_and_wait();
-    if (parts[0].accepted) Store(parts[0], cells, arcs, withArcs);
-  }
-  stop = true;
-  sync.arrive_and_wait();
+  work(parts[0]);
   for (std::thread& w : workers) w.join();
-  return progress;
+
+  if (chain.ArcsInMatrices()) arcs.MoveToMatrices();
+  return chain.Progress();
 }
 
 }  // namespace varnost

@@ -1,18 +1,21 @@
 // Reading the Pre and Post matrices of a regular file with several threads.
 //
-// The text is cut into rounds of one part per thread. Every part is read from
-// the file and converted by its own thread into the values it holds, counted
-// from the start of the part; the tokens of a part are those that start in its
-// byte range, the last one read to its end past the range. Once the parts of a
-// round are converted their counts tell where the values of each one land, and
-// each thread stores its own into the matrices and the arc list at those
-// places. A part is accepted only when nothing in it needs the one-thread
-// reader's judgement: no NUL byte, no end of the data, no value out of range,
-// no token longer than the reach past its range, and no value past the
-// matrices. At the first part that is not, the parts stop and the one-thread
-// reader goes on from the start of that part: faults are therefore found and
-// reported by that reader alone, in file order, and the result does not
-// depend on the number of threads or the size of the parts.
+// The text is cut into parts of a fixed size, numbered in file order, which
+// the threads take as they come free. Every part is read from the file and
+// converted by its thread into the values it holds, counted from the start of
+// the part; the tokens of a part are those that start in its byte range, the
+// last one read to its end past the range. A converted part waits for the
+// part before it to be placed, is placed after it (its count tells where the
+// next part's values land), and then stored by its own thread into the
+// matrices and the arc list while the next parts are placed. A part is
+// accepted only when nothing in it needs the one-thread reader's judgement:
+// no NUL byte, no end of the data, no value out of range, no token longer
+// than the reach past its range, and no value past the matrices. At the first
+// part that is not, the parts stop, no later part is stored, and the
+// one-thread reader goes on from the end of the last part accepted: faults
+// are therefore found and reported by that reader alone, in file order, and
+// the result does not depend on the number of threads or the size of the
+// parts.
 #ifndef VARNOST_MATRIX_PARTS_H
 #define VARNOST_MATRIX_PARTS_H
 
