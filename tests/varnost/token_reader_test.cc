@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -177,6 +178,40 @@ TEST(TokenRandom, RandomTextsMatchTheModelAtEveryChunkSize) {
     const Outcome expected = Model(text, n, m);
     for (size_t chunk : kChunks) {
       ASSERT_EQ(Read(path, chunk, n, m), expected) << "round " << round << " chunk " << chunk;
+    }
+  }
+}
+
+// Runs of "0 " counted by the vector paths (16, 32 and 64 bytes at a time)
+// against one pair at a time, for every run length around the vector widths,
+// every way a run ends, every limit and every alignment. The text ends
+// exactly at the end of its heap block, so a read past it is caught by the
+// address sanitizer.
+TEST(ZeroPairs, CountsWhatOnePairAtATimeCounts) {
+  auto naive = [](const char* p, const char* end, uint64_t maxPairs) {
+    uint64_t pairs = 0;
+    while (pairs < maxPairs && end - p >= 2 && p[0] == '0' && p[1] == ' ') {
+      p += 2;
+      ++pairs;
+    }
+    return pairs;
+  };
+  for (const std::string ending : {"", "0", "1 ", "0\n", "00", "0\t"}) {
+    for (uint64_t run = 0; run <= 140; ++run) {
+      std::string text;
+      for (uint64_t i = 0; i < run; ++i) text += "0 ";
+      text += ending;
+      for (size_t shift = 0; shift < 4; ++shift) {
+        const size_t size = shift + text.size();
+        std::unique_ptr<char[]> block(new char[size > 0 ? size : 1]);
+        std::memcpy(block.get() + shift, text.data(), text.size());
+        const char* p = block.get() + shift;
+        const char* end = block.get() + size;
+        for (uint64_t limit : {run, run + 1, run / 2, run > 0 ? run - 1 : 0, uint64_t{UINT64_MAX}}) {
+          ASSERT_EQ(varnost::ZeroPairs(p, end, limit), naive(p, end, limit))
+              << "run " << run << " ending '" << ending << "' shift " << shift << " limit " << limit;
+        }
+      }
     }
   }
 }

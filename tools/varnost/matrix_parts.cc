@@ -271,6 +271,10 @@ PartsProgress ReadMatrixParts(int fd, uint64_t offset, uint64_t count, const Mat
     for (Part& part : parts) {
       part.storage.reset(new char[partBytes + reach + 2 * kAlign]);
       part.arcs.reserve(arcRuns);
+      // Room for a part of one-digit values, so that the first parts of a
+      // dense net are not slowed by the list growing; pages a sparse net
+      // never fills are never touched.
+      part.values.reserve(static_cast<size_t>(partBytes / 2 + 1));
     }
   } catch (const std::bad_alloc&) {
     return progress;

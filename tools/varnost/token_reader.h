@@ -82,14 +82,19 @@ class TokenValue {
   uint64_t magnitude_ = 0;
 };
 
-// The number of "0 " pairs (zero tokens, each ended by a blank) at p, at most
-// maxPairs, reading no byte at or past end. Most of a sparse matrix is such
-// pairs: they are compared a vector register or a machine word at a time.
-inline uint64_t ZeroPairs(const char* p, const char* end, uint64_t maxPairs) {
+// LongZeroPairs for runs of zeros: the widest vectors the processor has.
+// Out of line, so that the short runs of denser matrices pay no call.
+uint64_t LongZeroPairs(const char* p, const char* end, uint64_t maxPairs);
+
+// ZeroPairs, and with kHandOver false ZeroPairsTail, which never hands over.
+template <bool kHandOver>
+inline uint64_t CountZeroPairs(const char* p, const char* end, uint64_t maxPairs) {
   uint64_t pairs = 0;
 #if defined(__SSE2__)
   const __m128i pattern = _mm_set1_epi16(static_cast<short>(0x2030));  // "0 " in memory order
-  while (maxPairs - pairs >= 8 && end - p >= 16) {
+  for (int inLine = 0; maxPairs - pairs >= 8 && end - p >= 16; ++inLine) {
+    // A run this long is likely a long one.
+    if (kHandOver && inLine == 4) return pairs + LongZeroPairs(p, end, maxPairs - pairs);
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, pattern)));
     if (same != 0xFFFF) return pairs + static_cast<unsigned>(std::countr_one(same)) / 2;
@@ -113,6 +118,16 @@ inline uint64_t ZeroPairs(const char* p, const char* end, uint64_t maxPairs) {
     ++pairs;
   }
   return pairs;
+}
+
+// The number of "0 " pairs (zero tokens, each ended by a blank) at p, at most
+// maxPairs, reading no byte at or past end. Most of a sparse matrix is such
+// pairs: they are compared a vector register or a machine word at a time.
+inline uint64_t ZeroPairs(const char* p, const char* end, uint64_t maxPairs) {
+  return CountZeroPairs<true>(p, end, maxPairs);
+}
+inline uint64_t ZeroPairsTail(const char* p, const char* end, uint64_t maxPairs) {
+  return CountZeroPairs<false>(p, end, maxPairs);
 }
 
 // A token of one to nine digits, the first not 0, ended by a separator of
