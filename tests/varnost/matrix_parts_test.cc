@@ -101,6 +101,11 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"nul_after_matrices", "2\n3\n" + kPre + kPost + std::string("1\0 1\n", 5)},
         FileCase{"separators_after_matrices", "2\n3\n" + kPre + kPost + " \t\n\n \t1\t0\n"},
         FileCase{"counts_beyond_the_file", "200\n300\n1 0 1\n"},
+        FileCase{"one_digit_runs", "3 8\n1 2 3 4 5 6 7 8\n9\t1 2 3 4 5 6 7\n1 1 1 1 1 1 1 1\n"
+                                   "2 2 2 12 2 2 2 2\n3 3 3 3 3 3 3 3x\n4 4 4 4 4 4 4 4\n1 0 1\n"},
+        FileCase{"one_digit_runs_with_a_fault", "3 8\n1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 1 1 1 1 1 1 1 "
+                                                "1 2 2 2 2 2 2 2 2 3 3 3 3 3 3 3 9999999999 4 4 4 4 4 "
+                                                "4 4 4\n1 0 1\n"},
         FileCase{"no_transitions", "2\n0\n1 1\n"},
         FileCase{"no_places", "0\n3\n"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -182,24 +182,34 @@ TEST(TokenRandom, RandomTextsMatchTheModelAtEveryChunkSize) {
   }
 }
 
-// Runs of "0 " counted by the vector paths (16, 32 and 64 bytes at a time)
-// against one pair at a time, for every run length around the vector widths,
-// every way a run ends, every limit and every alignment. The text ends
-// exactly at the end of its heap block, so a read past it is caught by the
-// address sanitizer.
-TEST(ZeroPairs, CountsWhatOnePairAtATimeCounts) {
-  auto naive = [](const char* p, const char* end, uint64_t maxPairs) {
-    uint64_t pairs = 0;
-    while (pairs < maxPairs && end - p >= 2 && p[0] == '0' && p[1] == ' ') {
+// The run counters of the fast paths against one token at a time, for every
+// run length around the vector widths (16, 32 and 64 bytes), every way a run
+// ends, every limit and every alignment. The text ends exactly at the end of
+// its heap block, so a read past it is caught by the address sanitizer.
+struct RunCounter {
+  const char* name;
+  uint64_t (*count)(const char*, const char*, uint64_t);
+  // The i-th token of a run, and whether two bytes make one.
+  std::string (*unit)(uint64_t);
+  bool (*one)(const char*);
+};
+
+class RunCounters : public ::testing::TestWithParam<RunCounter> {};
+
+TEST_P(RunCounters, CountWhatOneTokenAtATimeCounts) {
+  const RunCounter& c = GetParam();
+  auto naive = [&](const char* p, const char* end, uint64_t maxTokens) {
+    uint64_t n = 0;
+    while (n < maxTokens && end - p >= 2 && c.one(p)) {
       p += 2;
-      ++pairs;
+      ++n;
     }
-    return pairs;
+    return n;
   };
-  for (const std::string ending : {"", "0", "1 ", "0\n", "00", "0\t"}) {
+  for (const std::string ending : {"", "0", "1", "1 ", "0\n", "00", "0\t", "12 ", "9\r", "x "}) {
     for (uint64_t run = 0; run <= 140; ++run) {
       std::string text;
-      for (uint64_t i = 0; i < run; ++i) text += "0 ";
+      for (uint64_t i = 0; i < run; ++i) text += c.unit(i);
       text += ending;
       for (size_t shift = 0; shift < 4; ++shift) {
         const size_t size = shift + text.size();
@@ -208,13 +218,27 @@ TEST(ZeroPairs, CountsWhatOnePairAtATimeCounts) {
         const char* p = block.get() + shift;
         const char* end = block.get() + size;
         for (uint64_t limit : {run, run + 1, run / 2, run > 0 ? run - 1 : 0, uint64_t{UINT64_MAX}}) {
-          ASSERT_EQ(varnost::ZeroPairs(p, end, limit), naive(p, end, limit))
+          ASSERT_EQ(c.count(p, end, limit), naive(p, end, limit))
               << "run " << run << " ending '" << ending << "' shift " << shift << " limit " << limit;
         }
       }
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Counters, RunCounters,
+    ::testing::Values(
+        RunCounter{"zero_pairs", varnost::ZeroPairs, [](uint64_t) { return std::string("0 "); },
+                   [](const char* p) { return p[0] == '0' && p[1] == ' '; }},
+        RunCounter{"one_digit_values", varnost::OneDigitValues,
+                   [](uint64_t i) {
+                     return std::string(1, static_cast<char>('1' + i % 9)) + " \t\n"[i % 7 % 3];
+                   },
+                   [](const char* p) {
+                     return p[0] >= '1' && p[0] <= '9' && (p[1] == ' ' || p[1] == '\t' || p[1] == '\n');
+                   }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TokenLimit, ReadsNoFurtherThanTheByteLimit) {
   qxtest::TempDir dir;

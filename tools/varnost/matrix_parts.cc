@@ -107,6 +107,17 @@ void Convert(Part& part, int fd, size_t reach) {
         continue;
       }
     } else if (c >= '1' && c <= '9') {
+      const uint64_t ones = OneDigitValues(p, e, static_cast<uint64_t>(stop - p + 1) / 2);
+      if (ones > 0) {
+        for (uint64_t i = 0; i < ones; ++i) {
+          part.values.push_back(
+              PartValue{static_cast<uint32_t>(part.tokens + i), static_cast<int32_t>(p[2 * i] - '0')});
+        }
+        part.tokens += ones;
+        part.positives += ones;
+        p += 2 * ones;
+        continue;
+      }
       int32_t v = 0;
       if (const char* next = ShortNumber(p, e, &v)) {
         record(v);

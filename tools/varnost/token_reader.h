@@ -130,6 +130,35 @@ inline uint64_t ZeroPairsTail(const char* p, const char* end, uint64_t maxPairs)
   return CountZeroPairs<false>(p, end, maxPairs);
 }
 
+// The number of one-digit positive values, each ended by a separator of
+// " \t\n" ("7 ", "3\n"), at p, at most maxValues, reading no byte at or past
+// end. Dense matrices of small weights are mostly such values: they are
+// recognised eight at a time.
+inline uint64_t OneDigitValues(const char* p, const char* end, uint64_t maxValues) {
+  uint64_t n = 0;
+#if defined(__SSE2__)
+  while (maxValues - n >= 8 && end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0')),
+                                        _mm_cmplt_epi8(v, _mm_set1_epi8(':')));
+    const __m128i separator =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
+                     _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
+    // Bit 2i: a digit at 2i; bit 2i + 1: a separator after it.
+    const unsigned good = (static_cast<unsigned>(_mm_movemask_epi8(digit)) & 0x5555u) |
+                          (static_cast<unsigned>(_mm_movemask_epi8(separator)) & 0xAAAAu);
+    if (good != 0xFFFFu) return n + static_cast<unsigned>(std::countr_one(good)) / 2;
+    p += 16;
+    n += 8;
+  }
+#endif
+  while (n < maxValues && end - p >= 2 && p[0] >= '1' && p[0] <= '9' && IsTokenSeparator(p[1], true)) {
+    p += 2;
+    ++n;
+  }
+  return n;
+}
+
 // A token of one to nine digits, the first not 0, ended by a separator of
 // " \t\n" before end (nine digits cannot overflow 32 bits): stores its value
 // and returns the byte after that separator. Null for any other token.
