@@ -145,31 +145,30 @@ void Convert(Part& part, int fd, size_t reach) {
   part.clean = true;
 }
 
-// Stores the values of a placed part, and its arcs when it has room for them.
+// Stores the values of a placed part, and its arcs when it has room for them,
+// a row at a time: one division per row reached, plain stores within it.
 void Store(const Part& part, const MatrixCells& cells) {
   const uint64_t transitions = cells.transitions;
-  uint64_t row = part.base / transitions;
-  uint64_t col = part.base % transitions;
-  uint64_t last = 0;
+  const PartValue* v = part.values.data();
+  const PartValue* const end = v + part.values.size();
   const bool withArcs = !part.arcs.empty();
   auto room = part.arcs.begin();
   size_t used = 0;
-  for (const PartValue& v : part.values) {
-    // A division only when a row boundary was crossed.
-    col += v.index - last;
-    last = v.index;
-    if (col >= transitions) {
-      row += col / transitions;
-      col %= transitions;
-    }
-    int* cell = row < cells.places ? &cells.pre[row][col] : &cells.post[row - cells.places][col];
-    *cell = v.value;
-    if (v.value > 0 && withArcs) {
-      if (used == room->size()) {
-        ++room;
-        used = 0;
+  while (v != end) {
+    const uint64_t row = (part.base + v->index) / transitions;
+    const uint64_t rowStart = row * transitions;  // the number of the row's first cell
+    const uint64_t next = rowStart + transitions - part.base;  // the part's index of the next row
+    int* const rowCells = row < cells.places ? cells.pre[row] : cells.post[row - cells.places];
+    for (; v != end && v->index < next; ++v) {
+      const uint64_t col = part.base + v->index - rowStart;
+      rowCells[col] = v->value;
+      if (v->value > 0 && withArcs) {
+        if (used == room->size()) {
+          ++room;
+          used = 0;
+        }
+        (*room)[used++] = Arc{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
       }
-      (*room)[used++] = Arc{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
     }
   }
 }
