@@ -1,10 +1,17 @@
 // Ordered integer sets. See EnsI.h for the contract.
 #include "EnsI.h"
 
+#include <errno.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "ensi_internal.h"
 
@@ -21,6 +28,90 @@ constexpr int kStep = 10;
 int* AllocStorage(int size) {
   if (size <= 0) return nullptr;
   return static_cast<int*>(std::calloc(varnost::StorageFor(size), sizeof(int)));
+}
+
+// A block of SetBlock that still holds storage of sets.
+struct Block {
+  uintptr_t begin;
+  uintptr_t end;
+  size_t holders;  // sets with storage in it, plus one while its SetBlock lives
+  size_t mapped;   // length of its own mapping; 0 when it comes from malloc
+};
+
+// The live blocks: few (one per net being built or kept), so a linear search
+// finds them. Never destroyed, so that sets freed late in the process's exit
+// still find theirs.
+std::vector<Block>& Blocks() {
+  static auto* blocks = new std::vector<Block>;
+  return *blocks;
+}
+
+Block* BlockOf(const int* storage) {
+  const auto at = reinterpret_cast<uintptr_t>(storage);
+  for (Block& block : Blocks()) {
+    if (at >= block.begin && at < block.end) return &block;
+  }
+  return nullptr;
+}
+
+void Unhold(Block* block) {
+  if (--block->holders > 0) return;
+  void* begin = reinterpret_cast<void*>(block->begin);
+  if (block->mapped > 0) {
+    munmap(begin, block->mapped);
+  } else {
+    std::free(begin);
+  }
+  std::vector<Block>& blocks = Blocks();
+  blocks.erase(blocks.begin() + (block - blocks.data()));
+}
+
+// Releases a set's storage, in a block or of its own.
+void ReleaseStorage(int* storage) {
+  if (storage == nullptr) return;
+  if (Block* block = BlockOf(storage)) {
+    Unhold(block);
+  } else {
+    std::free(storage);
+  }
+}
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// A block of `bytes` (> 0) bytes; null when memory is exhausted. A small block
+// comes from malloc (*mapped = 0); a large one is a mapping of its own
+// (*mapped = its length) starting at a huge page boundary, so that its whole
+// huge pages can be backed by huge pages, and with its pages made present in
+// one call rather than one fault each. Both are hints: where the system has
+// neither, the pages come one fault at a time.
+void* NewBlock(size_t bytes, size_t* mapped) {
+  *mapped = 0;
+  if (bytes < kHugePage) return std::malloc(bytes);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  const size_t page = pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
+  if (bytes > SIZE_MAX - kHugePage - page) return nullptr;
+  const size_t length = (bytes + page - 1) / page * page;
+  void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const uintptr_t rawBegin = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t begin = (rawBegin + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t end = begin + length;
+  if (begin > rawBegin) munmap(raw, begin - rawBegin);
+  if (rawBegin + length + kHugePage > end) munmap(reinterpret_cast<void*>(end), rawBegin + length + kHugePage - end);
+  void* block = reinterpret_cast<void*>(begin);
+#ifdef MADV_HUGEPAGE
+  madvise(block, length / kHugePage * kHugePage, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+  // Refused for lack of memory: the block is given up now rather than the
+  // process killed later at a fault.
+  if (madvise(block, length, MADV_POPULATE_WRITE) != 0 && errno == ENOMEM) {
+    munmap(block, length);
+    return nullptr;
+  }
+#endif
+  *mapped = length;
+  return block;
 }
 
 t_EnsI NewRecord(int nbElMax) {
@@ -49,6 +140,14 @@ bool Grow(t_EnsI E) {
   if (E->size == 0) {
     int* storage = AllocStorage(newSize);
     if (storage == nullptr) return false;
+    E->Ens = storage;
+  } else if (Block* block = BlockOf(E->Ens)) {
+    // Storage in a block has room for exactly the capacity: the set moves to
+    // storage of its own.
+    int* storage = AllocStorage(newSize);
+    if (storage == nullptr) return false;
+    std::memcpy(storage, E->Ens, static_cast<size_t>(E->NbEl) * sizeof(int));
+    Unhold(block);
     E->Ens = storage;
   } else {
     const size_t have = varnost::StorageFor(E->size);
@@ -143,10 +242,14 @@ size_t StorageFor(int size) {
 
 t_EnsI TryInitEnsI(int size) { return NewRecord(size); }
 
+size_t CapacityFor(int n) {
+  return n > 0 ? (static_cast<size_t>(n) + kStep - 1) / kStep * kStep : 0;
+}
+
 bool TryReserveEnsI(t_EnsI E, int n) {
   if (n <= 0 || E->size != 0) return true;
   if (n > __INT_MAX__ - kStep) return false;
-  const int size = (n + kStep - 1) / kStep * kStep;
+  const int size = static_cast<int>(CapacityFor(n));
   int* storage = AllocStorage(size);
   if (storage == nullptr) return false;
   E->Ens = storage;
@@ -158,6 +261,36 @@ bool TryAppendEnsI(t_EnsI E, int e) {
   if (!Grow(E)) return false;
   E->Ens[E->NbEl++] = e;
   return true;
+}
+
+SetBlock::SetBlock(size_t elements) : left_(elements) {
+  if (elements == 0 || elements > SIZE_MAX / sizeof(int)) return;
+  std::vector<Block>& blocks = Blocks();
+  try {
+    blocks.reserve(blocks.size() + 1);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  size_t mapped = 0;
+  void* storage = NewBlock(elements * sizeof(int), &mapped);
+  if (storage == nullptr) return;
+  begin_ = next_ = static_cast<int*>(storage);
+  const auto begin = reinterpret_cast<uintptr_t>(storage);
+  blocks.push_back(Block{begin, begin + elements * sizeof(int), 1, mapped});
+}
+
+SetBlock::~SetBlock() {
+  if (begin_ != nullptr) Unhold(BlockOf(begin_));
+}
+
+void SetBlock::Place(t_EnsI E, int n) {
+  const size_t capacity = CapacityFor(n);
+  if (capacity == 0) return;
+  ++BlockOf(begin_)->holders;
+  E->Ens = next_;
+  E->size = static_cast<int>(capacity);
+  next_ += capacity;
+  left_ -= capacity;
 }
 
 }  // namespace varnost
@@ -181,12 +314,12 @@ t_EnsI CopieEnsI(t_EnsI E) { return CopyWithCapacity(E); }
 
 void FreeEnsI(t_EnsI E) {
   if (E == nullptr) return;
-  std::free(E->Ens);
+  ReleaseStorage(E->Ens);
   std::free(E);
 }
 
 void VideEnsI(t_EnsI E) {
-  std::free(E->Ens);
+  ReleaseStorage(E->Ens);
   E->Ens = nullptr;
   E->NbEl = 0;
   E->size = 0;

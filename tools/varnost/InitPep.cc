@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -61,9 +60,8 @@ void PutNode(varnost::OutputFile& out, int number, const char* name, char kind) 
 }
 
 // The arc lines "FROM<TO\n" and "FROM>TO\n", the bulk of a dense net's file:
-// composed with fixed-size copies into a local buffer handed to the file in
-// large pieces. The decimal texts of the node numbers up to kTable are
-// composed once.
+// composed with fixed-size copies straight into the file's buffer. The decimal
+// texts of the node numbers up to kTable are composed once.
 class ArcLines {
  public:
   ArcLines(varnost::OutputFile& out, int maxNumber) : out_(out) {
@@ -76,9 +74,6 @@ class ArcLines {
       text[kText - 1] = static_cast<char>(end - text);
     }
   }
-  ~ArcLines() { Flush(); }
-  ArcLines(const ArcLines&) = delete;
-  ArcLines& operator=(const ArcLines&) = delete;
 
   // One line per element of `to`: from, the sign, the element + 1.
   void Put(int from, t_EnsI to, char sign) {
@@ -88,38 +83,41 @@ class ArcLines {
     *headEnd++ = sign;
     const size_t headSize = static_cast<size_t>(headEnd - head);
     const size_t numbers = texts_.size() / kText;
-    for (int i = 0; i < to->NbEl; ++i) {
-      if (kBuffer - used_ < 2 * kText) Flush();
-      char* o = buf_ + used_;
-      std::memcpy(o, head, kText);
-      o += headSize;
-      const unsigned number = static_cast<unsigned>(to->Ens[i]) + 1;
-      if (number < numbers) {
-        const char* text = &texts_[number * kText];
-        std::memcpy(o, text, kText);
-        o += static_cast<unsigned char>(text[kText - 1]);
-      } else {
-        o = std::to_chars(o, o + kText - 1, number).ptr;
-        *o++ = '\n';
+    const int* element = to->Ens;
+    const int* const end = element + to->NbEl;
+    while (element != end) {
+      // As many lines as surely fit in the free part of the buffer, with no
+      // test of room between them.
+      char* const start = out_.Room(kLine);
+      const size_t fit = out_.Free() / kLine;
+      const int* const stop = static_cast<size_t>(end - element) > fit ? element + fit : end;
+      char* o = start;
+      for (; element != stop; ++element) {
+        std::memcpy(o, head, kText);
+        o += headSize;
+        const unsigned number = static_cast<unsigned>(*element) + 1;
+        if (number < numbers) {
+          const char* text = &texts_[number * kText];
+          std::memcpy(o, text, kText);
+          o += static_cast<unsigned char>(text[kText - 1]);
+        } else {
+          o = std::to_chars(o, o + kText - 1, number).ptr;
+          *o++ = '\n';
+        }
       }
-      used_ = static_cast<size_t>(o - buf_);
+      out_.Advance(static_cast<size_t>(o - start));
     }
-  }
-
-  void Flush() {
-    out_.Put(std::string_view(buf_, used_));
-    used_ = 0;
   }
 
  private:
   static constexpr int kTable = 1 << 16;
   static constexpr size_t kText = 16;
-  static constexpr size_t kBuffer = size_t{1} << 16;
+  // The most bytes one line's composition touches: the head (at most 11
+  // digits and the sign) and a number's kText bytes copied after it.
+  static constexpr size_t kLine = 2 * kText;
 
   varnost::OutputFile& out_;
   std::string texts_;
-  char buf_[kBuffer];
-  size_t used_ = 0;
 };
 
 bool WritePep(const char* fileName) {
@@ -142,11 +140,10 @@ bool WritePep(const char* fileName) {
   }
   out.Put("TP\n");
   try {
-    auto lines = std::make_unique<ArcLines>(out, std::max(NbPlaces, NbTrans));
-    for (int t = 0; t < NbTrans; ++t) lines->Put(t + 1, Tr[t].PlOut, '<');
-    lines->Flush();
+    ArcLines lines(out, std::max(NbPlaces, NbTrans));
+    for (int t = 0; t < NbTrans; ++t) lines.Put(t + 1, Tr[t].PlOut, '<');
     out.Put("PT\n");
-    for (int p = 0; p < NbPlaces; ++p) lines->Put(p + 1, Pl[p].TrOut, '>');
+    for (int p = 0; p < NbPlaces; ++p) lines.Put(p + 1, Pl[p].TrOut, '>');
   } catch (const std::bad_alloc&) {
     return false;  // the temporary file is removed
   }

@@ -36,6 +36,43 @@ bool TryReserveEnsI(t_EnsI E, int n);
 // exhausted.
 bool TryAppendEnsI(t_EnsI E, int e);
 
+// The reported capacity that n insertions give a set: n rounded up to a
+// multiple of 10 (0 for n <= 0).
+size_t CapacityFor(int n);
+
+// Storage for many sets whose element counts are known before they are filled
+// (the neighbour sets of a net), carved out of one block instead of one
+// allocation per set. A large block is mapped on its own, with huge pages
+// where the system offers them (every page of it is written as the sets are
+// filled) and its pages made present at once; a small one comes from malloc.
+//
+// The sets keep the whole EnsI contract: their capacities are those of
+// TryReserveEnsI, FreeEnsI and VideEnsI release their storage, and a set that
+// outgrows its capacity moves to storage of its own. The block is released
+// when the last set holding storage in it has released it and the SetBlock
+// itself is gone. Not thread-safe, like the sets.
+class SetBlock {
+ public:
+  // Room for `elements` elements: the sum of CapacityFor of the counts of the
+  // sets to be placed. ok() is false when memory is exhausted.
+  explicit SetBlock(size_t elements);
+  ~SetBlock();
+  SetBlock(const SetBlock&) = delete;
+  SetBlock& operator=(const SetBlock&) = delete;
+
+  bool ok() const { return begin_ != nullptr || left_ == 0; }
+
+  // Gives E, empty and without storage, the capacity of n insertions
+  // (CapacityFor(n)) from the block; n <= 0 leaves it without storage.
+  // REQUIRES: ok(), and the room given at creation not yet used up.
+  void Place(t_EnsI E, int n);
+
+ private:
+  int* begin_ = nullptr;
+  int* next_ = nullptr;  // the storage the next set gets
+  size_t left_ = 0;      // elements not yet given out
+};
+
 }  // namespace varnost
 
 #endif

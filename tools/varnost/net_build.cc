@@ -1,6 +1,7 @@
 // Building the neighbour sets of places and transitions from the arcs read.
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -17,14 +18,47 @@ std::unique_ptr<int[]> ZeroCounts(size_t n) {
   return std::unique_ptr<int[]>(new (std::nothrow) int[n > 0 ? n : 1]());
 }
 
-// A new set of universe `universe` with room for exactly `count` appends.
-t_EnsI NewSet(int universe, int count) {
+// A new set of universe `universe` with room for exactly `count` appends,
+// from the block.
+t_EnsI NewSet(varnost::SetBlock& block, int universe, int count) {
   t_EnsI E = varnost::TryInitEnsI(universe);
-  if (E != nullptr && !varnost::TryReserveEnsI(E, count)) {
-    FreeEnsI(E);
-    return nullptr;
-  }
+  if (E != nullptr) block.Place(E, count);
   return E;
+}
+
+// Stores 0, 1, ..., n-1 at out: the set of a node linked to every node of the
+// other kind, which needs no look at the matrices. Runs of 8 stores are
+// written as vectors.
+void StoreAll(int* out, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    for (size_t k = 0; k < 8; ++k) out[i + k] = static_cast<int>(i + k);
+  }
+  for (; i < n; ++i) out[i] = static_cast<int>(i);
+}
+
+// Cells read at once in the branch-free loops below.
+constexpr size_t kRun = 16;
+
+// Stores at out, in order, the positions of the `count` cells of `row` that
+// are greater than 0. Each position is stored unconditionally and kept by
+// stepping over it only when its cell is an arc, so mixed rows cost no
+// mispredicted branches. The store of a cell that is no arc lands just past
+// the elements kept, which is within the set's storage as long as kRun or
+// more elements are still to come; the last ones are found with a test.
+void StorePositives(const int* row, int* out, int count) {
+  int* const end = out + count;
+  size_t i = 0;
+  while (end - out >= static_cast<ptrdiff_t>(kRun)) {
+    for (size_t k = 0; k < kRun; ++k) {
+      *out = static_cast<int>(i + k);
+      out += row[i + k] > 0;
+    }
+    i += kRun;
+  }
+  for (; out != end; ++i) {
+    if (row[i] > 0) *out++ = static_cast<int>(i);
+  }
 }
 
 int Fail() {
@@ -80,17 +114,24 @@ extern "C" int InitPlTr(void) {
     });
   }
 
+  // The storage of all the sets in one block, whose pages are written from
+  // end to end below.
+  size_t elements = 0;
+  for (size_t p = 0; p < places; ++p) elements += varnost::CapacityFor(trIn[p]) + varnost::CapacityFor(trOut[p]);
+  for (size_t t = 0; t < transitions; ++t) elements += varnost::CapacityFor(plIn[t]) + varnost::CapacityFor(plOut[t]);
+  varnost::SetBlock storage(elements);
+  if (!storage.ok()) return Fail();
   Pl = static_cast<t_Place*>(std::calloc(places > 0 ? places : 1, sizeof(t_Place)));
   Tr = static_cast<t_Trans*>(std::calloc(transitions > 0 ? transitions : 1, sizeof(t_Trans)));
   if (Pl == nullptr || Tr == nullptr) return Fail();
   for (size_t p = 0; p < places; ++p) {
-    Pl[p].TrIn = NewSet(NbTrans, trIn[p]);
-    Pl[p].TrOut = NewSet(NbTrans, trOut[p]);
+    Pl[p].TrIn = NewSet(storage, NbTrans, trIn[p]);
+    Pl[p].TrOut = NewSet(storage, NbTrans, trOut[p]);
     if (Pl[p].TrIn == nullptr || Pl[p].TrOut == nullptr) return Fail();
   }
   for (size_t t = 0; t < transitions; ++t) {
-    Tr[t].PlIn = NewSet(NbPlaces, plIn[t]);
-    Tr[t].PlOut = NewSet(NbPlaces, plOut[t]);
+    Tr[t].PlIn = NewSet(storage, NbPlaces, plIn[t]);
+    Tr[t].PlOut = NewSet(storage, NbPlaces, plOut[t]);
     if (Tr[t].PlIn == nullptr || Tr[t].PlOut == nullptr) return Fail();
   }
 
@@ -127,32 +168,58 @@ extern "C" int InitPlTr(void) {
   }
   auto keyOf = [&](varnost::Arc a) { return a.row < places ? a.col : transitions + a.col; };
   if (inMatrices) {
-    // Dense matrices, by tiles of kTile places: the place sets row by row;
-    // the transition sets column by column within the tile, so that each
-    // receives a run of elements at once and the tile's rows stay in the
-    // caches while its columns are read.
-    constexpr size_t kTile = 16;
-    for (size_t p0 = 0; p0 < places; p0 += kTile) {
-      const size_t p1 = std::min(places, p0 + kTile);
-      for (size_t p = p0; p < p1; ++p) {
-        const int* pre = arcs.pre()[p];
-        const int* post = arcs.post()[p];
-        int* out = trOutAt[p];
-        int* in = trInAt[p];
-        for (size_t t = 0; t < transitions; ++t) {
-          if (pre[t] > 0) *out++ = static_cast<int>(t);
-          if (post[t] > 0) *in++ = static_cast<int>(t);
-        }
+    // Dense matrices. A set of every node of the other kind is 0, 1, ...
+    // without a look at the matrices; the others are read from them. The place
+    // sets row by row.
+    for (size_t p = 0; p < places; ++p) {
+      const size_t all = transitions;
+      if (static_cast<size_t>(trOut[p]) == all) {
+        StoreAll(trOutAt[p], all);
+      } else if (trOut[p] > 0) {
+        StorePositives(arcs.pre()[p], trOutAt[p], trOut[p]);
       }
-      for (size_t t = 0; t < transitions; ++t) {
-        int* in = keyAt[t];
-        int* out = keyAt[transitions + t];
-        for (size_t p = p0; p < p1; ++p) {
-          if (arcs.pre()[p][t] > 0) *in++ = static_cast<int>(p);
-          if (arcs.post()[p][t] > 0) *out++ = static_cast<int>(p);
+      if (static_cast<size_t>(trIn[p]) == all) {
+        StoreAll(trInAt[p], all);
+      } else if (trIn[p] > 0) {
+        StorePositives(arcs.post()[p], trInAt[p], trIn[p]);
+      }
+    }
+    // The transition sets: those to read from the matrices are read by tiles
+    // of kRun places, column by column within the tile, so that each receives
+    // a run of elements at once and the tile's rows stay in the caches while
+    // its columns are read.
+    std::unique_ptr<uint32_t[]> toRead(new (std::nothrow) uint32_t[keys > 0 ? keys : 1]);
+    if (!toRead) return Fail();
+    size_t reads = 0;
+    for (size_t k = 0; k < keys; ++k) {
+      const int count = k < transitions ? plIn[k] : plOut[k - transitions];
+      if (static_cast<size_t>(count) == places) {
+        StoreAll(keyAt[k], places);
+      } else if (count > 0) {
+        toRead[reads++] = static_cast<uint32_t>(k);
+      }
+    }
+    for (size_t p0 = 0; p0 < places && reads > 0; p0 += kRun) {
+      const size_t p1 = std::min(places, p0 + kRun);
+      for (size_t r = 0; r < reads; ++r) {
+        const size_t k = toRead[r];
+        int* const* rows = k < transitions ? arcs.pre() : arcs.post();
+        const size_t t = k < transitions ? k : k - transitions;
+        const t_EnsI set = k < transitions ? Tr[t].PlIn : Tr[t].PlOut;
+        int* at = keyAt[k];
+        // As in StorePositives: unconditional stores while a whole tile's
+        // elements fit in what is still to come.
+        if (set->Ens + (k < transitions ? plIn[t] : plOut[t]) - at >= static_cast<ptrdiff_t>(kRun)) {
+          for (size_t p = p0; p < p1; ++p) {
+            *at = static_cast<int>(p);
+            at += rows[p][t] > 0;
+          }
+        } else {
+          for (size_t p = p0; p < p1; ++p) {
+            if (rows[p][t] > 0) *at++ = static_cast<int>(p);
+          }
         }
-        keyAt[t] = in;
-        keyAt[transitions + t] = out;
+        keyAt[k] = at;
       }
     }
   }

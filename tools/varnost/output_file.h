@@ -58,12 +58,26 @@ class OutputFile {
     }
   }
 
+  // Composing straight into the buffer, for writers of many short lines:
+  // Room(n) flushes when fewer than n bytes are free and returns where the
+  // free bytes start, Free() says how many there are, and Advance(k) adds the
+  // k bytes composed there to the text. REQUIRES: n <= kBuffer, k <= Free().
+  char* Room(size_t n) {
+    if (kBuffer - used_ < n) Flush();
+    return buf_.get() + used_;
+  }
+  size_t Free() const { return kBuffer - used_; }
+  void Advance(size_t k) { used_ += k; }
+
   // Writes everything, closes and renames over the target (or, in place,
   // just closes). True on success.
   bool Commit();
 
+  // Small enough for the text composed in it to be still in the caches when
+  // it is written out, large enough for few write calls.
+  static constexpr size_t kBuffer = size_t{1} << 18;
+
  private:
-  static constexpr size_t kBuffer = size_t{1} << 20;
   static constexpr size_t kIntChars = 24;
 
   // Writes value (< 100000) in decimal at out; returns the digit count. The
