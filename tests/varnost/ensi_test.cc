@@ -1,5 +1,5 @@
 // Ordered integer sets: storage steps, order, set algebra, comparisons,
-// iteration and printing.
+// iteration, printing, and sets whose storage comes from a shared block.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,10 +7,13 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "EnsI.h"
 #include "common/qxtest.h"
+#include "ensi_internal.h"
 #include "net_testing.h"
 
 namespace {
@@ -79,6 +82,88 @@ TEST(EnsIStorage, FullSetAndCopyAndEmptying) {
   EXPECT_EQ(EstVideEnsI(full.e), 1);
   AjoutEnsI(full.e, 3);  // still usable
   EXPECT_EQ(Elements(full.e), std::vector<int>{3});
+}
+
+struct BlockCase {
+  const char* name;
+  int largest;  // the count of the largest set, which decides how the block is made
+  bool mapped;  // whether the block is a mapping of its own
+};
+
+class EnsIBlock : public ::testing::TestWithParam<BlockCase> {};
+
+TEST_P(EnsIBlock, SetsKeepTheContractAndTheBlockLivesUntilTheLastIsFreed) {
+  const std::vector<int> counts{0, 3, 10, 17, 20, GetParam().largest};
+  size_t elements = 0;
+  for (int count : counts) elements += varnost::CapacityFor(count);
+  std::vector<t_EnsI> sets;
+  std::vector<std::vector<int>> model;
+  {
+    varnost::SetBlock block(elements);
+    ASSERT_TRUE(block.ok());
+    for (int count : counts) {
+      t_EnsI set = InitEnsI(7);
+      block.Place(set, count);
+      model.emplace_back();
+      for (int i = 0; i < count; ++i) {
+        AjoutFinEnsI(set, 2 * i);
+        model.back().push_back(2 * i);
+      }
+      sets.push_back(set);
+    }
+  }  // the sets outlive the SetBlock that placed them
+  for (size_t i = 0; i < sets.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(sets[i]->size, static_cast<int>(varnost::CapacityFor(counts[i])));
+    EXPECT_EQ(sets[i]->NbElMax, 7);
+    EXPECT_EQ(Elements(sets[i]), model[i]);
+  }
+  EXPECT_EQ(sets[0]->Ens, nullptr);
+  const int* const largest = sets.back()->Ens;
+
+  // Within the capacity a set changes in place; past it, it moves to storage
+  // of its own, by an insertion or by an append.
+  AjoutEnsI(sets[3], 5);
+  EXPECT_EQ(sets[3]->size, 20);
+  AjoutEnsI(sets[2], 7);
+  EXPECT_EQ(sets[2]->size, 20);
+  AjoutEnsI(sets[4], 1000);
+  EXPECT_EQ(sets[4]->size, 30);
+  const std::pair<int, int> changes[] = {{3, 5}, {2, 7}, {4, 1000}};
+  for (auto [set, value] : changes) {
+    model[set].insert(std::lower_bound(model[set].begin(), model[set].end(), value), value);
+    EXPECT_EQ(Elements(sets[set]), model[set]) << set;
+  }
+  Set copy(CopieEnsI(sets[1]));
+  VideEnsI(sets[1]);
+  EXPECT_EQ(sets[1]->Ens, nullptr);
+  AjoutEnsI(sets[1], 1);
+  EXPECT_EQ(Elements(sets[1]), std::vector<int>{1});
+
+  for (size_t i = 0; i + 1 < sets.size(); ++i) FreeEnsI(sets[i]);
+  EXPECT_EQ(Elements(copy.e), (std::vector<int>{0, 2, 4}));
+  ASSERT_EQ(sets.back()->Ens, largest);
+  EXPECT_EQ(Elements(sets.back()), model.back());
+  FreeEnsI(sets.back());
+  if (GetParam().mapped) {
+    EXPECT_FALSE(vtest::Mapped(largest));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EnsIBlock,
+                         ::testing::Values(BlockCase{"FromMalloc", 25, false},
+                                           BlockCase{"MappedWithHugePages", 1 << 20, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EnsIBlock, EmptyBlockPlacesSetsWithoutStorage) {
+  varnost::SetBlock block(0);
+  EXPECT_TRUE(block.ok());
+  Set set(InitEnsI(3));
+  block.Place(set.e, 0);
+  EXPECT_EQ(set.e->Ens, nullptr);
+  EXPECT_EQ(set.e->size, 0);
+  AjoutEnsI(set.e, 2);
+  EXPECT_EQ(Elements(set.e), std::vector<int>{2});
 }
 
 TEST(EnsIInsert, MatchesAnOrderedModelOnRandomInput) {

@@ -1,8 +1,20 @@
 // Random nets, written in varied but valid layouts, read and written back:
 // counts, arcs, neighbour sets, marked places and the PEP file must agree with
-// a plain model of the net.
+// a plain model of the net; dense nets too, read one after the other.
+#include <sys/mman.h>
+#ifdef __linux__
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#endif
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -72,23 +84,32 @@ class NetProperties : public vtest::NetTest {
     return text;
   }
 
-  std::string References(const vtest::NetModel& net) {
-    std::string text = "object numbers then names\n";
-    for (int i = 0; i < net.places + net.transitions; ++i) text += std::to_string(100 + i) + " ";
-    text += "\n";
-    for (const auto& name : net.names) text += std::to_string(name.size()) + " " + name + "\n";
-    return text;
+  // A net whose place 1 and transition 2 have every arc, place 3 and
+  // transition 4 none, and the others arcs in `percent` of their cells.
+  vtest::NetModel DenseNet(int places, int transitions, int percent) {
+    vtest::NetModel net;
+    net.places = places;
+    net.transitions = transitions;
+    net.pre.assign(places, Ints(transitions));
+    net.post.assign(places, Ints(transitions));
+    net.marking.assign(places, 0);
+    for (int p = 0; p < places; ++p) {
+      for (int t = 0; t < transitions; ++t) {
+        auto cell = [&] {
+          if (p == 1 || t == 2) return Pick(1, 9);
+          if (p == 3 || t == 4) return Pick(-2, 0);
+          return Pick(1, 100) <= percent ? Pick(1, 9) : 0;
+        };
+        net.pre[p][t] = cell();
+        net.post[p][t] = cell();
+      }
+    }
+    return net;
   }
-};
 
-TEST_F(NetProperties, ReadAndWrittenNetsAgreeWithTheModel) {
-  for (int round = 0; round < 150; ++round) {
-    SCOPED_TRACE("round " + std::to_string(round));
-    vtest::ResetNet();
-    const vtest::NetModel net = RandomNet();
-    const std::string path = dir_.File("net" + std::to_string(round) + ".mat");
-    qxtest::WriteFile(path, Layout(net));
-    if (!net.names.empty()) qxtest::WriteFile(path + ".ref", References(net));
+  // Reads path, the net `net`, and checks the counts, matrices, arcs,
+  // neighbour sets with their capacities, marked places and the PEP file.
+  void ExpectReadAsModel(const std::string& path, const vtest::NetModel& net) {
     const auto r = vtest::ReadNet(path);
     ASSERT_EQ(r.status, 0) << r.out;
     ASSERT_EQ(NbPlaces, net.places);
@@ -117,18 +138,119 @@ TEST_F(NetProperties, ReadAndWrittenNetsAgreeWithTheModel) {
     }
     EXPECT_EQ(NbArcs, arcs);
     EXPECT_EQ(vtest::Elements(Marking), marked);
+    auto capacity = [](const Ints& elements) { return (static_cast<int>(elements.size()) + 9) / 10 * 10; };
     for (int p = 0; p < net.places; ++p) {
       ASSERT_EQ(vtest::Elements(Pl[p].TrIn), trIn[p]);
       ASSERT_EQ(vtest::Elements(Pl[p].TrOut), trOut[p]);
-      ASSERT_EQ(Pl[p].TrOut->size, (static_cast<int>(trOut[p].size()) + 9) / 10 * 10);
+      ASSERT_EQ(Pl[p].TrIn->size, capacity(trIn[p]));
+      ASSERT_EQ(Pl[p].TrOut->size, capacity(trOut[p]));
     }
     for (int t = 0; t < net.transitions; ++t) {
       ASSERT_EQ(vtest::Elements(Tr[t].PlIn), plIn[t]);
       ASSERT_EQ(vtest::Elements(Tr[t].PlOut), plOut[t]);
+      ASSERT_EQ(Tr[t].PlIn->size, capacity(plIn[t]));
+      ASSERT_EQ(Tr[t].PlOut->size, capacity(plOut[t]));
     }
     ASSERT_EQ(SauvegardePepStatut(NomModele), 0);
     ASSERT_EQ(qxtest::ReadFile(path + ".ll_net"), net.ExpectedPep());
   }
+
+  std::string References(const vtest::NetModel& net) {
+    std::string text = "object numbers then names\n";
+    for (int i = 0; i < net.places + net.transitions; ++i) text += std::to_string(100 + i) + " ";
+    text += "\n";
+    for (const auto& name : net.names) text += std::to_string(name.size()) + " " + name + "\n";
+    return text;
+  }
+};
+
+TEST_F(NetProperties, ReadAndWrittenNetsAgreeWithTheModel) {
+  for (int round = 0; round < 150; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    vtest::ResetNet();
+    const vtest::NetModel net = RandomNet();
+    const std::string path = dir_.File("net" + std::to_string(round) + ".mat");
+    qxtest::WriteFile(path, Layout(net));
+    if (!net.names.empty()) qxtest::WriteFile(path + ".ref", References(net));
+    ExpectReadAsModel(path, net);
+  }
 }
+
+// Nets with most cells arcs, whose sets are built from the matrices: sets of
+// every node, of none, and mixed ones long enough for the branch-free runs,
+// with storage from malloc or mapped with huge pages. Read one after the other
+// in this process, each releasing the previous one's storage.
+TEST_F(NetProperties, DenseNetsReadOneAfterTheOther) {
+  struct DenseCase {
+    int places;
+    int transitions;
+    int percent;
+  };
+  const DenseCase cases[] = {{7, 5, 100}, {70, 45, 60}, {400, 380, 100}, {300, 260, 85}, {33, 1, 50}, {1, 40, 90}};
+  const int* previous = nullptr;
+  for (const DenseCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.places) + "x" + std::to_string(c.transitions));
+    vtest::ResetNet();
+    if (previous != nullptr) {
+      EXPECT_FALSE(vtest::Mapped(previous));
+    }
+    const vtest::NetModel net = DenseNet(c.places, c.transitions, c.percent);
+    const std::string path = dir_.File("dense.mat");
+    qxtest::WriteFile(path, net.MatrixText());
+    ExpectReadAsModel(path, net);
+    // The storage of the largest nets is a mapping of its own, released with
+    // the net.
+    const size_t cells = static_cast<size_t>(c.places) * static_cast<size_t>(c.transitions);
+    previous = cells * 4 * sizeof(int) >= (size_t{2} << 20) ? Pl[0].TrOut->Ens : nullptr;
+  }
+}
+
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+// From now on in this process, madvise fails with `error` for huge pages and
+// for making pages present. False when the filter cannot be installed.
+bool RefuseMemoryAdvice(int error) {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_madvise, 0, 3),
+      // The low half of the third argument, the advice.
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args) + 2 * sizeof(uint64_t)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, MADV_HUGEPAGE, 2, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, MADV_POPULATE_WRITE, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<uint32_t>(error) & SECCOMP_RET_DATA)),
+  };
+  sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program, 0, 0) == 0;
+}
+
+// The storage of a large net's sets where the system refuses huge pages and
+// making pages present: without them the net is built all the same; when
+// pages are refused for lack of memory, the reader says so and fails. In a
+// child process, which the filter is confined to.
+TEST_F(NetProperties, SetStorageWhereMemoryAdviceIsRefused) {
+  const vtest::NetModel net = DenseNet(400, 380, 100);
+  const std::string path = dir_.File("large.mat");
+  qxtest::WriteFile(path, net.MatrixText());
+  EXPECT_EXIT(
+      {
+        qxtest::Watchdog watchdog(60);
+        if (!RefuseMemoryAdvice(EINVAL)) std::_Exit(2);
+        ExpectReadAsModel(path, net);
+        std::_Exit(HasFailure() ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        qxtest::Watchdog watchdog(60);
+        if (!RefuseMemoryAdvice(ENOMEM)) std::_Exit(2);
+        const auto r = vtest::ReadNet(path);
+        const bool said = r.out == "erreur: memoire insuffisante pour un reseau de 400 places et 380 transitions\n";
+        vtest::ResetNet();
+        std::_Exit(r.status == -1 && said ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace

@@ -1,5 +1,10 @@
 #include "net_testing.h"
 
+#include <errno.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <sstream>
 
 #include "TypePN.h"
@@ -28,6 +33,13 @@ ReadResult ReadNet(const std::string& path, const std::vector<std::string>& opti
 
 std::vector<int> Elements(t_EnsI set) {
   return std::vector<int>(set->Ens, set->Ens + set->NbEl);
+}
+
+bool Mapped(const void* address) {
+  const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  void* start = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(address) & ~(page - 1));
+  unsigned char state = 0;
+  return mincore(start, page, &state) == 0 || errno != ENOMEM;
 }
 
 std::string NetModel::MatrixText() const {

@@ -35,6 +35,10 @@ ReadResult ReadNet(const std::string& path, const std::vector<std::string>& opti
 
 std::vector<int> Elements(t_EnsI set);
 
+// Whether the page holding `address` is mapped in this process: storage
+// mapped on its own is gone once released.
+bool Mapped(const void* address);
+
 // A net as plain vectors, built by the tests without the tool's code.
 struct NetModel {
   int places = 0;
