@@ -152,7 +152,7 @@ TEST_P(EnsIBlock, SetsKeepTheContractAndTheBlockLivesUntilTheLastIsFreed) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EnsIBlock,
                          ::testing::Values(BlockCase{"FromMalloc", 25, false},
-                                           BlockCase{"MappedWithHugePages", 1 << 20, true}),
+                                           BlockCase{"MappedOnItsOwn", 1 << 20, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EnsIBlock, EmptyBlockPlacesSetsWithoutStorage) {

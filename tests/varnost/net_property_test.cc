@@ -178,7 +178,7 @@ TEST_F(NetProperties, ReadAndWrittenNetsAgreeWithTheModel) {
 
 // Nets with most cells arcs, whose sets are built from the matrices: sets of
 // every node, of none, and mixed ones long enough for the branch-free runs,
-// with storage from malloc or mapped with huge pages. Read one after the other
+// with storage from malloc or mapped on its own. Read one after the other
 // in this process, each releasing the previous one's storage.
 TEST_F(NetProperties, DenseNetsReadOneAfterTheOther) {
   struct DenseCase {
@@ -206,15 +206,14 @@ TEST_F(NetProperties, DenseNetsReadOneAfterTheOther) {
 }
 
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-// From now on in this process, madvise fails with `error` for huge pages and
-// for making pages present. False when the filter cannot be installed.
+// From now on in this process, madvise fails with `error` for making pages
+// present. False when the filter cannot be installed.
 bool RefuseMemoryAdvice(int error) {
   sock_filter filter[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_madvise, 0, 3),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_madvise, 0, 2),
       // The low half of the third argument, the advice.
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args) + 2 * sizeof(uint64_t)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, MADV_HUGEPAGE, 2, 0),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, MADV_POPULATE_WRITE, 1, 0),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<uint32_t>(error) & SECCOMP_RET_DATA)),
@@ -224,10 +223,10 @@ bool RefuseMemoryAdvice(int error) {
          prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program, 0, 0) == 0;
 }
 
-// The storage of a large net's sets where the system refuses huge pages and
-// making pages present: without them the net is built all the same; when
-// pages are refused for lack of memory, the reader says so and fails. In a
-// child process, which the filter is confined to.
+// The storage of a large net's sets where the system refuses to make its
+// pages present: the net is built all the same, the pages coming at their
+// first use; when they are refused for lack of memory, the reader says so and
+// fails. In a child process, which the filter is confined to.
 TEST_F(NetProperties, SetStorageWhereMemoryAdviceIsRefused) {
   const vtest::NetModel net = DenseNet(400, 380, 100);
   const std::string path = dir_.File("large.mat");

@@ -3,7 +3,6 @@
 
 #include <errno.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -76,41 +75,34 @@ void ReleaseStorage(int* storage) {
   }
 }
 
-constexpr size_t kHugePage = size_t{2} << 20;
+// Blocks from this size on are mapped on their own.
+constexpr size_t kMapFrom = size_t{256} << 10;
 
 // A block of `bytes` (> 0) bytes; null when memory is exhausted. A small block
 // comes from malloc (*mapped = 0); a large one is a mapping of its own
-// (*mapped = its length) starting at a huge page boundary, so that its whole
-// huge pages can be backed by huge pages, and with its pages made present in
-// one call rather than one fault each. Both are hints: where the system has
-// neither, the pages come one fault at a time.
+// (*mapped = its length), released to the system as soon as it is unmapped,
+// with its pages made present in one call rather than one fault each (every
+// page of it is written as the sets are filled). Where the system cannot make
+// them present, the pages come one fault at a time.
+//
+// Huge pages would make the pages cheaper still, but on virtual machines that
+// hand free memory back to the host they are often taken from memory the host
+// has to provide afresh, which made one run in three several times slower
+// than with small pages.
 void* NewBlock(size_t bytes, size_t* mapped) {
   *mapped = 0;
-  if (bytes < kHugePage) return std::malloc(bytes);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  const size_t page = pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
-  if (bytes > SIZE_MAX - kHugePage - page) return nullptr;
-  const size_t length = (bytes + page - 1) / page * page;
-  void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return nullptr;
-  const uintptr_t rawBegin = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t begin = (rawBegin + kHugePage - 1) & ~(kHugePage - 1);
-  const uintptr_t end = begin + length;
-  if (begin > rawBegin) munmap(raw, begin - rawBegin);
-  if (rawBegin + length + kHugePage > end) munmap(reinterpret_cast<void*>(end), rawBegin + length + kHugePage - end);
-  void* block = reinterpret_cast<void*>(begin);
-#ifdef MADV_HUGEPAGE
-  madvise(block, length / kHugePage * kHugePage, MADV_HUGEPAGE);
-#endif
+  if (bytes < kMapFrom) return std::malloc(bytes);
+  void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) return nullptr;
 #ifdef MADV_POPULATE_WRITE
   // Refused for lack of memory: the block is given up now rather than the
   // process killed later at a fault.
-  if (madvise(block, length, MADV_POPULATE_WRITE) != 0 && errno == ENOMEM) {
-    munmap(block, length);
+  if (madvise(block, bytes, MADV_POPULATE_WRITE) != 0 && errno == ENOMEM) {
+    munmap(block, bytes);
     return nullptr;
   }
 #endif
-  *mapped = length;
+  *mapped = bytes;
   return block;
 }
 

@@ -82,6 +82,8 @@ class ArcLines {
     char* headEnd = std::to_chars(head, head + kText - 1, from).ptr;
     *headEnd++ = sign;
     const size_t headSize = static_cast<size_t>(headEnd - head);
+    // Locals, which the stores through char pointers cannot be taken to change.
+    const char* const texts = texts_.data();
     const size_t numbers = texts_.size() / kText;
     const int* element = to->Ens;
     const int* const end = element + to->NbEl;
@@ -97,7 +99,7 @@ class ArcLines {
         o += headSize;
         const unsigned number = static_cast<unsigned>(*element) + 1;
         if (number < numbers) {
-          const char* text = &texts_[number * kText];
+          const char* text = texts + number * kText;
           std::memcpy(o, text, kText);
           o += static_cast<unsigned char>(text[kText - 1]);
         } else {

@@ -42,9 +42,9 @@ size_t CapacityFor(int n);
 
 // Storage for many sets whose element counts are known before they are filled
 // (the neighbour sets of a net), carved out of one block instead of one
-// allocation per set. A large block is mapped on its own, with huge pages
-// where the system offers them (every page of it is written as the sets are
-// filled) and its pages made present at once; a small one comes from malloc.
+// allocation per set. A large block is mapped on its own, its pages made
+// present at once (every page of it is written as the sets are filled); a
+// small one comes from malloc.
 //
 // The sets keep the whole EnsI contract: their capacities are those of
 // TryReserveEnsI, FreeEnsI and VideEnsI release their storage, and a set that
