@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <new>
 
-#if defined(__SSE2__) && defined(__x86_64__)
+#if defined(__SSE2__) && defined(__x86_64__) && __has_include(<sys/platform/x86.h>)
 #include <immintrin.h>
+#include <sys/platform/x86.h>
+#define VARNOST_WIDE_ZEROS 1
 #endif
 
 namespace varnost {
@@ -17,7 +19,7 @@ namespace {
 
 constexpr uint64_t kAlign = 64;
 
-#if defined(__SSE2__) && defined(__x86_64__)
+#if VARNOST_WIDE_ZEROS
 // 64 bytes a turn: the run ends in the first 32-byte half that differs.
 __attribute__((target("avx2"))) uint64_t LongZeroPairsAvx2(const char* p, const char* end,
                                                             uint64_t maxPairs) {
@@ -45,8 +47,10 @@ __attribute__((target("avx2"))) uint64_t LongZeroPairsAvx2(const char* p, const 
 }  // namespace
 
 uint64_t LongZeroPairs(const char* p, const char* end, uint64_t maxPairs) {
-#if defined(__SSE2__) && defined(__x86_64__)
-  static const bool avx2 = __builtin_cpu_supports("avx2");
+#if VARNOST_WIDE_ZEROS
+  // The C library's record of the processor, made when the program started:
+  // asking the processor again costs more than a small net takes to read.
+  static const bool avx2 = CPU_FEATURE_ACTIVE(AVX2);
   if (avx2) return LongZeroPairsAvx2(p, end, maxPairs);
 #endif
   return ZeroPairsTail(p, end, maxPairs);
