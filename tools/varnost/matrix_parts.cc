@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <new>
@@ -36,7 +37,10 @@ struct Part {
   bool boundary = false;  // from is known to start a token or separators
 
   std::unique_ptr<char[]> storage;
-  std::vector<PartValue> values;
+  // The values that are not 0, in token order: room for one per two bytes of
+  // the range and one more, the most tokens that can start in it.
+  std::unique_ptr<PartValue[]> values;
+  size_t valueCount = 0;
   uint64_t tokens = 0;
   uint64_t positives = 0;
   uint64_t end = 0;  // offset after the last byte the part took
@@ -60,13 +64,43 @@ size_t ReadAt(int fd, char* to, size_t size, uint64_t offset) {
   return got;
 }
 
+// Writes the values of the `count` one-digit tokens at p (a digit and a
+// separator each) to `to`, numbered from `first`.
+void TakeOneDigitValues(const char* p, uint64_t count, uint32_t first, PartValue* to) {
+  uint64_t i = 0;
+#if defined(__SSE2__)
+  static_assert(sizeof(PartValue) == 8 && offsetof(PartValue, value) == 4);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i numbers = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(first)), _mm_setr_epi32(0, 1, 2, 3));
+  const __m128i four = _mm_set1_epi32(4);
+  for (; count - i >= 8; i += 8) {
+    // The digits are the even bytes: eight 16-bit lanes, then two times four
+    // 32-bit values beside their numbers.
+    const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i));
+    const __m128i digits = _mm_sub_epi16(_mm_and_si128(text, _mm_set1_epi16(0x00FF)), _mm_set1_epi16('0'));
+    const __m128i low = _mm_unpacklo_epi16(digits, zero);
+    const __m128i high = _mm_unpackhi_epi16(digits, zero);
+    const __m128i nextNumbers = _mm_add_epi32(numbers, four);
+    __m128i* out = reinterpret_cast<__m128i*>(to + i);
+    _mm_storeu_si128(out, _mm_unpacklo_epi32(numbers, low));
+    _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(numbers, low));
+    _mm_storeu_si128(out + 2, _mm_unpacklo_epi32(nextNumbers, high));
+    _mm_storeu_si128(out + 3, _mm_unpackhi_epi32(nextNumbers, high));
+    numbers = _mm_add_epi32(nextNumbers, four);
+  }
+#endif
+  for (; i < count; ++i) {
+    to[i] = PartValue{first + static_cast<uint32_t>(i), static_cast<int32_t>(p[2 * i] - '0')};
+  }
+}
+
 // Reads and converts one part. Stops at the first thing that makes the part
 // unclean: the one-thread reader takes it over from its start.
 void Convert(Part& part, int fd, size_t reach) {
   part.clean = false;
   part.tokens = 0;
   part.positives = 0;
-  part.values.clear();
+  part.valueCount = 0;
   // The byte before the range tells whether it starts inside a token.
   const uint64_t readFrom = part.boundary ? part.from : part.from - 1;
   const size_t want = static_cast<size_t>(part.to + reach - readFrom);
@@ -86,7 +120,7 @@ void Convert(Part& part, int fd, size_t reach) {
     if (p == e) return;
   }
   auto record = [&](int32_t v) {
-    part.values.push_back(PartValue{static_cast<uint32_t>(part.tokens), v});
+    part.values[part.valueCount++] = PartValue{static_cast<uint32_t>(part.tokens), v};
     part.positives += v > 0;
   };
   for (;;) {
@@ -109,10 +143,8 @@ void Convert(Part& part, int fd, size_t reach) {
     } else if (c >= '1' && c <= '9') {
       const uint64_t ones = OneDigitValues(p, e, static_cast<uint64_t>(stop - p + 1) / 2);
       if (ones > 0) {
-        for (uint64_t i = 0; i < ones; ++i) {
-          part.values.push_back(
-              PartValue{static_cast<uint32_t>(part.tokens + i), static_cast<int32_t>(p[2 * i] - '0')});
-        }
+        TakeOneDigitValues(p, ones, static_cast<uint32_t>(part.tokens), part.values.get() + part.valueCount);
+        part.valueCount += ones;
         part.tokens += ones;
         part.positives += ones;
         p += 2 * ones;
@@ -149,8 +181,8 @@ void Convert(Part& part, int fd, size_t reach) {
 // a row at a time: one division per row reached, plain stores within it.
 void Store(const Part& part, const MatrixCells& cells) {
   const uint64_t transitions = cells.transitions;
-  const PartValue* v = part.values.data();
-  const PartValue* const end = v + part.values.size();
+  const PartValue* v = part.values.get();
+  const PartValue* const end = v + part.valueCount;
   const bool withArcs = !part.arcs.empty();
   auto room = part.arcs.begin();
   size_t used = 0;
@@ -281,10 +313,8 @@ PartsProgress ReadMatrixParts(int fd, uint64_t offset, uint64_t count, const Mat
     for (Part& part : parts) {
       part.storage.reset(new char[partBytes + reach + 2 * kAlign]);
       part.arcs.reserve(arcRuns);
-      // Room for a part of one-digit values, so that the first parts of a
-      // dense net are not slowed by the list growing; pages a sparse net
-      // never fills are never touched.
-      part.values.reserve(static_cast<size_t>(partBytes / 2 + 1));
+      // Pages a sparse net never fills are never touched.
+      part.values.reset(new PartValue[partBytes / 2 + 1]);
     }
   } catch (const std::bad_alloc&) {
     return progress;
@@ -297,11 +327,7 @@ PartsProgress ReadMatrixParts(int fd, uint64_t offset, uint64_t count, const Mat
       part.from = offset + k * partBytes;
       part.to = part.from + partBytes;
       part.boundary = k == 0;
-      try {
-        Convert(part, fd, reach);
-      } catch (const std::bad_alloc&) {
-        part.clean = false;
-      }
+      Convert(part, fd, reach);
       if (!chain.AwaitTurn(k) || !chain.Place(k, part, count, arcs)) return;
       Store(part, cells);
     }
