@@ -9,7 +9,15 @@
 
 #if defined(__SSE2__) && defined(__x86_64__) && __has_include(<sys/platform/x86.h>)
 #include <immintrin.h>
+// The header is C: it spells the boolean type _Bool, which g++ takes as an
+// extension and clang++ does not.
+#if defined(__clang__)
+#define _Bool bool
 #include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
 #define VARNOST_WIDE_ZEROS 1
 #endif
 
