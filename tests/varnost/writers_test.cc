@@ -202,6 +202,43 @@ TEST_F(Writers, WriteErrorKeepsThePreviousFile) {
   EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{"big.mat", "big.mat.ll_net"}));
 }
 
+// An output of several times the step at which the write-out of a replacing
+// file is started early: it replaces the previous file byte for byte as a
+// new file is written, and a write that fails after write-outs were started
+// still keeps the previous file whole.
+TEST_F(Writers, LargeOutputReplacesThePreviousFileWhole) {
+  const std::string path = dir_.File("big.mat");
+  vtest::NetModel net;
+  net.places = net.transitions = 1200;
+  net.pre.assign(1200, std::vector<int>(1200, 1));
+  net.post.assign(1200, std::vector<int>(1200, 2));
+  net.marking.assign(1200, 1);
+  qxtest::WriteFile(path, net.MatrixText());
+  ASSERT_EQ(vtest::ReadNet(path).status, 0);
+  ASSERT_EQ(SauvegardePepStatut(NomModele), 0);
+  const std::string fresh = qxtest::ReadFile(path + ".ll_net");
+  ASSERT_GT(fresh.size(), size_t{21} << 20);  // past the limit below
+
+  // Replaced by the same net: the same bytes.
+  qxtest::WriteFile(path + ".ll_net", "previous good output\n");
+  ASSERT_EQ(SauvegardePepStatut(NomModele), 0);
+  EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), fresh);
+
+  // A file size limit past the first write-out steps: the writes fail there.
+  qxtest::WriteFile(path + ".ll_net", "previous good output\n");
+  const auto child = qxtest::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {20 << 20, 20 << 20};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 11;
+    return SauvegardePepStatut(NomModele) == -1 ? 0 : 12;
+  });
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(child.status, 0);
+  EXPECT_EQ(child.out, kPepFailure);
+  EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), "previous good output\n");
+  EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{"big.mat", "big.mat.ll_net"}));
+}
+
 TEST_F(Writers, ReplacingAFileKeepsItsModeAndLeavesNoTemporary) {
   const std::string path = dir_.File("net.mat");
   qxtest::WriteFile(path, "2 1 1 0 0 1 1 0");

@@ -52,6 +52,7 @@ OutputFile::OutputFile(std::string target)
   if (fd_ >= 0) {
     fcntl(fd_, F_SETFD, FD_CLOEXEC);
     if (fchmod(fd_, TargetMode(target_)) != 0) failed_ = true;
+    writeOutEarly_ = existing;
     return;
   }
   // A directory closed to new files still lets its writable files be
@@ -82,8 +83,18 @@ void OutputFile::WriteAll(const char* data, size_t size) {
     } else {
       data += n;
       size -= static_cast<size_t>(n);
+      written_ += static_cast<uint64_t>(n);
     }
   }
+#ifdef SYNC_FILE_RANGE_WRITE
+  if (writeOutEarly_ && !failed_ && written_ - writtenOut_ >= kWriteOutStep) {
+    // Only a start is asked for, never a wait; a failure changes nothing, as
+    // a real write error shows at a write or at the close.
+    sync_file_range(fd_, static_cast<off_t>(writtenOut_), static_cast<off_t>(written_ - writtenOut_),
+                    SYNC_FILE_RANGE_WRITE);
+    writtenOut_ = written_;
+  }
+#endif
 }
 
 void OutputFile::Flush() {
