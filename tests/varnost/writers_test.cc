@@ -49,6 +49,26 @@ class Writers : public vtest::NetTest {
     EXPECT_EQ(r.status, 0) << r.out;
     return path;
   }
+
+  // Writes the net read last, from `path` in the test's directory, under a
+  // file size limit of `bytes` in a child: the writes fail for real (EFBIG)
+  // part way through. The failure must be reported, the previous output
+  // survive and no partial file remain.
+  void ExpectLimitedWriteKeepsThePreviousFile(const std::string& path, rlim_t bytes) {
+    qxtest::WriteFile(path + ".ll_net", "previous good output\n");
+    const auto child = qxtest::RunInChild([&] {
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit = {bytes, bytes};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 11;
+      return SauvegardePepStatut(NomModele) == -1 ? 0 : 12;
+    });
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ(child.status, 0);
+    EXPECT_EQ(child.out, kPepFailure);
+    EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), "previous good output\n");
+    const std::string name = path.substr(path.rfind('/') + 1);
+    EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{name, name + ".ll_net"}));
+  }
 };
 
 class GoldenNets : public Writers, public ::testing::WithParamInterface<const char*> {};
@@ -187,19 +207,8 @@ TEST_F(Writers, WriteErrorKeepsThePreviousFile) {
   net.post.assign(60, std::vector<int>(60, 0));
   net.marking.assign(60, 1);
   qxtest::WriteFile(path, net.MatrixText());
-  qxtest::WriteFile(path + ".ll_net", "previous good output\n");
-  const auto child = qxtest::RunInChild([&] {
-    if (vtest::ReadNet(path).status != 0) return 10;
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {4096, 4096};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 11;
-    return SauvegardePepStatut(NomModele) == -1 ? 0 : 12;
-  });
-  ASSERT_TRUE(child.exited);
-  EXPECT_EQ(child.status, 0);
-  EXPECT_EQ(child.out, kPepFailure);
-  EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), "previous good output\n");
-  EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{"big.mat", "big.mat.ll_net"}));
+  ASSERT_EQ(vtest::ReadNet(path).status, 0);
+  ExpectLimitedWriteKeepsThePreviousFile(path, 4096);
 }
 
 // An output of several times the step at which the write-out of a replacing
@@ -225,18 +234,7 @@ TEST_F(Writers, LargeOutputReplacesThePreviousFileWhole) {
   EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), fresh);
 
   // A file size limit past the first write-out steps: the writes fail there.
-  qxtest::WriteFile(path + ".ll_net", "previous good output\n");
-  const auto child = qxtest::RunInChild([&] {
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {20 << 20, 20 << 20};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 11;
-    return SauvegardePepStatut(NomModele) == -1 ? 0 : 12;
-  });
-  ASSERT_TRUE(child.exited);
-  EXPECT_EQ(child.status, 0);
-  EXPECT_EQ(child.out, kPepFailure);
-  EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), "previous good output\n");
-  EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{"big.mat", "big.mat.ll_net"}));
+  ExpectLimitedWriteKeepsThePreviousFile(path, rlim_t{20} << 20);
 }
 
 TEST_F(Writers, ReplacingAFileKeepsItsModeAndLeavesNoTemporary) {
