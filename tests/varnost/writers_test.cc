@@ -50,6 +50,18 @@ class Writers : public vtest::NetTest {
     return path;
   }
 
+  // Writes and reads a net of `size` places and as many transitions whose Pre
+  // and Post entries are all preWeight and postWeight, every place marked.
+  void ReadFilledNet(const std::string& path, int size, int preWeight, int postWeight) {
+    vtest::NetModel net;
+    net.places = net.transitions = size;
+    net.pre.assign(size, std::vector<int>(size, preWeight));
+    net.post.assign(size, std::vector<int>(size, postWeight));
+    net.marking.assign(size, 1);
+    qxtest::WriteFile(path, net.MatrixText());
+    ASSERT_EQ(vtest::ReadNet(path).status, 0);
+  }
+
   // Writes the net read last, from `path` in the test's directory, under a
   // file size limit of `bytes` in a child: the writes fail for real (EFBIG)
   // part way through. The failure must be reported, the previous output
@@ -201,13 +213,7 @@ TEST_F(Writers, WriteErrorKeepsThePreviousFile) {
   // A file size limit makes the writes fail for real (EFBIG) part way through
   // the file: the previous output must survive and no partial file remain.
   const std::string path = dir_.File("big.mat");
-  vtest::NetModel net;
-  net.places = net.transitions = 60;
-  net.pre.assign(60, std::vector<int>(60, 1));
-  net.post.assign(60, std::vector<int>(60, 0));
-  net.marking.assign(60, 1);
-  qxtest::WriteFile(path, net.MatrixText());
-  ASSERT_EQ(vtest::ReadNet(path).status, 0);
+  ASSERT_NO_FATAL_FAILURE(ReadFilledNet(path, 60, 1, 0));
   ExpectLimitedWriteKeepsThePreviousFile(path, 4096);
 }
 
@@ -217,13 +223,7 @@ TEST_F(Writers, WriteErrorKeepsThePreviousFile) {
 // still keeps the previous file whole.
 TEST_F(Writers, LargeOutputReplacesThePreviousFileWhole) {
   const std::string path = dir_.File("big.mat");
-  vtest::NetModel net;
-  net.places = net.transitions = 1200;
-  net.pre.assign(1200, std::vector<int>(1200, 1));
-  net.post.assign(1200, std::vector<int>(1200, 2));
-  net.marking.assign(1200, 1);
-  qxtest::WriteFile(path, net.MatrixText());
-  ASSERT_EQ(vtest::ReadNet(path).status, 0);
+  ASSERT_NO_FATAL_FAILURE(ReadFilledNet(path, 1200, 1, 2));
   ASSERT_EQ(SauvegardePepStatut(NomModele), 0);
   const std::string fresh = qxtest::ReadFile(path + ".ll_net");
   ASSERT_GT(fresh.size(), size_t{21} << 20);  // past the limit below
