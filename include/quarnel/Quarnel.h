@@ -7,6 +7,7 @@
 #include "quarnel/QXChannel.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
+#include "quarnel/QXKoraParse.h"
 #include "quarnel/QXLink.h"
 #include "quarnel/QXMain.h"
 #include "quarnel/QXMemory.h"

@@ -1,5 +1,5 @@
-/* The library's list, memory helpers and frame I/O used from C over a real
- * FIFO. Exits 0 when every check holds; prints the failed check otherwise. An
+/* The library's list, memory helpers, frame I/O over a real FIFO and the
+ * KORA command reader, used from C. Exits 0 when every check holds; prints the failed check otherwise. An
  * alarm bounds every blocking call. */
 #define _POSIX_C_SOURCE 200809L
 
@@ -98,11 +98,28 @@ static void TestFrames(void) {
   rmdir(dir);
 }
 
+/* A command as a C tool reads it: the name, an integer and a counted string
+ * whose bytes hold a comma and a parenthesis; then a command that breaks. */
+static void TestKoraParse(void) {
+  static const char text[] = "MARKING(-5,4:a,b),)";
+  QxKoraCommand command;
+  CHECK(QxParseKora(text, strlen(text), &command) == 0);
+  CHECK(command.nameLength == 7 && strncmp(command.name, "MARKING", 7) == 0);
+  CHECK(command.argCount == 3);
+  CHECK(command.args[0].kind == kQx_KoraInteger && command.args[0].integer == -5);
+  CHECK(command.args[1].kind == kQx_KoraString && command.args[1].length == 4 &&
+        memcmp(command.args[1].text, "a,b)", 4) == 0);
+  CHECK(command.args[2].kind == kQx_KoraEmpty);
+  CHECK(QxParseKora("MARKING(5 )", 11, &command) == 10);
+  CHECK(QxParseKora("MARKING(5", 9, NULL) == 10);
+}
+
 int main(void) {
   alarm(30);
   TestList();
   TestMemory();
   TestFrames();
+  TestKoraParse();
   if (failures != 0) {
     fprintf(stderr, "%d check(s) failed\n", failures);
     return 1;
