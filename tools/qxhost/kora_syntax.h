@@ -1,8 +1,6 @@
-// The KORA command syntax as the host reads it: a name, "(", arguments
-// separated by commas, ")" ending the command. Each argument is empty, a signed
-// decimal integer without leading zeros, or a counted string "N:" followed by
-// exactly N bytes, which may be anything (commas, parentheses, colons, blanks
-// and line breaks included).
+// The host stand-in's view of the KORA command syntax: the library's one
+// command reader (quarnel/QXKoraParse.h), with its arguments in a vector and
+// each break explained in words for the printed conversation.
 #ifndef QUARNEL_TOOLS_QXHOST_KORA_SYNTAX_H
 #define QUARNEL_TOOLS_QXHOST_KORA_SYNTAX_H
 
@@ -17,14 +15,14 @@ namespace qxhost {
 struct KoraArgument {
   enum class Kind { kEmpty, kInteger, kString };
   Kind kind = Kind::kEmpty;
-  int64_t integer = 0;    // kInteger (saturated at the int64_t range)
+  int64_t integer = 0;    // kInteger
   std::string_view text;  // kString: the counted bytes; kInteger: the digits as written
 };
 
 // A command that parsed. The views point into the text given to ParseKora.
 struct KoraCommand {
   std::string_view name;
-  std::vector<KoraArgument> arguments;  // a command "X()" has one empty argument
+  std::vector<KoraArgument> arguments;  // a command "X()" has none
 };
 
 // Where a command breaks: the number of bytes before the first byte that does
@@ -34,8 +32,8 @@ struct KoraSyntaxError {
   std::string reason;
 };
 
-// Parses text as one whole command. Returns true and fills command, or false
-// and fills error; never reads outside text.
+// Parses text as one whole command (one final line feed allowed). Returns
+// true and fills command, or false and fills error; never reads outside text.
 bool ParseKora(std::string_view text, KoraCommand* command, KoraSyntaxError* error);
 
 // True when text begins like a command: a name followed by "(". Standard
