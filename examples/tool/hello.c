@@ -10,9 +10,14 @@
  *   3. builds a small net, N places feeding one transition, whose nodes, edges
  *      and attributes reach the host as CN, CA and CT commands;
  *   4. sends a result (a text response);
- *   5. when the host talks to it over a FIFO pair, reads the host's commands
- *      and answers each with a trace, until the input ends, the end command
- *      QUIT() arrives or no command comes within the wait;
+ *   5. when the host talks to it over a FIFO pair, reads the host's commands,
+ *      parses each with QxParseKora and answers it with a trace, until the
+ *      input ends, QUIT() arrives or no command comes within the wait:
+ *        HELLO(n:WHO)        "hello, WHO"
+ *        NAME(N)             "node N is p1" (... "t"), or "no node N"
+ *        QUIT()              "bye", and the tool stops reading
+ *        any other command   "unknown command NAME"
+ *        a malformed one     "malformed command, breaks after N bytes";
  *   6. ends without problem (END_TOOL(0), exit status 0).
  * Bad parameters end the run with kQx_EndOnError (END_TOOL(2), exit status 1).
  *
@@ -31,9 +36,6 @@ const char kQx_KitName[] = "EXAMPLE";
 const char kQx_ToolName[] = "HelloC";
 const char kQx_ToolVersion[] = "1.0";
 const char kQx_ToolCopyright[] = "(c) the Varnost authors";
-
-/* The command after which the tool stops reading. */
-static const char kEndCommand[] = "QUIT()";
 
 /* Reads a whole decimal number between low and high; 0 when it is not one. */
 static int ReadNumber(const char* text, long low, long high, long* value) {
@@ -89,12 +91,58 @@ static void SendModel(long places) {
   }
 }
 
-/* Reads the host's commands until the input ends, the end command arrives or
- * none comes within waitSeconds. Only a FIFO pair carries commands to the
- * tool: standalone and in standard-output mode there is nothing to read. */
-static void ReadCommands(long waitSeconds) {
+/* True when the command is NAME with the argument kinds given, one letter
+ * each: 'i' integer, 's' string ("" for NAME()). */
+static int Is(const QxKoraCommand* command, const char* name, const char* kinds) {
+  int i;
+  if (command->nameLength != strlen(name) || memcmp(command->name, name, command->nameLength) != 0)
+    return 0;
+  if (command->argCount != (int)strlen(kinds)) return 0;
+  for (i = 0; i < command->argCount; ++i) {
+    QxKoraArgKind kind = kinds[i] == 'i' ? kQx_KoraInteger : kQx_KoraString;
+    if (command->args[i].kind != kind) return 0;
+  }
+  return 1;
+}
+
+/* Answers one command of the host (length bytes, which may hold NUL bytes
+ * inside counted strings) with a trace; returns 1 when the tool stops reading. */
+static int Answer(const char* text, size_t length, long places) {
+  QxKoraCommand command; /* its name and strings point into text */
+  char answer[160];
+  size_t result = QxParseKora(text, length, &command);
+
+  if (result != 0) {
+    snprintf(answer, sizeof answer, "malformed command, breaks after %lu bytes",
+             (unsigned long)(result - 1));
+  } else if (Is(&command, "HELLO", "s")) {
+    const QxKoraArg* who = &command.args[0]; /* counted: not NUL-terminated */
+    snprintf(answer, sizeof answer, "hello, %.*s", (int)(who->length > 100 ? 100 : who->length),
+             who->text);
+  } else if (Is(&command, "NAME", "i")) {
+    long node = command.args[0].integer; /* places are nodes 2 to places+1 */
+    if (node >= 2 && node <= places + 1) {
+      snprintf(answer, sizeof answer, "node %ld is p%ld", node, node - 1);
+    } else if (node == places + 2) {
+      snprintf(answer, sizeof answer, "node %ld is t", node);
+    } else {
+      snprintf(answer, sizeof answer, "no node %ld", node);
+    }
+  } else if (Is(&command, "QUIT", "")) {
+    QxTrace("bye");
+    return 1;
+  } else {
+    snprintf(answer, sizeof answer, "unknown command %.*s", (int)command.nameLength, command.name);
+  }
+  QxTrace(answer);
+  return 0;
+}
+
+/* Reads the host's commands until the input ends, QUIT() arrives or none
+ * comes within waitSeconds. Only a FIFO pair carries commands to the tool:
+ * standalone and in standard-output mode there is nothing to read. */
+static void ReadCommands(long waitSeconds, long places) {
   static char command[kQx_ReceiveBufferSize];
-  char answer[64];
   CListe waitList;
 
   if (g_qxPDefaultInputChannelIOParams == NULL || waitSeconds == 0) return;
@@ -105,9 +153,7 @@ static void ReadCommands(long waitSeconds) {
     if (QxErrno() != kQx_NoErr) break; /* kQx_TimeOut: the host said nothing */
     QxClRecoitKORA(command);
     if (QxErrno() != kQx_NoErr || command[0] == '\0') break; /* the input ended */
-    snprintf(answer, sizeof answer, "got %.50s", command);
-    QxTrace(answer);
-    if (strcmp(command, kEndCommand) == 0) break;
+    if (Answer(command, g_qxPDefaultInputChannelIOParams->actualLength, places)) break;
   }
   ViderListe(waitList); /* a list must be empty when it is destroyed */
   DetruireListe(waitList);
@@ -138,6 +184,6 @@ QxEndStatus QxServiceMain(int argc, char** argv) {
   SendModel(places);
   snprintf(text, sizeof text, "a net of %ld places and one transition", places);
   QxSendTextResponse(text);
-  ReadCommands(waitSeconds);
+  ReadCommands(waitSeconds, places);
   return kQx_EndNoProblem;
 }

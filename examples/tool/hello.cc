@@ -4,7 +4,8 @@
 // 3600, default 5). One run sends a trace and a progress message, a small net
 // (CN, CA and CT commands), a text response, answers the host's commands with
 // traces until the input ends, QUIT() arrives or the wait runs out, and ends
-// without problem. See hello.c for the whole story.
+// without problem. See hello.c for the whole story and the commands it
+// answers.
 //
 // Two things differ from C:
 // - the identity constants and QxServiceMain need C linkage: a namespace-scope
@@ -15,6 +16,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -26,8 +28,6 @@ extern "C" const char kQx_ToolVersion[] = "1.0";
 extern "C" const char kQx_ToolCopyright[] = "(c) the Varnost authors";
 
 namespace {
-
-constexpr std::string_view kEndCommand = "QUIT()";
 
 // A whole decimal number between low and high, or false.
 bool ReadNumber(std::string_view text, long low, long high, long* value) {
@@ -99,8 +99,55 @@ class WaitList {
   CListe list_;
 };
 
+// A command of the host as QxParseKora gives it: the name and the strings
+// are views into the received text.
+class Command {
+ public:
+  // Parses text; ok() tells whether it is one command.
+  explicit Command(std::string_view text) : fault_(QxParseKora(text.data(), text.size(), &parsed_)) {}
+
+  bool ok() const { return fault_ == 0; }
+  // Bytes before the one where a malformed command breaks.
+  size_t breaksAfter() const { return fault_ - 1; }
+  std::string_view name() const { return {parsed_.name, parsed_.nameLength}; }
+  // True when the command is name with these argument kinds.
+  bool Is(std::string_view name, std::initializer_list<QxKoraArgKind> kinds) const {
+    if (this->name() != name || parsed_.argCount != static_cast<int>(kinds.size())) return false;
+    int i = 0;
+    for (QxKoraArgKind kind : kinds)
+      if (parsed_.args[i++].kind != kind) return false;
+    return true;
+  }
+  long integer(int i) const { return parsed_.args[i].integer; }
+  std::string_view text(int i) const { return {parsed_.args[i].text, parsed_.args[i].length}; }
+
+ private:
+  QxKoraCommand parsed_;
+  size_t fault_;
+};
+
+// The answer to one command of the host (see hello.c), and whether the tool
+// stops reading.
+std::string Answer(const Command& command, long places, bool* stop) {
+  if (!command.ok())
+    return "malformed command, breaks after " + std::to_string(command.breaksAfter()) + " bytes";
+  if (command.Is("HELLO", {kQx_KoraString})) return "hello, " + std::string(command.text(0).substr(0, 100));
+  if (command.Is("NAME", {kQx_KoraInteger})) {
+    const long node = command.integer(0);  // places are nodes 2 to places+1
+    const std::string number = std::to_string(node);
+    if (node >= 2 && node <= places + 1) return "node " + number + " is p" + std::to_string(node - 1);
+    if (node == places + 2) return "node " + number + " is t";
+    return "no node " + number;
+  }
+  if (command.Is("QUIT", {})) {
+    *stop = true;
+    return "bye";
+  }
+  return "unknown command " + std::string(command.name());
+}
+
 // Commands reach the tool only over a FIFO pair.
-void ReadCommands(long waitSeconds) {
+void ReadCommands(long waitSeconds, long places) {
   if (g_qxPDefaultInputChannelIOParams == nullptr || waitSeconds == 0) return;
   static char command[kQx_ReceiveBufferSize];
   WaitList waitList(g_qxPDefaultInputChannelIOParams);
@@ -109,11 +156,11 @@ void ReadCommands(long waitSeconds) {
     if (QxErrno() != kQx_NoErr) break;  // kQx_TimeOut: the host said nothing
     QxClRecoitKORA(command);
     if (QxErrno() != kQx_NoErr || command[0] == '\0') break;  // the input ended
-    const std::string_view received(command);
-    std::string answer = "got ";
-    answer += received.substr(0, 50);
-    QxTrace(answer.c_str());
-    if (received == kEndCommand) break;
+    // The received length: counted strings may hold NUL bytes.
+    const Command received({command, g_qxPDefaultInputChannelIOParams->actualLength});
+    bool stop = false;
+    QxTrace(Answer(received, places, &stop).c_str());
+    if (stop) break;
   }
 }
 
@@ -142,6 +189,6 @@ extern "C" QxEndStatus QxServiceMain(int argc, char** argv) {
   result += std::to_string(places);
   result += " places and one transition";
   QxSendTextResponse(result.c_str());
-  ReadCommands(waitSeconds);
+  ReadCommands(waitSeconds, places);
   return kQx_EndNoProblem;
 }

@@ -97,8 +97,10 @@ endfunction()
 
 # Each example in standard-output mode (no input: it reads no command), in
 # FIFO mode without commands (the stand-in closes the tool's input at once)
-# and in FIFO mode with commands, each answered by a trace up to QUIT().
-file(WRITE ${WORK_DIR}/commands.txt "HELLO(5:there)\n\nQUIT()\nNEVER()\n")
+# and in FIFO mode with commands, each parsed and answered by a trace up to
+# QUIT().
+file(WRITE ${WORK_DIR}/commands.txt
+     "HELLO(5:there)\n\nNAME(3)\nNAME(-7)\nMARK()\nNAME(5:three)\nNAME(07)\nQUIT()\nNEVER()\n")
 function(check_example tool name hello)
   string(LENGTH "${name}" name_length)
   string(LENGTH "${hello}" hello_length)
@@ -110,8 +112,11 @@ function(check_example tool name hello)
     EXPECT "${start}" "TR(${hello_length}:${hello})" ${model} "END_TOOL(0)")
   check_run("${name} reading commands" COMMAND --send ${WORK_DIR}/commands.txt ${tool}
     EXPECT "${start}" "TR(${hello_length}:${hello})" ${model}
-           "TR(18:got HELLO(5:there))" "TR(10:got QUIT())" "END_TOOL(0)"
-    SENT "HELLO(5:there)" "QUIT()" "NEVER()")
+           "TR(12:hello, there)" "TR(12:node 3 is p2)" "TR(10:no node -7)"
+           "TR(20:unknown command MARK)" "TR(20:unknown command NAME)"
+           "TR(39:malformed command, breaks after 6 bytes)" "TR(3:bye)" "END_TOOL(0)"
+    SENT "HELLO(5:there)" "NAME(3)" "NAME(-7)" "MARK()" "NAME(5:three)" "NAME(07)" "QUIT()"
+         "NEVER()")
 endfunction()
 # The model records the examples create live until the process ends and the
 # interface has no way to free them: in an instrumented build the leak check
