@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -47,6 +48,18 @@ ScopedChdir::ScopedChdir(const std::string& dir) {
 
 ScopedChdir::~ScopedChdir() {
   if (!previous_.empty() && chdir(previous_.c_str()) != 0) std::perror("chdir back");
+}
+
+std::vector<std::string> ListDir(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return names;
+  while (const dirent* e = readdir(d)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+  }
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -175,12 +188,13 @@ ChildResult RunInChild(const std::function<int()>& body, int timeout_ms) {
 }
 
 ChildResult RunProgram(const std::string& path, const std::vector<std::string>& args,
-                       const std::string& cwd, int timeout_ms) {
+                       const std::string& cwd, int timeout_ms, const std::function<bool()>& setup) {
   return ForkCaptured(
       [&] {
         int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) dup2(devnull, 0);
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+        if (setup && !setup()) _exit(127);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(path.c_str()));
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

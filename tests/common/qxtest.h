@@ -42,6 +42,8 @@ class ScopedChdir {
 };
 
 std::string ReadFile(const std::string& path);
+// Names of the entries of a directory but "." and "..", sorted.
+std::vector<std::string> ListDir(const std::string& dir);
 void WriteFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
 
@@ -73,9 +75,12 @@ struct ChildResult {
 ChildResult RunInChild(const std::function<int()>& body, int timeout_ms = 10000);
 
 // Runs a program with arguments (argv[0] = path), in working directory cwd when
-// not empty, with stdin from /dev/null; waits at most timeout_ms.
+// not empty, with stdin from /dev/null; waits at most timeout_ms. `setup`, when
+// given, runs in the child just before the program starts (to set a resource
+// limit, for instance); the child ends with 127 when it returns false.
 ChildResult RunProgram(const std::string& path, const std::vector<std::string>& args,
-                       const std::string& cwd = "", int timeout_ms = 20000);
+                       const std::string& cwd = "", int timeout_ms = 20000,
+                       const std::function<bool()>& setup = nullptr);
 
 // Waits for the child pid at most timeout_ms, killing it after that.
 ChildResult WaitChild(pid_t pid, int timeout_ms);

@@ -1,6 +1,5 @@
 #include "hardening/hardening_support.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -102,33 +101,10 @@ bool FillFileSystem(const std::string& dir) {
 qxtest::ChildResult RunWithStdout(const std::string& path, const std::vector<std::string>& args,
                                   const std::string& cwd, const std::string& stdout_path,
                                   int timeout_ms) {
-  qxtest::ChildResult result = qxtest::RunInChild(
-      [&] {
-        const int out = open(stdout_path.c_str(), O_WRONLY);
-        if (out < 0 || dup2(out, 1) < 0) return 126;
-        const int in = open("/dev/null", O_RDONLY);
-        if (in >= 0) dup2(in, 0);
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) return 127;
-        std::vector<char*> argv{const_cast<char*>(path.c_str())};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(path.c_str(), argv.data());
-        return 127;
-      },
-      timeout_ms);
-  return result;
-}
-
-std::vector<std::string> ListDir(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return names;
-  while (const dirent* e = readdir(d)) {
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
-  }
-  closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
+  return qxtest::RunProgram(path, args, cwd, timeout_ms, [&] {
+    const int out = open(stdout_path.c_str(), O_WRONLY);
+    return out >= 0 && dup2(out, 1) >= 0;
+  });
 }
 
 }  // namespace hardening

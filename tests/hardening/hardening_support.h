@@ -65,9 +65,6 @@ qxtest::ChildResult RunWithStdout(const std::string& path, const std::vector<std
                                   const std::string& cwd, const std::string& stdout_path,
                                   int timeout_ms = 20000);
 
-// Names of the entries of a directory, sorted.
-std::vector<std::string> ListDir(const std::string& dir);
-
 }  // namespace hardening
 
 #endif

@@ -19,13 +19,14 @@
 #include <gtest/gtest.h>
 
 #include "common/pipe_channel.h"
+#include "common/previous_output.h"
 #include "hardening/hardening_support.h"
 
 namespace {
 
 using hardening::kVarnost;
 
-constexpr char kPrevious[] = "previous good output\n";
+const std::string& kPrevious = qxtest::PreviousOutput();
 
 // When the host closes one of its ends.
 enum class Stage {

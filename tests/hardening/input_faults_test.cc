@@ -15,13 +15,14 @@
 
 #include <gtest/gtest.h>
 
+#include "common/previous_output.h"
 #include "hardening/hardening_support.h"
 
 namespace {
 
 using hardening::kVarnost;
 
-constexpr char kPrevious[] = "previous good output\n";
+const std::string& kPrevious = qxtest::PreviousOutput();
 
 // A writer of a FIFO, in a child process: after `delay_us` it opens the FIFO
 // (waiting there for its reader), writes `content` and closes it. Collected
@@ -77,9 +78,7 @@ TEST_P(InputFaultTest, NeverHangsSaysWhyAndKeepsThePreviousOutput) {
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(run.out, WithPath(c.out, net));
   EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), kPrevious);
-  for (const std::string& name : hardening::ListDir(dir.path())) {
-    EXPECT_EQ(name.find(".tmp"), std::string::npos) << "temporary file left: " << name;
-  }
+  qxtest::ExpectNoTemporaryFile(dir.path());
 }
 
 const std::string kPartialNet = "2\n2\n1 0\n0 1\n0 1\n";  // ends inside the Post matrix

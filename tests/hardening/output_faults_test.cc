@@ -13,20 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include "common/previous_output.h"
 #include "hardening/hardening_support.h"
 
 namespace {
 
 using hardening::kVarnost;
 
-constexpr char kPrevious[] = "previous good output\n";
+const std::string& kPrevious = qxtest::PreviousOutput();
 constexpr char kCreateFailed[] = "erreur lors de la creation du fichier pep\n";
 
-void ExpectNoTemporaryFile(const std::string& dir) {
-  for (const std::string& name : hardening::ListDir(dir)) {
-    EXPECT_EQ(name.find(".tmp"), std::string::npos) << "temporary file left: " << name;
-  }
-}
+using qxtest::ExpectNoTemporaryFile;
 
 // Free space left on the full file system, in bytes: none, and less than the
 // output needs so that the file fills the disk midway.
@@ -79,7 +76,7 @@ TEST(UnwritableOutput, ReadOnlyFileSystemIsReportedAndThePreviousOutputSurvives)
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, kCreateFailed);
   EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), kPrevious);
-  EXPECT_EQ(hardening::ListDir(fs.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+  EXPECT_EQ(qxtest::ListDir(fs.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
 }
 
 // Runs the converter as a user without privileges, for whom permission bits

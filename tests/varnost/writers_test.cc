@@ -2,18 +2,16 @@
 // files that never end up truncated.
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <dirent.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "TypePN.h"
+#include "common/previous_output.h"
 #include "common/qxtest.h"
 #include "net_testing.h"
 
@@ -21,17 +19,6 @@ namespace {
 
 const std::string kGolden = std::string(VARNOST_DATA_DIR) + "/golden/";
 const char kPepFailure[] = "erreur lors de la creation du fichier pep\n";
-
-std::vector<std::string> DirEntries(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  while (struct dirent* e = d != nullptr ? readdir(d) : nullptr) {
-    if (e->d_name[0] != '.') names.push_back(e->d_name);
-  }
-  if (d != nullptr) closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class Writers : public vtest::NetTest {
  protected:
@@ -62,24 +49,22 @@ class Writers : public vtest::NetTest {
     ASSERT_EQ(vtest::ReadNet(path).status, 0);
   }
 
-  // Writes the net read last, from `path` in the test's directory, under a
-  // file size limit of `bytes` in a child: the writes fail for real (EFBIG)
-  // part way through. The failure must be reported, the previous output
-  // survive and no partial file remain.
+  // Converts the net at `path` in the test's directory with the varnost
+  // program, as a user runs it, under a file size limit of `bytes`: the
+  // writes fail for real part way through. The failure must be reported, the
+  // previous output survive and no partial file remain.
   void ExpectLimitedWriteKeepsThePreviousFile(const std::string& path, rlim_t bytes) {
-    qxtest::WriteFile(path + ".ll_net", "previous good output\n");
-    const auto child = qxtest::RunInChild([&] {
-      signal(SIGXFSZ, SIG_IGN);
-      struct rlimit limit = {bytes, bytes};
-      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 11;
-      return SauvegardePepStatut(NomModele) == -1 ? 0 : 12;
+    qxtest::WriteFile(path + ".ll_net", qxtest::PreviousOutput());
+    const auto run = qxtest::RunProgram(VARNOST_BIN, {"-s", path}, dir_.path(), 20000, [bytes] {
+      const struct rlimit limit = {bytes, bytes};
+      return setrlimit(RLIMIT_FSIZE, &limit) == 0;
     });
-    ASSERT_TRUE(child.exited);
-    EXPECT_EQ(child.status, 0);
-    EXPECT_EQ(child.out, kPepFailure);
-    EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), "previous good output\n");
+    ASSERT_TRUE(run.exited) << "signal " << run.signal;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kPepFailure);
+    EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), qxtest::PreviousOutput());
     const std::string name = path.substr(path.rfind('/') + 1);
-    EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{name, name + ".ll_net"}));
+    EXPECT_EQ(qxtest::ListDir(dir_.path()), (std::vector<std::string>{name, name + ".ll_net"}));
   }
 };
 
@@ -148,15 +133,6 @@ TEST_F(Writers, UncreatableFileIsReportedAndFails) {
   EXPECT_EQ(qxtest::CaptureFd(1, [&] { EXPECT_EQ(SauvegardeProdStatut(inside.c_str()), -1); }),
             "Sauvegarde au format Prod dans le fichier " + inside +
                 ".net\nerreur lors de la creation du fichier Prod\n");
-  if (geteuid() != 0) {
-    // Permissions bind only when the tests do not run as root.
-    const std::string locked = dir_.File("locked");
-    mkdir(locked.c_str(), 0555);
-    const std::string net = locked + "/net.mat";
-    EXPECT_EQ(qxtest::CaptureFd(1, [&] { EXPECT_EQ(SauvegardePepStatut(net.c_str()), -1); }),
-              kPepFailure);
-    EXPECT_TRUE(DirEntries(locked).empty());
-  }
 }
 
 // Every output name the directory accepts is written, up to the longest one;
@@ -194,7 +170,7 @@ TEST_F(Writers, OutputNamesUpToTheDirectoryLimitAreWritten) {
       } else {
         EXPECT_NE(run.out.find(c.failure), std::string::npos) << run.out;
       }
-      EXPECT_TRUE(DirEntries(dir_.path()).empty());
+      EXPECT_TRUE(qxtest::ListDir(dir_.path()).empty());
     }
   }
 }
@@ -206,7 +182,7 @@ TEST_F(Writers, TargetThatCannotBeReplacedIsLeftAlone) {
   ASSERT_EQ(mkdir((path + ".ll_net").c_str(), 0755), 0);
   EXPECT_EQ(qxtest::CaptureFd(1, [&] { EXPECT_EQ(SauvegardePepStatut(path.c_str()), -1); }),
             kPepFailure);
-  EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+  EXPECT_EQ(qxtest::ListDir(dir_.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
 }
 
 TEST_F(Writers, WriteErrorKeepsThePreviousFile) {
@@ -229,7 +205,7 @@ TEST_F(Writers, LargeOutputReplacesThePreviousFileWhole) {
   ASSERT_GT(fresh.size(), size_t{21} << 20);  // past the limit below
 
   // Replaced by the same net: the same bytes.
-  qxtest::WriteFile(path + ".ll_net", "previous good output\n");
+  qxtest::WriteFile(path + ".ll_net", qxtest::PreviousOutput());
   ASSERT_EQ(SauvegardePepStatut(NomModele), 0);
   EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), fresh);
 
@@ -240,7 +216,7 @@ TEST_F(Writers, LargeOutputReplacesThePreviousFileWhole) {
 TEST_F(Writers, ReplacingAFileKeepsItsModeAndLeavesNoTemporary) {
   const std::string path = dir_.File("net.mat");
   qxtest::WriteFile(path, "2 1 1 0 0 1 1 0");
-  qxtest::WriteFile(path + ".ll_net", "old");
+  qxtest::WriteFile(path + ".ll_net", qxtest::PreviousOutput());
   chmod((path + ".ll_net").c_str(), 0640);
   ASSERT_EQ(vtest::ReadNet(path).status, 0);
   ASSERT_EQ(SauvegardePepStatut(NomModele), 0);
@@ -248,7 +224,7 @@ TEST_F(Writers, ReplacingAFileKeepsItsModeAndLeavesNoTemporary) {
   struct stat info;
   ASSERT_EQ(stat((path + ".ll_net").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
-  EXPECT_EQ(DirEntries(dir_.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+  EXPECT_EQ(qxtest::ListDir(dir_.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
 }
 
 }  // namespace
