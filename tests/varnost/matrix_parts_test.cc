@@ -2,8 +2,14 @@
 // one-token-at-a-time reading gives: the same globals, messages and PEP file,
 // whatever the number of threads, the size of the parts and the reach past
 // them.
+#include <sched.h>
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -142,6 +148,91 @@ TEST_F(Reading, ManyPartsThenAFault) {
       }
     }
   }
+}
+
+// The address space this process has mapped, in bytes.
+uint64_t MappedBytes() {
+  std::istringstream status(qxtest::ReadFile("/proc/self/status"));
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmSize:", 0) == 0) return std::stoull(line.substr(7)) << 10;
+  }
+  return 0;
+}
+
+// Reads the net at path under `reading` in a child whose address space may
+// grow by at most `room` bytes; the child ends with the reader's status (0 or
+// 1) and its messages.
+qxtest::ChildResult ReadUnderLimit(const std::string& path, const varnost::MatrixReading& reading,
+                                   uint64_t room) {
+  return qxtest::RunInChild([&] {
+    varnost::SetMatrixReading(reading);
+    vtest::ResetNet();
+    const struct rlimit limit = {MappedBytes() + room, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) return 2;
+    const int status = vtest::ReadNet(path).status;
+    std::fflush(stdout);
+    return status == 0 ? 0 : 1;
+  });
+}
+
+// Under a memory limit, the reading in parts converts every net the plain
+// reading converts: when the parts find no room, they give back what they hold
+// (buffers, thread stacks) and the one-thread reader goes on. The limits swept
+// run from the least the plain reading needs to well past the memory of the
+// parts' threads.
+TEST_F(Reading, PartsConvertWhateverThePlainReadingConvertsUnderAMemoryLimit) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' reserved shadow memory leaves no room for an address space limit";
+#endif
+  // 300 places, 2000 transitions, one cell in eleven positive: its arcs (a
+  // megabyte) stay in the arc list, which grows while the parts run.
+  constexpr int kPlaces = 300, kTransitions = 2000;
+  std::string text = std::to_string(kPlaces) + " " + std::to_string(kTransitions) + "\n";
+  for (int row = 0; row < 2 * kPlaces; ++row) {
+    for (int t = 0; t < kTransitions; ++t) {
+      text += (row * 7 + t * 3) % 11 == 0 ? "1 " : "0 ";
+    }
+    text += "\n";
+  }
+  for (int p = 0; p < kPlaces; ++p) text += p % 2 == 0 ? "1 " : "0 ";
+  text += "\n";
+  const std::string path = dir_.File("net.mat");
+  qxtest::WriteFile(path, text);
+
+  varnost::MatrixReading plain;
+  plain.plain = true;
+  // The least room the plain reading converts the net in, to 128 KiB.
+  uint64_t low = 0, high = uint64_t{64} << 20;
+  ASSERT_EQ(ReadUnderLimit(path, plain, high).status, 0);
+  while (high - low > (uint64_t{128} << 10)) {
+    const uint64_t middle = low + (high - low) / 2;
+    (ReadUnderLimit(path, plain, middle).status == 0 ? high : low) = middle;
+  }
+
+  varnost::MatrixReading parts;
+  parts.threads = 3;
+  parts.partBytes = 64 << 10;
+  parts.minBytes = 0;
+  for (uint64_t room = high; room <= high + (uint64_t{20} << 20); room += uint64_t{1} << 20) {
+    const qxtest::ChildResult run = ReadUnderLimit(path, parts, room);
+    ASSERT_TRUE(run.exited) << "signal " << run.signal;
+    EXPECT_EQ(run.status, 0) << run.out << "with " << ((room - high) >> 10)
+                             << " KiB more than the plain reading needs";
+  }
+}
+
+// The threads are counted from the cores the process may run on, not the
+// machine's: on one core, the tool reads with one thread and no parts.
+TEST_F(Reading, OneUsableCoreReadsWithoutParts) {
+  const qxtest::ChildResult run = qxtest::RunInChild([] {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    if (sched_setaffinity(0, sizeof one, &one) != 0) return 2;
+    return static_cast<int>(varnost::PartThreads(varnost::MatrixReading{}));
+  });
+  ASSERT_TRUE(run.exited);
+  EXPECT_EQ(run.status, 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "matrix_parts.h"
 
 #include <errno.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "mapped_block.h"
+#include "small_thread.h"
 #include "token_reader.h"
 
 namespace varnost {
@@ -36,10 +39,11 @@ struct Part {
   uint64_t to = 0;
   bool boundary = false;  // from is known to start a token or separators
 
-  std::unique_ptr<char[]> storage;
-  // The values that are not 0, in token order: room for one per two bytes of
-  // the range and one more, the most tokens that can start in it.
-  std::unique_ptr<PartValue[]> values;
+  // The part's text, and the values that are not 0, in token order: room for
+  // one per two bytes of the range and one more, the most tokens that can
+  // start in it. Pages a sparse net never fills are never touched.
+  MappedBlock storage;
+  MappedBlock values;
   size_t valueCount = 0;
   uint64_t tokens = 0;
   uint64_t positives = 0;
@@ -104,9 +108,7 @@ void Convert(Part& part, int fd, size_t reach) {
   // The byte before the range tells whether it starts inside a token.
   const uint64_t readFrom = part.boundary ? part.from : part.from - 1;
   const size_t want = static_cast<size_t>(part.to + reach - readFrom);
-  char* const b = part.storage.get() +
-                  (kAlign - reinterpret_cast<uintptr_t>(part.storage.get()) % kAlign) % kAlign +
-                  readFrom % kAlign;
+  char* const b = static_cast<char*>(part.storage.data()) + readFrom % kAlign;
   const char* const e = b + ReadAt(fd, b, want, readFrom);
   const char* const stop = b + (part.to - readFrom);
   const char* p = b + (part.from - readFrom);
@@ -119,8 +121,9 @@ void Convert(Part& part, int fd, size_t reach) {
     }
     if (p == e) return;
   }
+  PartValue* const values = static_cast<PartValue*>(part.values.data());
   auto record = [&](int32_t v) {
-    part.values[part.valueCount++] = PartValue{static_cast<uint32_t>(part.tokens), v};
+    values[part.valueCount++] = PartValue{static_cast<uint32_t>(part.tokens), v};
     part.positives += v > 0;
   };
   for (;;) {
@@ -143,7 +146,7 @@ void Convert(Part& part, int fd, size_t reach) {
     } else if (c >= '1' && c <= '9') {
       const uint64_t ones = OneDigitValues(p, e, static_cast<uint64_t>(stop - p + 1) / 2);
       if (ones > 0) {
-        TakeOneDigitValues(p, ones, static_cast<uint32_t>(part.tokens), part.values.get() + part.valueCount);
+        TakeOneDigitValues(p, ones, static_cast<uint32_t>(part.tokens), values + part.valueCount);
         part.valueCount += ones;
         part.tokens += ones;
         part.positives += ones;
@@ -181,7 +184,7 @@ void Convert(Part& part, int fd, size_t reach) {
 // a row at a time: one division per row reached, plain stores within it.
 void Store(const Part& part, const MatrixCells& cells) {
   const uint64_t transitions = cells.transitions;
-  const PartValue* v = part.values.get();
+  const PartValue* v = static_cast<const PartValue*>(part.values.data());
   const PartValue* const end = v + part.valueCount;
   const bool withArcs = !part.arcs.empty();
   auto room = part.arcs.begin();
@@ -231,7 +234,10 @@ class Chain {
 
   // Places part k (its turn has come): accepts it when it is clean and within
   // the matrices, makes room for its arcs, and passes the turn on. False when
-  // the part is not accepted: the parts end there.
+  // the part is not accepted: the parts end there. The part whose arcs find
+  // no room ends them too: the one-thread reader takes that part over once
+  // the parts have released their memory, so that a net is refused for
+  // memory only where that reader alone would refuse it.
   bool Place(uint64_t k, Part& part, uint64_t count, ArcList& arcs) {
     if (!part.clean || part.tokens > count - taken_) {
       Pass(kOver);
@@ -239,7 +245,7 @@ class Chain {
     }
     part.base = taken_;
     part.arcs.clear();
-    if (!exhausted_ && !inMatrices_ && part.positives > 0) {
+    if (!inMatrices_ && part.positives > 0) {
       // The arcs go to the list until they are one cell in kDenseShare; from
       // then on they are read back from the matrices, and the list is dropped
       // once no part is storing into it any more.
@@ -250,7 +256,8 @@ class Chain {
         arcs.ForEachRoom(first, part.positives,
                          [&](Arc* room, size_t n) { part.arcs.emplace_back(room, n); });
       } else {
-        exhausted_ = true;
+        Pass(kOver);
+        return false;
       }
     }
     taken_ += part.tokens;
@@ -260,7 +267,7 @@ class Chain {
   }
 
   // The outcome, once every thread is done.
-  PartsProgress Progress() const { return PartsProgress{taken_, offset_, exhausted_}; }
+  PartsProgress Progress() const { return PartsProgress{taken_, offset_}; }
   bool ArcsInMatrices() const { return inMatrices_; }
 
  private:
@@ -275,9 +282,16 @@ class Chain {
   // the turn has passed to it.
   uint64_t taken_ = 0;
   uint64_t offset_;
-  bool exhausted_ = false;
   bool inMatrices_ = false;
 };
+
+// The cores this process may run on (its affinity mask), which a container or
+// a task set may keep below the machine's.
+unsigned UsableCores() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
+  return std::thread::hardware_concurrency();
+}
 
 }  // namespace
 
@@ -293,7 +307,7 @@ const MatrixReading& CurrentMatrixReading() { return g_reading; }
 unsigned PartThreads(const MatrixReading& reading) {
   if (reading.plain) return 0;
   if (reading.threads > 0) return reading.threads;
-  const unsigned cores = std::thread::hardware_concurrency();
+  const unsigned cores = UsableCores();
   // One core: the one-thread reader is quicker than parts.
   return cores > 1 ? std::min(cores, MatrixReading::kMaxThreads) : 0;
 }
@@ -307,18 +321,20 @@ PartsProgress ReadMatrixParts(int fd, uint64_t offset, uint64_t count, const Mat
   const size_t reach = reading.tokenReach;
   // A part's arcs lie in at most this many blocks of the arc list.
   const size_t arcRuns = static_cast<size_t>((partBytes + reach) / 2 / ArcList::kBlock + 2);
-  std::vector<Part> parts;
-  try {
-    parts.resize(threads);
-    for (Part& part : parts) {
-      part.storage.reset(new char[partBytes + reach + 2 * kAlign]);
+  // Each thread's part buffers are taken just before it starts, and given
+  // back at once when it cannot start: memory goes to threads that run.
+  auto equip = [&](Part& part) {
+    part.storage = MappedBlock(partBytes + reach + 2 * kAlign);
+    part.values = MappedBlock((partBytes / 2 + 1) * sizeof(PartValue));
+    try {
       part.arcs.reserve(arcRuns);
-      // Pages a sparse net never fills are never touched.
-      part.values.reset(new PartValue[partBytes / 2 + 1]);
+    } catch (const std::bad_alloc&) {
+      return false;
     }
-  } catch (const std::bad_alloc&) {
-    return progress;
-  }
+    return part.storage.ok() && part.values.ok();
+  };
+  std::unique_ptr<Part[]> parts(new (std::nothrow) Part[threads]);
+  if (parts == nullptr || !equip(parts[0])) return progress;
 
   Chain chain(offset);
   auto work = [&](Part& part) {
@@ -332,15 +348,24 @@ PartsProgress ReadMatrixParts(int fd, uint64_t offset, uint64_t count, const Mat
       Store(part, cells);
     }
   };
-  std::vector<std::thread> workers;
-  try {
-    workers.reserve(threads - 1);
-    for (unsigned i = 1; i < threads; ++i) workers.emplace_back(work, std::ref(parts[i]));
-  } catch (const std::exception&) {
-    // No more threads: the parts are shared by those that started.
-  }
-  work(parts[0]);
-  for (std::thread& w : workers) w.join();
+  {
+    std::vector<std::unique_ptr<SmallThread>> workers;
+    try {
+      workers.reserve(threads - 1);
+      for (unsigned i = 1; i < threads; ++i) {
+        if (!equip(parts[i])) break;
+        workers.push_back(std::make_unique<SmallThread>([&work, &part = parts[i]] { work(part); }));
+        if (!workers.back()->started()) {
+          workers.pop_back();
+          break;
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      // No more threads: the parts are shared by those that started.
+    }
+    work(parts[0]);
+  }  // the workers are joined here
+  parts.reset();
 
   if (chain.ArcsInMatrices()) arcs.MoveToMatrices();
   return chain.Progress();

@@ -65,7 +65,6 @@ struct MatrixCells {
 struct PartsProgress {
   uint64_t taken = 0;       // values read and stored, from the first
   uint64_t offset = 0;      // where the one-thread reader goes on
-  bool arcsExhausted = false;  // the arc list could not grow: arcs were dropped
 };
 
 // Reads at most `count` matrix values from offset `offset` of the regular

@@ -76,7 +76,6 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
           ReadMatrixParts(reader.fd(), offset, cells, MatrixCells{MatPre, MatPost, places, transitions},
                           arcs, threads, reading);
       first = progress.taken;
-      exhausted = progress.arcsExhausted;
       reader.Seek(progress.offset);
     }
   }
