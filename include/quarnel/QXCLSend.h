@@ -106,7 +106,10 @@ void QxClSendMultipleText(const char* koraPrefix, QxConstISOStr textBuffer) QX_N
  * SEND_KORA_FILE(n:path,post), when the host started the tool or
  * "-send_kora_file_allowed" was given (else a trace and kQx_ParamErr). The
  * path is sent as given; more than 233 bytes do not fit one command. A file
- * that cannot be opened: trace, kQx_ParamErr. Does not clear g_qxErrno. */
+ * that is missing, a directory or unreadable: trace, kQx_ParamErr. Outside
+ * standard-output mode a FIFO is never opened (its reader is the host): its
+ * readability is checked with access(R_OK) and the call does not wait for a
+ * writer. Does not clear g_qxErrno. */
 void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondition) QX_NOEXCEPT;
 /* QxClSendFile of a file of the main workspace, never deleted. */
 void QxClSendMainWorkSpaceFile(const char* shortFileName) QX_NOEXCEPT;

@@ -1,6 +1,9 @@
 // Long texts and files: a text of any length goes out as numbered piece
 // commands; a file is sent line by line in standard-output mode, or announced
 // to the host by name with SEND_KORA_FILE.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -81,6 +84,27 @@ void SendFileLines(FILE* file, const char* fileNamePath) {
     SkipWhiteSpace(file);
     c = std::fgetc(file);
   }
+}
+
+// What the file transfer may learn of a file without opening it.
+enum class FileKind { kUnreadable, kRegular, kOther };
+
+// A directory, a missing file, or a file other than a regular one that
+// access(R_OK) refuses, is unreadable. Nothing is opened here: opening a FIFO
+// would wait for a writer and, once closed again, throw away what that writer
+// sent, while its reader is to be the host (or the transfer itself in
+// standard-output mode).
+FileKind KindOf(const char* path) {
+  struct stat status;
+  if (stat(path, &status) != 0 || S_ISDIR(status.st_mode)) return FileKind::kUnreadable;
+  if (S_ISREG(status.st_mode)) return FileKind::kRegular;
+  return access(path, R_OK) == 0 ? FileKind::kOther : FileKind::kUnreadable;
+}
+
+// The refusal of a file that cannot be read.
+void TraceUnreadable(const char* path) {
+  qx::TraceF("Qx ClSendFile: could not fopen file %s", path);
+  g_qxErrno = kQx_ParamErr;
 }
 
 // Sends the file of a workspace: the workspace path (ending in "/") followed
@@ -184,13 +208,18 @@ void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondit
     g_qxErrno = kQx_ParamErr;
     return;
   }
-  qx::StdioFile file = qx::OpenStdio(fileNamePath, "r");
-  if (!file) {
-    qx::TraceF("Qx ClSendFile: could not fopen file %s", fileNamePath);
-    g_qxErrno = kQx_ParamErr;
+  const FileKind kind = KindOf(fileNamePath);
+  if (kind == FileKind::kUnreadable) {
+    TraceUnreadable(fileNamePath);
     return;
   }
   if (g_qxStdOut) {
+    // The tool reads the file itself: a FIFO's open waits for its writer.
+    qx::StdioFile file = qx::OpenStdio(fileNamePath, "r");
+    if (!file) {
+      TraceUnreadable(fileNamePath);
+      return;
+    }
     std::fseek(file.get(), 0, SEEK_END);
     const long size = std::ftell(file.get());
     std::fseek(file.get(), 0, SEEK_SET);
@@ -198,7 +227,11 @@ void QxClSendFile(const char* fileNamePath, QxFilePostCondition qxFilePostCondit
     if (qxFilePostCondition == kQx_DeleteIt) QxTrace("Qx ClSendFile: delete it not yet implemented");
     return;
   }
-  file.reset();  // it was opened only to prove that it is readable
+  // A regular file is opened only to prove that it can be read.
+  if (kind == FileKind::kRegular && !qx::OpenStdio(fileNamePath, "r")) {
+    TraceUnreadable(fileNamePath);
+    return;
+  }
   if (!g_qxStartedByQuarnel && !g_qxSEND_KORA_FILE_Allowed) {
     QxTrace(
         "Qx ClSendFile: could not use SEND_KORA_FILE if not Started By Quarnel nor "

@@ -1,5 +1,8 @@
 // Long texts as numbered pieces, and file transfers line by line (standard
 // output) and by name (on a real channel).
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,6 +44,8 @@ TEST_F(LongTextTest, TextsAreCutIntoNumberedPieces) {
        {"RT(101:" + X(100) + " )", "RT(199:" + X(99) + "," + X(99) + ")"}},
       {"dash preferred to point", nullptr, X(50) + "-" + X(99) + "." + X(149),
        {"RT(51:" + X(50) + "-)", "RT(100:" + X(99) + ".)", "RT(149:" + X(149) + ")"}},
+      {"comma preferred to point", nullptr, X(50) + "," + X(99) + "." + X(149),
+       {"RT(51:" + X(50) + ",)", "RT(100:" + X(99) + ".)", "RT(149:" + X(149) + ")"}},
       {"last occurrence of the colon", nullptr, X(10) + ":" + X(10) + ":" + X(278),
        {"RT(22:" + X(10) + ":" + X(10) + ":)", "RT(232:" + X(232) + ")", "RT(46:" + X(46) + ")"}},
       {"numbering runs across lines", "CM(1:a,1,", X(300) + "\nyz",
@@ -84,6 +89,10 @@ TEST_F(LongTextTest, RefusedArgumentsSendNothing) {
          long count = 1;
          QxClSendSeveralText(longHead.c_str(), "ab", 2, &count, kQx_True, kQx_True, 0);
        }},
+      // A piece whose head and text exceed 1021 bytes is refused before it is
+      // composed.
+      {"Qx ClSendOneTextResponse message too large",
+       [] { QxClSendOneText("RT(", X(1019).c_str(), 1019, 1, kQx_True, kQx_True, 0); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.trace);
@@ -138,14 +147,23 @@ TEST_F(LongTextTest, DeleteConditionInStandardOutputModeOnlyTraces) {
   EXPECT_TRUE(qxtest::FileExists(path));
 }
 
-TEST_F(LongTextTest, MissingFileIsTracedWithItsPath) {
-  const std::string path = dir_.File("absent");
-  for (QxBoolean stdOut : {kQx_True, kQx_False}) {
-    g_qxStdOut = stdOut;
-    g_qxErrno = kQx_NoErr;
-    const Sent sent = Run([&] { QxClSendFile(path.c_str(), kQx_DoNotDeleteIt); });
-    EXPECT_EQ(sent.err.find(TraceLine("Qx ClSendFile: could not fopen file " + path)), 0u);
-    EXPECT_EQ(QxErrno(), kQx_ParamErr);
+TEST_F(LongTextTest, MissingFileOrDirectoryIsTracedWithItsPathInBothModes) {
+  const std::string absent = dir_.File("absent");
+  const std::string directory = dir_.path();
+  for (const std::string& path : {absent, directory}) {
+    for (QxBoolean stdOut : {kQx_True, kQx_False}) {
+      SCOPED_TRACE(path + (stdOut ? " in standard-output mode" : " by name"));
+      g_qxStdOut = stdOut;
+      g_qxStartedByQuarnel = kQx_True;
+      g_qxErrno = kQx_NoErr;
+      const Sent sent = Run([&] { QxClSendFile(path.c_str(), kQx_DoNotDeleteIt); });
+      EXPECT_EQ(sent.err.find(TraceLine("Qx ClSendFile: could not fopen file " + path)), 0u)
+          << sent.err;
+      EXPECT_EQ(QxErrno(), kQx_ParamErr);
+      if (stdOut) {
+        EXPECT_EQ(sent.commands, Commands{TrCommand("Qx ClSendFile: could not fopen file " + path)});
+      }
+    }
   }
 }
 
@@ -194,6 +212,33 @@ TEST_F(FileByNameTest, AnnouncedOnlyWhenTheHostMayReadIt) {
   }
 }
 
+// The host is a FIFO's reader: the tool names it without opening it, so the
+// call does not wait for a writer and the writer's data stays for the host.
+TEST_F(FileByNameTest, FifoIsAnnouncedWithoutBeingOpened) {
+  const std::string path = dir_.File("fifo");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  g_qxStartedByQuarnel = kQx_True;
+  const pid_t writer = qxtest::FeedFifoLater(path, "FE()\n", 0);
+  // In a child: an open that waits for a writer fails the test, not the run.
+  const qxtest::ChildResult call = qxtest::RunInChild(
+      [&] {
+        QxClSendFile(path.c_str(), kQx_DoNotDeleteIt);
+        return static_cast<int>(-QxErrno());
+      },
+      3000);
+  EXPECT_FALSE(call.timed_out);
+  EXPECT_EQ(call.status, 0) << call.err;
+  EXPECT_EQ(NextFrame(), "SEND_KORA_FILE(" + std::to_string(path.size()) + ":" + path + ",0)");
+  const qxtest::ChildResult host = qxtest::RunInChild(
+      [&] {
+        std::fputs(qxtest::ReadFile(path).c_str(), stdout);
+        return 0;
+      },
+      5000);
+  EXPECT_EQ(host.out, "FE()\n");
+  EXPECT_EQ(qxtest::WaitChild(writer, 5000).status, 0);
+}
+
 TEST_F(LongTextTest, WorkspaceFilesAreFoundThroughTheBasicInformation) {
   ReadWorkspace();
   qxtest::WriteFile(MainFile("m"), "DE()\n");
@@ -202,6 +247,29 @@ TEST_F(LongTextTest, WorkspaceFilesAreFoundThroughTheBasicInformation) {
   EXPECT_EQ(Run([] { QxClSendModelWorkSpaceFile("n", kQx_DoNotDeleteIt); }).commands,
             Commands{"FE()"});
   EXPECT_EQ(QxErrno(), kQx_NoErr);
+}
+
+// A workspace path and short name must leave room for the path's NUL: the
+// longest that does is looked for (and missing), one byte more is refused.
+TEST_F(LongTextTest, WorkspacePathLengthIsBoundedByThePathBuffer) {
+  ReadWorkspace();
+  const size_t dirLen = MainFile("").size();
+  const size_t longest = kQx_PathCapacity - 1;
+  struct Case {
+    size_t total;        // bytes of the whole path
+    std::string traced;  // beginning of the trace line
+  } const cases[] = {
+      {longest, TraceLine("Qx ClSendFile: could not fopen file " + MainFile("")).substr(0, 60)},
+      {longest + 1, TraceLine("Qx ClSendMainWorkSpaceFile:path of " + std::to_string(longest + 1) +
+                              " bytes longer than " + std::to_string(longest))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.total);
+    const std::string name = X(c.total - dirLen);
+    const Sent sent = Run([&] { QxClSendMainWorkSpaceFile(name.c_str()); });
+    EXPECT_EQ(sent.err.rfind(c.traced, 0), 0u) << sent.err.substr(0, 100);
+    EXPECT_EQ(QxErrno(), kQx_ParamErr);
+  }
 }
 
 TEST_F(LongTextTest, WorkspaceFileFailures) {

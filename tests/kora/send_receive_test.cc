@@ -342,7 +342,8 @@ TEST_F(KoraSendTest, BrokenOrRefusedInputRecordReadsNothing) {
   ASSERT_TRUE(qxtest::WriteAll(pc.peer_write, FrameBytes("WAITING()")));
   QxClSetCurrentChannelIO(&pc.in, nullptr);
   pc.in.qxChannelState = kQx_ChannelBroken;
-  pc.in.actualLength = 1u << 30;  // stale, far beyond any buffer
+  // Stale, far beyond any buffer, as a completed read leaves them.
+  pc.in.length = pc.in.actualLength = 1u << 30;
   char buffer[kQx_ReceiveBufferSize] = "stale";
   QxClRecoitKORA(buffer);
   EXPECT_STREQ(buffer, "");
