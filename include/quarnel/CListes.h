@@ -4,7 +4,10 @@
  * - The list never owns its data: it stores the pointers given and never frees
  *   them.
  * - Traversal by callback (ParcoursListe, ParcoursInverse) with up to eight
- *   pass-through parameters; a non-null callback result stops the walk.
+ *   pass-through parameters; a non-null callback result stops the walk. Walks
+ *   may nest (a callback may walk the same list again), up to 32767 deep. An
+ *   exception that a C++ callback throws passes through the walk, which ends
+ *   as if it had returned: its deferred deletions are carried out.
  * - Deferred deletion: an element removed while a traversal of its list runs is
  *   only marked, and unlinked when the outermost traversal ends.
  * - One process-wide cursor (the list and element last reached by a traversal

@@ -218,12 +218,30 @@ void EndTraversal(const char* operation, CListe pTete) {
   }
 }
 
+// One running traversal of a list, counted for its lifetime: however the walk
+// ends (a callback's result, the end of the list, or an exception that a
+// callback lets out), the count is taken back and the deletions it deferred
+// are carried out.
+class TraversalScope {
+ public:
+  TraversalScope(const char* operation, CListe pTete) : operation_(operation), pTete_(pTete) {
+    if (pTete->nbParcours >= kMaxCount) Fatal(operation, "more than 32767 nested traversals");
+    ++pTete->nbParcours;
+  }
+  ~TraversalScope() { EndTraversal(operation_, pTete_); }
+  TraversalScope(const TraversalScope&) = delete;
+  TraversalScope& operator=(const TraversalScope&) = delete;
+
+ private:
+  const char* operation_;
+  CListe pTete_;
+};
+
 void* Traverse(const char* operation, CListe pTete, bool backwards, ParcoursProcPtr Action,
                void* p1, void* p2, void* p3, void* p4, void* p5, void* p6, void* p7, void* p8) {
   RequireValid(operation, pTete);
   if (Action == nullptr) Fatal(operation, "null callback");
-  if (pTete->nbParcours >= kMaxCount) Fatal(operation, "more than 32767 nested traversals");
-  ++pTete->nbParcours;
+  const TraversalScope traversal(operation, pTete);
   P_ListElem end = Sentinel(pTete);
   void* result = nullptr;
   for (P_ListElem e = backwards ? L(end).pPre : L(end).pSuc; e != end;) {
@@ -236,7 +254,6 @@ void* Traverse(const char* operation, CListe pTete, bool backwards, ParcoursProc
     // Read after the call: an element the callback inserted next is visited.
     e = backwards ? L(e).pPre : L(e).pSuc;
   }
-  EndTraversal(operation, pTete);
   return result;
 }
 

@@ -154,6 +154,33 @@ TEST_F(ListTest, DeletionsWaitForTheOutermostTraversal) {
   EXPECT_EQ(list_->ASupprimer, 0);
 }
 
+// A C++ callback's exception passes through both walks; each ends as if it
+// had returned, so the deletions it deferred are carried out and the list can
+// be emptied afterwards.
+TEST_F(ListTest, ExceptionFromACallbackEndsTheWalkAndCarriesOutItsDeletions) {
+  struct Thrown {};
+  auto removeThenThrow = [](void* d, void* p1, void*, void*, void*, void*, void*, void*,
+                            void*) -> void* {
+    EnleveElementCourant();
+    if (d == p1) throw Thrown{};
+    return nullptr;
+  };
+  for (bool backwards : {false, true}) {
+    SCOPED_TRACE(backwards ? "ParcoursInverse" : "ParcoursListe");
+    ViderListe(list_);
+    for (int& v : values_) AjoutFinListe(list_, &v);
+    void* stop = backwards ? at(2) : at(1);
+    EXPECT_THROW((backwards ? ParcoursInverse : ParcoursListe)(list_, removeThenThrow, stop,
+                                                               nullptr, nullptr, nullptr, nullptr,
+                                                               nullptr, nullptr, nullptr),
+                 Thrown);
+    EXPECT_EQ(list_->nbParcours, 0);
+    EXPECT_EQ(list_->ASupprimer, 0);
+    EXPECT_EQ(list_->nbElem, 2);
+    EXPECT_EQ(Contents(list_), backwards ? (Visits{at(0), at(1)}) : (Visits{at(2), at(3)}));
+  }
+}
+
 TEST_F(ListTest, EmptyingDuringTraversalStopsTheVisits) {
   Visits seen;
   auto emptyAll = [](void* d, void* p1, void* p2, void*, void*, void*, void*, void*,
