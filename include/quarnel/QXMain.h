@@ -30,8 +30,8 @@
  *
  * End statuses: kQx_EndNoProblem sends END_TOOL(0) and exits with 0,
  * kQx_EndOnWarning END_TOOL(1) and 0, kQx_EndOnError END_TOOL(2) and 1; any
- * other value counts as kQx_EndNoProblem. An exception that escapes
- * QxServiceMain is traced and ends the run as kQx_EndOnError. END_TOOL is sent
+ * other value counts as kQx_EndNoProblem. An exception of any type that
+ * escapes QxServiceMain is traced and ends the run as kQx_EndOnError. END_TOOL is sent
  * only when the host started the tool, at most once, always last.
  *
  * How QxExit returns to main: it throws a private C++ exception that only

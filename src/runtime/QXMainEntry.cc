@@ -74,6 +74,15 @@ QxEndStatus RunService(int paramShift, int argc, char** argv) {
   return QxServiceMain(argc, argv);
 }
 
+// A tool's uncaught exception still ends the run as a failure the host hears
+// of (END_TOOL(2)) instead of a silent abort: traced, then its text (a fixed
+// one for an exception that has none).
+QxEndStatus UncaughtInService(const char* text) {
+  QxTrace("Qx Main: uncaught exception in the service");
+  QxTrace(text);
+  return kQx_EndOnError;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,11 +110,9 @@ int main(int argc, char** argv) {
   } catch (const qx::ToolExit& exit) {
     status = exit.status();
   } catch (const std::exception& error) {
-    // A tool's uncaught exception still ends the run as a failure the host
-    // hears of (END_TOOL(2)) instead of a silent abort.
-    QxTrace("Qx Main: uncaught exception in the service");
-    QxTrace(error.what());
-    status = kQx_EndOnError;
+    status = UncaughtInService(error.what());
+  } catch (...) {
+    status = UncaughtInService("Qx Main: not a std::exception");
   }
   return QXMainEndTool(status);
 }
