@@ -1,10 +1,8 @@
-// Start-up reset of the model module, the model file names, the default
-// attribute values of the TAV-Net formalism and the object table of
-// "-obj_file".
+// Start-up reset of the model module, the model file names and the object
+// table of "-obj_file".
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "model/model_internal.h"
@@ -29,38 +27,7 @@ int NbrObjets = 0;
 
 extern "C" {
 
-const QxDefaultStruct QxDefaultStructTab[] = {
-    {"TAV-Net", "place", "domain", "null"},
-    {"TAV-Net", "transition", "guard", "true"},
-    {"TAV-Net", "transition", "priority", "0"},
-    {"TAV-Net", "arc", "valuation", "1"},
-    {"TAV-Net", "immediate transition", "guard", "true"},
-    {"TAV-Net", "immediate transition", "priority", "0"},
-    {"TAV-Net", "queue", "domain", "null"},
-    {"TAV-Net", "net", "version", "0.0"},
-    {nullptr, nullptr, nullptr, nullptr},
-};
-
 void QxDataInit(void) noexcept { g_qxModelTraceLevel = kQx_Model_NoTrace; }
-
-QxConstISOStr QxGetFormalismDefaultAttributeValue(
-    QxConstFormalismName pFormalismInternalName, QxConstObjectName qxObjectName,
-    QxConstAttributeName pAttributeInternalName) noexcept {
-  // A null name matches no row.
-  if (pFormalismInternalName == nullptr || qxObjectName == nullptr ||
-      pAttributeInternalName == nullptr) {
-    return nullptr;
-  }
-  for (const QxDefaultStruct* row = QxDefaultStructTab; row->pFormalismInternalName != nullptr;
-       ++row) {
-    if (std::strcmp(row->pFormalismInternalName, pFormalismInternalName) == 0 &&
-        std::strcmp(row->qxObjectName, qxObjectName) == 0 &&
-        std::strcmp(row->pAttributeInternalName, pAttributeInternalName) == 0) {
-      return row->pDefaultAttributeValue;
-    }
-  }
-  return nullptr;
-}
 
 const char* QxGetModelFileName(void) noexcept { return "QX_MNGR/.model"; }
 const char* QxTAVNetGetModelFileName(void) noexcept { return "QX_MNGR/.dec_model"; }
