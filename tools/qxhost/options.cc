@@ -62,23 +62,41 @@ const char kUsage[] =
     "                        killed after it\n"
     "      --close-after N   close the host's ends after N commands, as a host\n"
     "                        that goes away mid-run; the order checks are then off\n"
+    "      --model FILE      rebuild the model the tool traces (CN, CA, CT, CM, pO)\n"
+    "                        and write it to FILE when the run ends, however it\n"
+    "                        ends: FILE.json (nodes and edges as JSON), FILE.dot\n"
+    "                        (a Graphviz graph) or FILE.svg (drawn by Graphviz's\n"
+    "                        dot program)\n"
+    "      --strict          model faults (always checked, and printed as\n"
+    "                        \"qxhost: model: ...\" lines) end the run as a\n"
+    "                        protocol fault\n"
+    "      --script FILE     check the conversation against FILE: \"> TEXT\" sends\n"
+    "                        TEXT (FIFO mode only), \"< PATTERN\" waits for a\n"
+    "                        command matching PATTERN whole (* any bytes, \\* a\n"
+    "                        star); lines beginning with # and empty lines are\n"
+    "                        comments; the tool's input is closed after the last\n"
+    "                        line\n"
+    "      --expect-timeout SEC  bound of each wait of --script (default 10)\n"
     "  -h, --help            this text\n"
     "\n"
     "exit status:\n"
     "  0  success: well-formed conversation and the tool exited with status 0\n"
     "  1  set-up error: bad usage (--send with --std-out included), or the\n"
     "     workspace, FIFOs, tool or --send input could not be set up or read, or a\n"
-    "     --send line longer than 65536 bytes\n"
+    "     --send line longer than 65536 bytes; a --model or --script file that\n"
+    "     cannot be used (a \"> \" line with --std-out included)\n"
     "  2  protocol fault: a malformed command, START_TOOL not first, END_TOOL(n)\n"
     "     missing or not last, a bad frame (even if the tool then dies of the\n"
     "     broken pipe), END_TOOL(n) against the exit status, no end lock file, a\n"
     "     SEND_KORA_FILE that cannot be carried out (arguments other than a path\n"
     "     and 0 or 1, a file that is not a readable regular file, files that\n"
-    "     name each other more than 8 deep)\n"
+    "     name each other more than 8 deep), a model fault with --strict\n"
     "  3  tool failure: the tool exited with a non-zero status\n"
     "  4  abnormal end: the tool was killed by a signal (abort included) or by the\n"
     "     time limit\n"
-    "When several apply, the first of 4, 2, 1 and 3 is the status.\n";
+    "  5  the conversation differs from the --script: the tool ended, or a wait\n"
+    "     ran out of time, before a script line was met\n"
+    "When several apply, the first of 4, 2, 5, 1 and 3 is the status.\n";
 
 namespace {
 
@@ -138,6 +156,25 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
         return false;
       }
       options->timeout_ms = static_cast<int>(seconds * 1000);
+    } else if (arg == "--model" || arg == "--script") {
+      const char* v = value(arg.c_str());
+      if (v == nullptr) return false;
+      if (v[0] == '\0') {
+        *error = arg + " needs a file name";
+        return false;
+      }
+      (arg == "--model" ? options->model : options->script) = v;
+    } else if (arg == "--strict") {
+      options->strict = true;
+    } else if (arg == "--expect-timeout") {
+      const char* v = value("--expect-timeout");
+      if (v == nullptr) return false;
+      double seconds = 0;
+      if (!ParseNumber(v, &seconds) || seconds <= 0 || seconds > 86400) {
+        *error = std::string("bad time limit: ") + v;
+        return false;
+      }
+      options->expect_timeout_ms = static_cast<int>(seconds * 1000);
     } else if (arg == "--close-after") {
       const char* v = value("--close-after");
       if (v == nullptr) return false;
@@ -158,6 +195,10 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
   }
   if (options->std_out && !options->send.empty()) {
     *error = "--send needs FIFO mode: in standard-output mode the tool has no input channel";
+    return false;
+  }
+  if (!options->script.empty() && !options->send.empty()) {
+    *error = "--script and --send both give the tool's commands: use one of them";
     return false;
   }
   options->tool = argv[i++];

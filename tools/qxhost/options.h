@@ -15,6 +15,7 @@ enum ExitStatus {
                        // frame, an unreadable SEND_KORA_FILE file, no end lock file
   kToolFailed = 3,     // the tool exited with a non-zero status
   kToolAborted = 4,    // the tool was killed by a signal or by the time limit
+  kScriptDiffers = 5,  // the conversation differs from the --script
 };
 
 struct Options {
@@ -24,6 +25,10 @@ struct Options {
   int timeout_ms = 60000;
   long close_after = -1;                  // close the host's ends after this many commands
   std::string send;                       // --send: file of commands for the tool, "-" stdin
+  std::string model;                      // --model: file the rebuilt model is written to
+  bool strict = false;                    // model faults end the run as a protocol fault
+  std::string script;                     // --script: the conversation expected
+  int expect_timeout_ms = 10000;          // bound of each wait of the script
   std::string tool;
   std::vector<std::string> tool_args;
 };

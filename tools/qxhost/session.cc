@@ -17,8 +17,15 @@
 #include <vector>
 
 #include "conversation.h"
+#include "formalism.h"
 #include "kora_syntax.h"
+#include "model.h"
+#include "model_output.h"
+#include "printer.h"
 #include "quarnel/QXChannel.h"
+#include "script.h"
+#include "sender.h"
+#include "tool_process.h"
 #include "workspace.h"
 
 namespace qxhost {
@@ -29,264 +36,14 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kTickMs = 20;
 
-void CloseFd(int* fd) {
-  if (*fd >= 0) ::close(*fd);
-  *fd = -1;
-}
-
-bool IsExecutableFile(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-// The absolute path of the program the caller means by tool, taken from the
-// caller's current directory: a path with a slash as it stands, a bare name
-// searched in PATH (an empty entry is the current directory). Resolved before
-// the tool is started in the workspace, where relative paths would mean
-// something else. Empty with a message when a bare name is not found.
-std::string FindProgram(const std::string& tool, std::string* error) {
-  if (tool.find('/') != std::string::npos) return Absolute(tool);
-  const char* path = std::getenv("PATH");
-  const std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-  for (size_t begin = 0;;) {
-    const size_t end = dirs.find(':', begin);
-    std::string dir = dirs.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-    if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/" + tool;
-    if (IsExecutableFile(candidate)) return Absolute(candidate);
-    if (end == std::string::npos) break;
-    begin = end + 1;
-  }
-  *error = "cannot start the tool " + tool + ": not found in PATH";
-  return {};
-}
-
-// Reads the whole regular file at path. A FIFO or a device is refused without
-// being opened for good, so that a tool naming one cannot make the stand-in
-// wait.
-bool ReadRegularFile(const std::string& path, std::string* content, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  bool ok = ::fstat(fd, &st) == 0;
-  if (!ok) {
-    *error = std::strerror(errno);
-  } else if (!S_ISREG(st.st_mode)) {
-    *error = "not a regular file";
-    ok = false;
-  }
-  char buffer[65536];
-  while (ok) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = std::strerror(errno);
-      ok = false;
-    }
-    if (n <= 0) break;
-    content->append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return ok;
-}
-
-// Starts the program args[0] (an absolute path) with args in dir, standard
-// output on stdout_fd and, when quiet_stdin, standard input from /dev/null.
-// Returns the child's pid, or -1 with a message when it could not start its
-// program.
-pid_t StartTool(const std::vector<std::string>& args, const std::string& dir, int stdout_fd,
-                bool quiet_stdin, std::string* error) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  // The child reports a failure before or in exec through this pipe; a
-  // successful exec closes it.
-  int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) {
-    *error = std::string("pipe: ") + std::strerror(errno);
-    return -1;
-  }
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    *error = std::string("fork: ") + std::strerror(errno);
-    ::close(report[0]);
-    ::close(report[1]);
-    return -1;
-  }
-  if (pid == 0) {
-    ::close(report[0]);
-    // The stand-in ignores SIGPIPE for its own writes to the tool; the tool
-    // gets the default action, as under the host.
-    ::signal(SIGPIPE, SIG_DFL);
-    int failure[2] = {0, 0};  // step, errno
-    const int null_fd = quiet_stdin ? ::open("/dev/null", O_RDONLY) : -1;
-    if (::chdir(dir.c_str()) != 0) {
-      failure[1] = errno;
-    } else if ((stdout_fd != STDOUT_FILENO && ::dup2(stdout_fd, STDOUT_FILENO) < 0) ||
-               (null_fd >= 0 && ::dup2(null_fd, STDIN_FILENO) < 0)) {
-      failure[0] = 1;
-      failure[1] = errno;
-    } else {
-      ::execv(argv[0], argv.data());
-      failure[0] = 2;
-      failure[1] = errno;
-    }
-    (void)!::write(report[1], failure, sizeof failure);
-    ::_exit(127);
-  }
-  ::close(report[1]);
-  int failure[2];
-  ssize_t got;
-  do {
-    got = ::read(report[0], failure, sizeof failure);
-  } while (got < 0 && errno == EINTR);
-  ::close(report[0]);
-  if (got == static_cast<ssize_t>(sizeof failure)) {
-    static const char* const kSteps[] = {"cannot enter the workspace ", "dup2 for the tool ",
-                                         "cannot start the tool "};
-    const std::string& what = failure[0] == 0 ? dir : args[0];
-    *error = kSteps[failure[0]] + what + ": " + std::strerror(failure[1]);
-    ::waitpid(pid, nullptr, 0);
-    return -1;
-  }
-  return pid;
-}
-
-// Lines of --send input waiting for the tool, and the frame being written.
-// Writes never block: a tool that does not read leaves them waiting.
-class Sender {
- public:
-  // The longest line sent: the longest message the tool's library reads.
-  static constexpr size_t kMaxLine = kQx_MaxMessageLength;
-
-  // fd: the --send input, owned; name: how messages call it.
-  Sender(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
-  ~Sender() { CloseFd(&fd_); }
-  Sender(const Sender&) = delete;
-  Sender& operator=(const Sender&) = delete;
-
-  // True while the input may still give lines.
-  bool WantsInput() const { return fd_ >= 0 && queue_.empty() && frame_.empty(); }
-  int fd() const { return fd_; }
-  bool HasFrame() const { return !frame_.empty(); }
-  // True once every line of the input is written.
-  bool Done() const { return fd_ < 0 && queue_.empty() && frame_.empty(); }
-  bool failed() const { return failed_; }
-  // True when lines read from the input were never written.
-  bool Unsent() const { return !queue_.empty() || !frame_.empty(); }
-
-  // Moves lines on towards out_fd. Returns false when the tool no longer reads
-  // (its end of the FIFO is closed): the rest is dropped.
-  bool Pump(int out_fd) {
-    for (;;) {
-      if (!frame_.empty()) {
-        const ssize_t n = ::write(out_fd, frame_.data() + written_, frame_.size() - written_);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) return true;
-        if (n < 0) {
-          std::fprintf(stderr, "qxhost: the tool's input is closed (%s): %s not sent\n",
-                       std::strerror(errno), line_.c_str());
-          frame_.clear();
-          queue_.clear();
-          CloseFd(&fd_);
-          return false;
-        }
-        written_ += static_cast<size_t>(n);
-        if (written_ < frame_.size()) continue;
-        std::fputs("> ", stdout);
-        std::fwrite(line_.data(), 1, line_.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-        frame_.clear();
-        continue;
-      }
-      if (!queue_.empty()) {
-        line_ = std::move(queue_.front());
-        queue_.pop_front();
-        const int64_t length = static_cast<int64_t>(line_.size());
-        frame_.assign(reinterpret_cast<const char*>(&length), sizeof length);
-        frame_ += line_;
-        written_ = 0;
-        continue;
-      }
-      if (!ReadSome()) return true;
-    }
-  }
-
- private:
-  // Reads what the input holds now, without waiting (poll first: standard
-  // input keeps its blocking mode, which it shares with other processes).
-  // False when nothing came.
-  bool ReadSome() {
-    if (fd_ < 0) return false;
-    pollfd pfd{fd_, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) <= 0) return false;
-    char buffer[65536];
-    ssize_t n;
-    do {
-      n = ::read(fd_, buffer, sizeof buffer);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0 && errno == EAGAIN) return false;
-    if (n < 0) {
-      std::fprintf(stderr, "qxhost: cannot read %s: %s\n", name_.c_str(), std::strerror(errno));
-      failed_ = true;
-    }
-    if (n <= 0) {
-      CloseFd(&fd_);
-      std::string rest = lines_.TakeRest();
-      if (!rest.empty()) Queue(std::move(rest));
-      return !queue_.empty();
-    }
-    lines_.Append(buffer, static_cast<size_t>(n));
-    std::string line;
-    while (lines_.Next(&line)) Queue(std::move(line));
-    if (lines_.pending() > kMaxLine) {
-      // A line without end cannot be sent whole: the input stops here rather
-      // than fill memory.
-      std::fprintf(stderr, "qxhost: line %zu of %s is longer than %zu bytes: the rest of %s not sent\n",
-                   line_number_ + 1, name_.c_str(), kMaxLine, name_.c_str());
-      failed_ = true;
-      CloseFd(&fd_);
-    }
-    return true;
-  }
-
-  void Queue(std::string line) {
-    ++line_number_;
-    // An empty frame would be the end-of-link marker, not a command.
-    if (line.empty()) return;
-    if (line.size() > kMaxLine) {
-      std::fprintf(stderr, "qxhost: line %zu of %s is %zu bytes long, more than %zu: not sent\n",
-                   line_number_, name_.c_str(), line.size(), kMaxLine);
-      failed_ = true;
-      return;
-    }
-    queue_.push_back(std::move(line));
-  }
-
-  int fd_;
-  const std::string name_;
-  LineSplitter lines_;
-  size_t line_number_ = 0;
-  std::deque<std::string> queue_;
-  std::string line_;    // the line whose frame is being written
-  std::string frame_;   // its frame; empty when none
-  size_t written_ = 0;  // bytes of frame_ written
-  bool failed_ = false;
-};
-
 class Session {
  public:
   Session(const Options& options, const std::string& workspace)
       : options_(options),
         workspace_(workspace),
         lock_path_(workspace + "/QX_MNGR/QX_exec_finished.lock"),
-        frames_(kQx_MaxMessageLength) {}
+        frames_(kQx_MaxMessageLength),
+        model_(FormalismKinds(WorkspaceFormalism(workspace)), !options.model.empty()) {}
 
   ~Session() {
     CloseFd(&in_fd_);
@@ -299,6 +56,8 @@ class Session {
  private:
   bool SetUp(std::vector<std::string>* argv, int* tool_stdout, std::string* error);
   bool OpenSendInput(std::string* error);
+  bool OpenScript(std::string* error);
+  void StopForScript();
   void Loop();
   void ReadAvailable();
   void TryOpenOutput();
@@ -308,6 +67,11 @@ class Session {
   bool TransferFile(const std::string& text, const KoraCommand& command, int depth);
   void CloseEnds();
   int Verdict();
+  // The end of the run as the stand-in's own doing: --close-after, or a
+  // script wait that ran out of time. The order checks are then off.
+  bool ended_by_host() const { return host_left_ || script_expired_; }
+  bool WriteModel();
+  void ReportScript();
 
   const Options& options_;
   const std::string workspace_;
@@ -321,16 +85,21 @@ class Session {
   bool closed_ = false;       // the stand-in stopped listening (--close-after or a bad frame)
   bool host_left_ = false;    // closed by --close-after
   bool input_done_ = false;   // the stand-in has closed its end of the tool's input
-  std::unique_ptr<Sender> sender_;  // --send input, null without --send
+  std::unique_ptr<Sender> sender_;  // --send or --script input, null without them
   pid_t pid_ = -1;
   int wait_status_ = 0;
   bool timed_out_ = false;
   bool lock_seen_ = false;
   bool end_before_lock_ = false;
+  bool script_expired_ = false;  // the tool was stopped at a script wait
 
   FrameSplitter frames_;
   LineSplitter lines_;
   Conversation conversation_;
+  Printer printer_;
+  Model model_;
+  std::unique_ptr<ModelFile> model_file_;  // null without --model
+  std::unique_ptr<ScriptRun> script_;      // null without --script
 };
 
 bool Session::OpenSendInput(std::string* error) {
@@ -350,13 +119,28 @@ bool Session::OpenSendInput(std::string* error) {
     *error = "cannot open --send input " + name + ": " + std::strerror(errno);
     return false;
   }
-  sender_ = std::make_unique<Sender>(fd, name);
+  sender_ = std::make_unique<Sender>(fd, name, &printer_);
+  return true;
+}
+
+bool Session::OpenScript(std::string* error) {
+  if (options_.script.empty()) return true;
+  std::vector<ScriptStep> steps;
+  if (!ReadScript(options_.script, !options_.std_out, &steps, error)) return false;
+  script_ = std::make_unique<ScriptRun>(options_.script, std::move(steps),
+                                        options_.expect_timeout_ms);
+  if (!options_.std_out) sender_ = std::make_unique<Sender>(-1, options_.script, &printer_);
   return true;
 }
 
 bool Session::SetUp(std::vector<std::string>* argv, int* tool_stdout, std::string* error) {
-  const std::string program = FindProgram(options_.tool, error);
-  if (program.empty() || !OpenSendInput(error)) return false;
+  const std::string program = FindProgram(options_.tool);
+  if (program.empty()) *error = "cannot start the tool " + options_.tool + ": not found in PATH";
+  if (program.empty() || !OpenSendInput(error) || !OpenScript(error)) return false;
+  if (!options_.model.empty()) {
+    model_file_ = std::make_unique<ModelFile>();
+    if (!model_file_->Open(options_.model, error)) return false;
+  }
   argv->push_back(program);
   if (options_.std_out) {
     ::unlink(lock_path_.c_str());
@@ -409,7 +193,8 @@ int Session::Run() {
   if (ok) {
     if (in_fd_ >= 0) ::fcntl(in_fd_, F_SETFL, ::fcntl(in_fd_, F_GETFL) | O_NONBLOCK);
     // Standard input read by --send is the stand-in's, not the tool's.
-    pid_ = StartTool(argv, workspace_, tool_stdout, options_.send == "-", &error);
+    pid_ = StartProgram(argv, workspace_, options_.send == "-" ? kNullInput : kInheritInput,
+                        tool_stdout, &error);
     ok = pid_ > 0;
   }
   if (options_.std_out && tool_stdout >= 0) ::close(tool_stdout);
@@ -438,15 +223,16 @@ void Session::Loop() {
 
     const pid_t done = ::waitpid(pid_, &wait_status_, WNOHANG);
     if (done == pid_) break;
-    if (Clock::now() >= deadline) {
-      timed_out_ = true;
+    const auto now = Clock::now();
+    if (now >= deadline || (script_ != nullptr && script_->Expired(now))) {
+      (now >= deadline ? timed_out_ : script_expired_) = true;
       ::kill(pid_, SIGKILL);
       while (::waitpid(pid_, &wait_status_, 0) < 0 && errno == EINTR) {
       }
       break;
     }
   }
-  if (sender_ != nullptr && sender_->Unsent())
+  if (sender_ != nullptr && sender_->Unsent() && script_ == nullptr)
     std::fprintf(stderr, "qxhost: the tool ended before every --send line was sent\n");
   // The tool has ended: what it wrote is all waiting in the pipe.
   ReadAvailable();
@@ -537,7 +323,21 @@ void Session::FeedTool() {
   if (sender_ != nullptr) {
     // Commands for the tool follow its announcement.
     if (!conversation_.started()) return;
-    if (sender_->Pump(out_fd_) && !sender_->Done()) return;
+    for (;;) {
+      // A script hands out its next line only once the one before is
+      // written and the waits between them are met.
+      if (script_ != nullptr) {
+        if (const std::string* line = script_->NextSend()) sender_->Push(*line);
+      }
+      const size_t written = sender_->written();
+      if (!sender_->Pump(out_fd_)) break;  // the tool no longer reads
+      if (script_ != nullptr && sender_->written() > written) {
+        script_->Sent();
+        continue;
+      }
+      if (!sender_->Done() || (script_ != nullptr && !script_->finished())) return;
+      break;
+    }
   }
   // Everything is sent (or the tool stopped reading): the tool now meets the
   // end of its input instead of waiting for commands that never come.
@@ -558,9 +358,9 @@ void Session::Handle(const std::string& text, int depth) {
   KoraSyntaxError error;
   const bool parsed = ParseKora(text, &command, &error);
   if (parsed && command.name == "SEND_KORA_FILE" && TransferFile(text, command, depth)) return;
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  printer_.Received(text);
+  if (parsed) model_.Take(text, command);
+  if (script_ != nullptr) script_->Received(text);
   if (!parsed) {
     std::fprintf(stderr, "qxhost: malformed command, breaks after %zu bytes: %s\n", error.offset,
                  error.reason.c_str());
@@ -628,21 +428,60 @@ void Session::CloseEnds() {
   CloseFd(&out_fd_);
 }
 
+bool Session::WriteModel() {
+  if (model_file_ == nullptr) return true;
+  std::string error;
+  if (!model_file_->Write(model_, &error)) {
+    std::fprintf(stderr, "qxhost: %s\n", error.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "qxhost: model of %zu node%s and %zu edge%s written to %s\n",
+               model_.nodes().size(), model_.nodes().size() == 1 ? "" : "s",
+               model_.edges().size(), model_.edges().size() == 1 ? "" : "s",
+               options_.model.c_str());
+  return true;
+}
+
+void Session::ReportScript() {
+  const bool sending = script_->NextSendPending();
+  std::string what;
+  if (script_expired_) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g s", options_.expect_timeout_ms / 1000.0);
+    what = sending ? std::string("the tool did not take the command within ") + seconds
+                   : std::string("no command matched the pattern within ") + seconds +
+                         " (the tool was then killed)";
+  } else {
+    what = sending ? "the tool ended before the command was sent"
+                   : "the tool ended before a command matched the pattern";
+  }
+  script_->Report(what, printer_.Last(), printer_.received());
+}
+
 int Session::Verdict() {
-  const bool exited = WIFEXITED(wait_status_) && !timed_out_;
+  const bool exited = WIFEXITED(wait_status_) && !timed_out_ && !script_expired_;
   const int status = exited ? WEXITSTATUS(wait_status_) : -1;
   // A tool that stops at its command line before any exchange has not begun a
   // conversation: that is its own failure, not a protocol fault.
   const bool never_began = exited && status != 0 && conversation_.count() == 0;
-  if (!never_began) conversation_.Finish(!host_left_);
-  if (exited && !host_left_) conversation_.CheckExitStatus(status);
-  if (options_.std_out && exited && !host_left_ && !never_began) {
+  if (!never_began) conversation_.Finish(!ended_by_host());
+  if (exited && !ended_by_host()) conversation_.CheckExitStatus(status);
+  if (options_.std_out && exited && !ended_by_host() && !never_began) {
     if (!lock_seen_ && ::access(lock_path_.c_str(), F_OK) != 0) {
       conversation_.Fault("no end lock file QX_MNGR/QX_exec_finished.lock");
     } else if (lock_seen_ && !end_before_lock_) {
       conversation_.Fault("the end lock file existed before END_TOOL(n) was on standard output");
     }
   }
+  model_.Finish();
+  if (options_.strict && model_.faults() > 0) {
+    conversation_.Fault(std::to_string(model_.faults()) + " model fault" +
+                        (model_.faults() == 1 ? "" : "s") + " with --strict");
+  }
+  // The model is written however the run ended: what arrived until then.
+  const bool model_written = WriteModel();
+  const bool script_differs = script_ != nullptr && !script_->finished();
+  if (script_differs) ReportScript();
 
   for (const std::string& fault : conversation_.faults())
     std::fprintf(stderr, "qxhost: protocol fault: %s\n", fault.c_str());
@@ -654,7 +493,7 @@ int Session::Verdict() {
                  options_.timeout_ms);
     return kToolAborted;
   }
-  if (WIFSIGNALED(wait_status_)) {
+  if (WIFSIGNALED(wait_status_) && !script_expired_) {
     const int sig = WTERMSIG(wait_status_);
     std::fprintf(stderr, "qxhost: tool killed by signal %d (%s)\n", sig, strsignal(sig));
     // A broken pipe after the stand-in hung up on a bad frame is the effect of
@@ -664,9 +503,10 @@ int Session::Verdict() {
     if (sig == SIGPIPE && hung_up_on_fault) return kProtocolFault;
     return kToolAborted;
   }
-  std::fprintf(stderr, "qxhost: tool exited with status %d\n", status);
+  if (exited) std::fprintf(stderr, "qxhost: tool exited with status %d\n", status);
   if (!conversation_.faults().empty()) return kProtocolFault;
-  if (sender_ != nullptr && sender_->failed()) return kSetupError;
+  if (script_differs) return kScriptDiffers;
+  if ((sender_ != nullptr && sender_->failed()) || !model_written) return kSetupError;
   return status == 0 ? kSuccess : kToolFailed;
 }
 

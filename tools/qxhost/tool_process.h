@@ -1,0 +1,40 @@
+// Finding and starting the programs the stand-in runs: the tool, and
+// Graphviz's dot for a drawn model.
+#ifndef QUARNEL_TOOLS_QXHOST_TOOL_PROCESS_H
+#define QUARNEL_TOOLS_QXHOST_TOOL_PROCESS_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace qxhost {
+
+// The absolute path of the program the caller means by name, taken from the
+// caller's current directory: a path with a slash as it stands, a bare name
+// searched in PATH (an empty entry is the current directory). Empty when a
+// bare name is not found.
+std::string FindProgram(const std::string& name);
+
+// Standard input of a started program: kInheritInput keeps the stand-in's,
+// kNullInput reads /dev/null; any other value is a descriptor to read.
+constexpr int kInheritInput = -1;
+constexpr int kNullInput = -2;
+
+// Starts the program args[0] (an absolute path) with args in dir, standard
+// input as stdin_fd says and standard output on stdout_fd. Returns the child's
+// pid, or -1 with a message when it could not start its program.
+pid_t StartProgram(const std::vector<std::string>& args, const std::string& dir, int stdin_fd,
+                   int stdout_fd, std::string* error);
+
+// Closes *fd when it is open and marks it closed (-1).
+void CloseFd(int* fd);
+
+// Reads the whole regular file at path. A FIFO or a device is refused without
+// being opened for good, so that a name given by a tool cannot make the
+// stand-in wait.
+bool ReadRegularFile(const std::string& path, std::string* content, std::string* error);
+
+}  // namespace qxhost
+
+#endif
