@@ -76,7 +76,8 @@ TEST(HostStandIn, UsageAndSetUpErrors) {
   // Every option is listed, so that the manual page made from this text is
   // complete.
   for (const char* option : {"--workspace", "--std-out", "--send", "--tool-option", "--timeout",
-                             "--close-after", "--help"}) {
+                             "--close-after", "--model", "--strict", "--script",
+                             "--expect-timeout", "--help"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
 

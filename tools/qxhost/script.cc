@@ -1,5 +1,6 @@
 #include "script.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sender.h"
@@ -69,14 +70,14 @@ bool ReadScript(const std::string& path, bool can_send, std::vector<ScriptStep>*
     if (line.ends_with('\r')) line.remove_suffix(1);
     const auto where = [&] { return "script " + path + " line " + std::to_string(number) + ": "; };
     if (line.find_first_not_of(" \t") == std::string_view::npos || line.starts_with('#')) continue;
-    const bool send = line.starts_with("> ");
-    if (!send && !line.starts_with("< ")) {
+    const bool send = line[0] == '>';
+    if ((!send && line[0] != '<') || (line.size() > 1 && line[1] != ' ')) {
       *error = where() + "not a \"> TEXT\", \"< PATTERN\" or \"#\" line: " + std::string(line);
       return false;
     }
-    const std::string_view text = line.substr(2);
+    const std::string_view text = line.substr(std::min<size_t>(line.size(), 2));
     if (text.empty()) {
-      *error = where() + "nothing after \"" + std::string(line.substr(0, 2)) + "\"";
+      *error = where() + "nothing after \"" + line[0] + "\"";
       return false;
     }
     if (send && !can_send) {

@@ -1,0 +1,137 @@
+// The host stand-in's --script: a conversation test. Sent lines are printed
+// as they are sent, between the answers; a script the conversation does not
+// follow ends with status 5 and a report naming the script line, its pattern
+// and the last commands received; every wait is bounded.
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e_support.h"
+
+namespace {
+
+const std::string kProbeStart =
+    "START_TOOL(1:C,2,1,2,6,2,3,5:Probe,3:0.3,29:(c) probe, 2 lines, no rights)";
+
+qxtest::ChildResult RunScript(const e2e::Workspace& workspace, const std::string& script,
+                              std::vector<std::string> options, const std::string& tool,
+                              const std::vector<std::string>& tool_args) {
+  qxtest::WriteFile(workspace.File("test.script"), script);
+  options.push_back("--script");
+  options.push_back(workspace.File("test.script"));
+  return e2e::RunHost(workspace, options, tool, tool_args);
+}
+
+// A tool that answers each command gets the next one only after its answer:
+// the printed conversation alternates, and after the last line the tool's
+// input is closed.
+TEST(HostScript, PassingScriptsPrintTheConversationInOrder) {
+  e2e::Workspace workspace;
+  const qxtest::ChildResult host = RunScript(workspace,
+                                             "# the probe echoes each command\n"
+                                             "< START_TOOL(*5:Probe*)\n"
+                                             "\n"
+                                             "> FE()\n"
+                                             "< TR(8:got FE())\n"
+                                             "> RO(7)\n"
+                                             "< TR(*RO(7)*)\n",
+                                             {}, QX_PROBE_BIN, {"echo"});
+  EXPECT_EQ(host.status, 0) << host.err;
+  EXPECT_EQ(host.out, kProbeStart +
+                          "\n> FE()\nTR(8:got FE())\n> RO(7)\nTR(9:got RO(7))\n"
+                          "TR(11:input ended)\nEND_TOOL(0)\n");
+
+  // Stars and backslashes: "\*" is a star, "\\" a backslash; commands before
+  // a match are allowed. In standard-output mode "<" lines work alike.
+  for (const bool std_out : {false, true}) {
+    SCOPED_TRACE(std_out ? "standard output" : "FIFO");
+    std::vector<std::string> options;
+    if (std_out) options.push_back("--std-out");
+    const qxtest::ChildResult stars = RunScript(workspace,
+                                                "< TR(3:a*b)\n"
+                                                "< TR(5:*\\\\c\\*)\n"
+                                                "< END_TOOL(*)\n",
+                                                options, QX_FAKE_TOOL_BIN,
+                                                {"send", "RO(1)", "TR(3:a*b)", "TR(5:ab\\c*)"});
+    EXPECT_EQ(stars.status, 0) << stars.err;
+  }
+}
+
+// Each way a conversation can differ from its script ends with status 5 and
+// the report.
+TEST(HostScript, DifferencesEndWithStatusFive) {
+  struct Case {
+    const char* what;
+    const char* script;
+    const char* tool;
+    std::vector<std::string> args;
+    std::vector<std::string> report;  // parts of standard error, {ws} the workspace
+  };
+  const Case cases[] = {
+      {"wrong answer", "> FE()\n< TR(8:got XX())\n", QX_PROBE_BIN, {"echo"},
+       {"qxhost: script {ws}/test.script line 2: < TR(8:got XX())\n",
+        "qxhost: the conversation differs from the script: no command matched the pattern "
+        "within 0.5 s (the tool was then killed)\n",
+        "qxhost: the last 2 of 2 commands received:\nqxhost:   " + kProbeStart +
+            "\nqxhost:   TR(8:got FE())\n"}},
+      {"tool ends early", "# first\n< RO(17)\n< RO(18)\n", QX_PROBE_BIN, {"hello"},
+       {"qxhost: script {ws}/test.script line 3: < RO(18)\n",
+        "qxhost: the conversation differs from the script: the tool ended before a command "
+        "matched the pattern\n",
+        "qxhost:   RO(17)\nqxhost:   END_TOOL(0)\n"}},
+      {"time-out", "< TR(*)\n", QX_FAKE_TOOL_BIN, {"hang"},
+       {"qxhost: script {ws}/test.script line 1: < TR(*)\n",
+        "no command matched the pattern within 0.5 s",
+        "qxhost: the last 1 of 1 commands received:\nqxhost:   START_TOOL("}},
+      {"tool ends before a line is sent", "< END_TOOL(0)\n> FE()\n", QX_PROBE_BIN, {"hello"},
+       {"qxhost: script {ws}/test.script line 2: > FE()\n",
+        "the tool ended before the command was sent\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    e2e::Workspace workspace;
+    const auto start = std::chrono::steady_clock::now();
+    const qxtest::ChildResult host =
+        RunScript(workspace, c.script, {"--expect-timeout", "0.5"}, c.tool, c.args);
+    EXPECT_EQ(host.status, 5) << host.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    for (std::string part : c.report) {
+      if (const size_t at = part.find("{ws}"); at != std::string::npos)
+        part.replace(at, 4, workspace.path());
+      EXPECT_NE(host.err.find(part), std::string::npos) << part << "\n---\n" << host.err;
+    }
+  }
+}
+
+// Scripts that cannot be run are set-up errors, found before the tool
+// starts: a "> " line where the tool has no input, a line of no known form.
+TEST(HostScript, SetUpErrors) {
+  struct Case {
+    const char* script;
+    bool std_out;
+    const char* message;  // after "qxhost: script {ws}/test.script line "
+  };
+  const Case cases[] = {
+      {"< START_TOOL(*)\n> FE()\n", true,
+       "2: a \"> \" line needs FIFO mode: in standard-output mode the tool has no input channel"},
+      {"< RO(1)\nRO(2)\n", false, "2: not a \"> TEXT\", \"< PATTERN\" or \"#\" line: RO(2)"},
+      {">\n", false, "1: nothing after \">\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    e2e::Workspace workspace;
+    std::vector<std::string> options;
+    if (c.std_out) options.push_back("--std-out");
+    const qxtest::ChildResult host = RunScript(workspace, c.script, options, QX_PROBE_BIN, {"hello"});
+    EXPECT_EQ(host.status, 1) << host.err;
+    EXPECT_NE(host.err.find("qxhost: script " + workspace.File("test.script") + " line " +
+                            c.message),
+              std::string::npos)
+        << host.err;
+    EXPECT_EQ(host.out, "");
+  }
+}
+
+}  // namespace
