@@ -220,7 +220,12 @@ TEST(HostModelChecks, EachFaultNamedWithItsCommand) {
        "CM(4:name,2,2,2,1:b): no final piece at the end of the run"},
       {"kind the formalism does not define", {"CN(6:circle,2)"},
        "CN(6:circle,2): the formalism defines no kind \"circle\""},
-      {"edge before its nodes", {"CA(3:arc,5,2,3)", "CN(5:place,2)", "CN(10:transition,3)"}, ""},
+      {"edge before its end node", {"CN(5:place,2)", "CA(3:arc,5,2,3)", "CN(10:transition,3)"},
+       "CA(3:arc,5,2,3): end node 3 came after the edge"},
+      {"well-formed model",
+       {"CN(5:place,2)", "CT(4:name,2,2:p1)", "CN(10:transition,3)", "pO(3,1,-1)",
+        "CA(3:arc,5,2,3)", "CM(9:valuation,5,1,-3,1:1)", "CM(9:valuation,5,2,3,1:2)"},
+       ""},
       {"kinds of a formalism the table does not know", {"CN(6:circle,2)"}, "", "Other"},
   };
   for (const Case& c : cases) {

@@ -44,9 +44,8 @@ static void TraceNet(void) {
     node = QxNewNode("transition", 3, Attributes(t1));
     QxSetNodeCenter(node, -10, 20);
     QxNewEdge("arc", 5, 2, 3, Attributes(a5));
-    /* An edge may name its end node before that node comes. */
-    QxNewEdge("arc", 6, 3, 4, NULL);
     QxNewNode("place", 4, Attributes(p2));
+    QxNewEdge("arc", 6, 3, 4, NULL);
   }
 }
 

@@ -111,7 +111,7 @@ void Model::NewEdge(std::string_view text, const KoraCommand& command) {
     return;
   }
   edges_.push_back(Edge{id, command.arguments[2].integer, command.arguments[3].integer,
-                        Intern(kind)});
+                        Intern(kind), static_cast<uint32_t>(nodes_.size())});
 }
 
 std::pair<uint32_t*, uint32_t*> Model::ListOf(int64_t id) {
@@ -257,18 +257,22 @@ void Model::Finish() {
   for (const auto& [key, open] : series_)
     Fault(open.last_command, "no final piece at the end of the run");
   series_.clear();
-  // An edge may come before the nodes it joins: its ends are checked once
-  // every command has arrived.
+  // An edge joins nodes created before it, as the host rebuilds the model in
+  // the order the commands arrive; the ends are checked once every command
+  // has come, so that the report tells a node that came late from one that
+  // never came.
   for (const Edge& edge : edges_) {
     for (const int64_t end : {edge.from, edge.to}) {
       const uint32_t slot = Lookup(end);
-      if (slot != kNone && !(slot & kEdgeBit)) continue;
+      if (slot != kNone && !(slot & kEdgeBit) && slot < edge.nodes_before) continue;
       const std::string kind = names_[edge.kind];
       const std::string text = "CA(" + Number(static_cast<int64_t>(kind.size())) + ":" + kind +
                                "," + Number(edge.id) + "," + Number(edge.from) + "," +
                                Number(edge.to) + ")";
       Fault(text, "end node " + Number(end) +
-                      (slot == kNone ? " was never created" : " is an edge"));
+                      (slot == kNone        ? " was never created"
+                       : slot & kEdgeBit    ? " is an edge"
+                                            : " came after the edge"));
     }
   }
 }

@@ -35,6 +35,7 @@ class Model {
   struct Edge {
     int64_t id, from, to;
     uint32_t kind;
+    uint32_t nodes_before;  // how many nodes were created before it
     uint32_t first = kNone;
     uint32_t last = kNone;
   };
@@ -53,8 +54,8 @@ class Model {
   // Takes one command of the tool; commands other than the model's are left
   // alone. Each fault is printed at once as a "qxhost: model: " line.
   void Take(std::string_view text, const KoraCommand& command);
-  // The end of the run: edges whose end nodes never came, and CM series
-  // without their final piece.
+  // The end of the run: edges whose end nodes never came or came after them,
+  // and CM series without their final piece.
   void Finish();
 
   size_t faults() const { return faults_; }
