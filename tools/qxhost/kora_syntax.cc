@@ -79,14 +79,15 @@ KoraArgument Converted(const QxKoraArg& arg) {
 bool ParseKora(std::string_view text, KoraCommand* command, KoraSyntaxError* error) {
   QxKoraCommand parsed;
   const qx::KoraBreak at = qx::ParseKoraCommand(text, &parsed);
-  *command = KoraCommand{};
+  // The vector keeps its storage from one command to the next.
+  command->name = {};
+  command->arguments.clear();
   if (at.fault != qx::KoraFault::kNone) {
     error->offset = at.offset;
     error->reason = Reason(text, at);
     return false;
   }
   command->name = std::string_view(parsed.name, parsed.nameLength);
-  command->arguments.reserve(static_cast<size_t>(parsed.argCount));
   for (int i = 0; i < parsed.argCount; ++i) command->arguments.push_back(Converted(parsed.args[i]));
   return true;
 }
