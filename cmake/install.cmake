@@ -41,8 +41,15 @@ configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/QuarnelConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfig.cmake INSTALL_DESTINATION ${QUARNEL_CMAKE_DIR})
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+# quarnel_add_conversation_test, which finds the installed qxhost from its own
+# place in the prefix.
+file(RELATIVE_PATH QUARNEL_QXHOST_FROM_CMAKE_DIR ${CMAKE_INSTALL_PREFIX}/${QUARNEL_CMAKE_DIR}
+     ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/qxhost)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/QuarnelConversationTest.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConversationTest.cmake @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfig.cmake
-  ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfigVersion.cmake DESTINATION ${QUARNEL_CMAKE_DIR})
+  ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfigVersion.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConversationTest.cmake DESTINATION ${QUARNEL_CMAKE_DIR})
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/quarnel.pc.in ${CMAKE_CURRENT_BINARY_DIR}/quarnel.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quarnel.pc

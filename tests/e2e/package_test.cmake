@@ -7,8 +7,12 @@
 #   with find_package(Quarnel), hello_c once more with the pkg-config line of
 #   the guide;
 # and every tool runs under the installed host stand-in, whose printed
-# conversation is checked whole.
-# Variables: BUILD_DIR, C_TOOL_DIR, WORK_DIR, C_COMPILER, CXX_COMPILER.
+# conversation is checked whole. The examples' own conversation tests
+# (quarnel_add_conversation_test) run with CTest, and a project of
+# CONVERSATION_DIR checks that a conversation that differs from its script
+# fails its test and that a call without a script stops the configuration.
+# Variables: BUILD_DIR, C_TOOL_DIR, CONVERSATION_DIR, WORK_DIR, C_COMPILER,
+# CXX_COMPILER.
 cmake_minimum_required(VERSION 3.25)
 
 set(prefix ${WORK_DIR}/prefix)
@@ -124,6 +128,31 @@ endfunction()
 set(ENV{ASAN_OPTIONS} "detect_leaks=0")
 check_example(${WORK_DIR}/examples_build/hello_c HelloC "hello from C")
 check_example(${WORK_DIR}/examples_build/hello_cxx HelloCxx "hello from C++")
+
+# The conversation tests: the examples' own, then a project that runs a tool
+# built elsewhere.
+run_step("the examples' conversation tests" ${CMAKE_CTEST_COMMAND}
+         --test-dir ${WORK_DIR}/examples_build --output-on-failure)
+if(NOT step_output MATCHES "100% tests passed, 0 tests failed out of 4")
+  message(FATAL_ERROR "the examples' conversation tests:\n${step_output}")
+endif()
+set(conversation_build ${WORK_DIR}/conversation_build)
+run_step("configure the conversation project" ${CMAKE_COMMAND} -S ${CONVERSATION_DIR}
+         -B ${conversation_build} -DCMAKE_PREFIX_PATH=${prefix})
+run_step("a conversation that follows its script" ${CMAKE_CTEST_COMMAND}
+         --test-dir ${conversation_build} -R follows --output-on-failure)
+execute_process(COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${conversation_build} -R differs
+                        --output-on-failure
+                RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+if(result EQUAL 0 OR NOT out MATCHES "RT\\(36:a net of 9 places")
+  message(FATAL_ERROR "a conversation that differs from its script (${result}):\n${out}\n${err}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONVERSATION_DIR} -B ${conversation_build}
+                        -DMISSING_SCRIPT=ON
+                RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+if(result EQUAL 0 OR NOT err MATCHES "quarnel_add_conversation_test: SCRIPT is missing")
+  message(FATAL_ERROR "a conversation test without a script (${result}):\n${out}\n${err}")
+endif()
 
 # The pkg-config file, with the C compiler alone: the probe, and the example's
 # line of the guide run as written, from the example's folder.
