@@ -24,11 +24,13 @@ include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 
 run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(file bin/varnost bin/qxhost include/quarnel/Quarnel.h include/quarnel/QXMain.h
-             lib/libquarnel.a lib/cmake/Quarnel/QuarnelConfig.cmake lib/pkgconfig/quarnel.pc
+             include/quarnel/QXKoraParse.h lib/libquarnel.a lib/cmake/Quarnel/QuarnelConfig.cmake
+             lib/cmake/Quarnel/QuarnelConversationTest.cmake lib/pkgconfig/quarnel.pc
              share/doc/quarnel/README.md share/doc/quarnel/guide.md
              share/doc/quarnel/commands.md
              share/doc/quarnel/examples/tool/CMakeLists.txt
              share/doc/quarnel/examples/tool/hello.c share/doc/quarnel/examples/tool/hello.cc
+             share/doc/quarnel/examples/tool/hello_fifo.script
              share/doc/quarnel/examples/peterson.mat share/doc/quarnel/examples/peterson.mat.ref
              share/man/man1/varnost.1 share/man/man1/qxhost.1 share/man/man7/quarnel.7)
   if(NOT EXISTS ${prefix}/${file})
