@@ -52,23 +52,26 @@ std::vector<std::string> DirectoryEntries(const std::string& dir) {
   return names;
 }
 
-// Each format from the same run of the model tool; the file is the only one
-// left in its directory (the temporary file is renamed).
+// Each format from the same run of the model tool, the JSON from both modes;
+// the file is the only one left in its directory (the temporary file is
+// renamed).
 TEST(HostModel, WritesTheTracedNetInEachFormat) {
   struct Format {
     const char* extension;
     bool needs_dot;
     std::function<void(const std::string& path, const std::string& content)> check;
+    bool std_out = false;
+  };
+  const auto json = [](const std::string&, const std::string& content) {
+    // The library sends a one-line value this long as CM pieces only where
+    // its CT threshold keeps to the command size.
+    const bool long_value = content.find("\"domain\"") != std::string::npos;
+    if (!long_value) std::printf("note: the 600-byte one-line value was not sent\n");
+    EXPECT_EQ(content, NetJson(long_value));
   };
   const Format formats[] = {
-      {".json", false,
-       [](const std::string&, const std::string& content) {
-         // The library sends a one-line value this long as CM pieces only
-         // where its CT threshold keeps to the command size.
-         const bool long_value = content.find("\"domain\"") != std::string::npos;
-         if (!long_value) std::printf("note: the 600-byte one-line value was not sent\n");
-         EXPECT_EQ(content, NetJson(long_value));
-       }},
+      {".json", false, json},
+      {".json", false, json, true},
       {".dot", true,
        [](const std::string& path, const std::string& content) {
          EXPECT_NE(content.find("n2 [shape=ellipse, label=\"place 2\\np1\"];"), std::string::npos)
@@ -88,7 +91,7 @@ TEST(HostModel, WritesTheTracedNetInEachFormat) {
        }},
   };
   for (const Format& format : formats) {
-    SCOPED_TRACE(format.extension);
+    SCOPED_TRACE(std::string(format.extension) + (format.std_out ? ", standard output" : ""));
     if (format.needs_dot && !HasDot()) {
       std::printf("skipped %s: Graphviz's dot is not installed\n", format.extension);
       continue;
@@ -96,8 +99,9 @@ TEST(HostModel, WritesTheTracedNetInEachFormat) {
     e2e::Workspace workspace;
     qxtest::TempDir out;
     const std::string path = out.File(std::string("model") + format.extension);
-    const qxtest::ChildResult host =
-        e2e::RunHost(workspace, {"--model", path}, QX_MODEL_TOOL_BIN, {"net"});
+    std::vector<std::string> options{"--model", path};
+    if (format.std_out) options.push_back("--std-out");
+    const qxtest::ChildResult host = e2e::RunHost(workspace, options, QX_MODEL_TOOL_BIN, {"net"});
     EXPECT_EQ(host.status, 0) << host.err;
     EXPECT_EQ(host.err.find("qxhost: model:"), std::string::npos) << host.err;
     EXPECT_EQ(DirectoryEntries(out.path()), std::vector<std::string>{"model" + std::string(format.extension)});

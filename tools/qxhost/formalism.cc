@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "quarnel/QXModel.h"
-#include "tool_process.h"
+#include "workspace.h"
 
 namespace qxhost {
 

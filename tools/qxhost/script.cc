@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "sender.h"
-#include "tool_process.h"
+#include "workspace.h"
 
 namespace qxhost {
 

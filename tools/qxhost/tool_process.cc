@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "workspace.h"
 
@@ -35,43 +36,15 @@ std::string FindProgram(const std::string& name) {
   const std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
   for (size_t begin = 0;;) {
     const size_t end = dirs.find(':', begin);
-    std::string dir = dirs.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-    if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/" + name;
+    const std::string_view dir =
+        std::string_view(dirs).substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    std::string candidate(dir.empty() ? std::string_view(".") : dir);
+    candidate.append("/").append(name);
     if (IsExecutableFile(candidate)) return Absolute(candidate);
     if (end == std::string::npos) break;
     begin = end + 1;
   }
   return {};
-}
-
-bool ReadRegularFile(const std::string& path, std::string* content, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  bool ok = ::fstat(fd, &st) == 0;
-  if (!ok) {
-    *error = std::strerror(errno);
-  } else if (!S_ISREG(st.st_mode)) {
-    *error = "not a regular file";
-    ok = false;
-  }
-  char buffer[65536];
-  while (ok) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = std::strerror(errno);
-      ok = false;
-    }
-    if (n <= 0) break;
-    content->append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return ok;
 }
 
 pid_t StartProgram(const std::vector<std::string>& args, const std::string& dir, int stdin_fd,

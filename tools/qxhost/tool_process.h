@@ -30,11 +30,6 @@ pid_t StartProgram(const std::vector<std::string>& args, const std::string& dir,
 // Closes *fd when it is open and marks it closed (-1).
 void CloseFd(int* fd);
 
-// Reads the whole regular file at path. A FIFO or a device is refused without
-// being opened for good, so that a name given by a tool cannot make the
-// stand-in wait.
-bool ReadRegularFile(const std::string& path, std::string* content, std::string* error);
-
 }  // namespace qxhost
 
 #endif

@@ -1,5 +1,6 @@
 #include "workspace.h"
 
+#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +35,35 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
 }
 
 }  // namespace
+
+bool ReadRegularFile(const std::string& path, std::string* content, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0;
+  if (!ok) {
+    *error = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    *error = "not a regular file";
+    ok = false;
+  }
+  char buffer[65536];
+  while (ok) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = std::strerror(errno);
+      ok = false;
+    }
+    if (n <= 0) break;
+    content->append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return ok;
+}
 
 std::string Absolute(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;

@@ -1,4 +1,5 @@
-// Model workspaces and private directories of the host stand-in.
+// Model workspaces, private directories and the files the host stand-in
+// reads.
 #ifndef QUARNEL_TOOLS_QXHOST_WORKSPACE_H
 #define QUARNEL_TOOLS_QXHOST_WORKSPACE_H
 
@@ -17,6 +18,11 @@ std::string MakeTempDir(const char* prefix, std::string* error);
 
 // Removes dir and everything under it (symbolic links are not followed).
 void RemoveTree(const std::string& dir);
+
+// Reads the whole regular file at path. A FIFO or a device is refused without
+// being opened for good, so that a name given by a tool cannot make the
+// stand-in wait.
+bool ReadRegularFile(const std::string& path, std::string* content, std::string* error);
 
 // The absolute form of path (relative to the current directory).
 std::string Absolute(const std::string& path);
