@@ -1,5 +1,8 @@
 #include "piece_series.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace qxhost {
 
 namespace {
@@ -25,44 +28,59 @@ void PieceSeries::Add(std::string_view piece) {
   ends_.push_back(joined_.size());
 }
 
-PieceSeries::After PieceSeries::Follows(size_t i) const {
-  const size_t start = i == 0 ? 0 : ends_[i - 1];
-  const size_t length = ends_[i] - start;
-  // The last piece of a line is shorter than the budget.
-  if (length >= budget_) return After::kSameLine;
-  // Cut inside a line, the piece came from a chunk of the whole budget that
-  // the line still held, and is what the sender cuts from that chunk.
-  const bool cut_inside = start + budget_ <= joined_.size() &&
-                          PieceLength(std::string_view(joined_).substr(start, budget_)) == length;
-  return cut_inside ? After::kEither : After::kLineEnd;
-}
-
+// The sender cuts a line thus: while at least the budget is left, it takes the
+// piece PieceLength gives for the next budget bytes; the rest, shorter than
+// the budget (perhaps empty), is the line's last piece. So pieces j..m are one
+// line exactly when piece m is shorter than the budget, the last two together
+// reach the budget, and each piece before m is what PieceLength cuts from the
+// budget bytes that begin with it. The value is rebuilt with a division into
+// such lines whose count is the number of line feeds plus one. Where several
+// fit, the commands are the same for each, and the one with the longest lines
+// first is taken: a line seldom ends with the cut character a cut leaves.
 bool PieceSeries::Join(std::string* value) const {
   const int64_t feeds = total_ - static_cast<int64_t>(joined_.size());
-  if (feeds < 0 || ends_.empty()) return false;
-  std::vector<After> after(ends_.size() - 1);
-  int64_t forced = 0;
-  int64_t either = 0;
-  for (size_t i = 0; i + 1 < ends_.size(); ++i) {
-    after[i] = Follows(i);
-    forced += after[i] == After::kLineEnd;
-    either += after[i] == After::kEither;
+  const size_t n = ends_.size();
+  if (feeds < 0 || n == 0 || feeds >= static_cast<int64_t>(n)) return false;
+  const auto start = [&](size_t i) { return i == 0 ? 0 : ends_[i - 1]; };
+  const auto length = [&](size_t i) { return ends_[i] - start(i); };
+  // A piece that may be followed by more of its line.
+  std::vector<bool> mid(n);
+  for (size_t i = 0; i < n; ++i) {
+    mid[i] = start(i) + budget_ <= joined_.size() &&
+             PieceLength(std::string_view(joined_).substr(start(i), budget_)) == length(i);
   }
-  // Where the pieces alone cannot tell, the first boundaries that may end a
-  // line take the line feeds still to be placed.
-  int64_t optional = feeds - forced;
-  if (optional < 0 || optional > either) return false;
+  // Calls visit(m) for each m such that pieces j..m can be one line.
+  const auto each_line_end = [&](size_t j, auto visit) {
+    for (size_t m = j; m < n; ++m) {
+      if (length(m) < budget_ && (m == j || length(m - 1) + length(m) >= budget_)) visit(m);
+      if (!mid[m]) return;
+    }
+  };
+  // The fewest and most lines pieces j.. can form (fewest > most: none).
+  std::vector<int64_t> fewest(n + 1, INT64_MAX), most(n + 1, -1);
+  fewest[n] = most[n] = 0;
+  for (size_t j = n; j-- > 0;) {
+    each_line_end(j, [&](size_t m) {
+      if (fewest[m + 1] > most[m + 1]) return;
+      fewest[j] = std::min(fewest[j], fewest[m + 1] + 1);
+      most[j] = std::max(most[j], most[m + 1] + 1);
+    });
+  }
   value->clear();
   value->reserve(static_cast<size_t>(total_));
-  size_t start = 0;
-  for (size_t i = 0; i < ends_.size(); ++i) {
-    value->append(joined_, start, ends_[i] - start);
-    start = ends_[i];
-    if (i + 1 == ends_.size()) break;
-    if (after[i] == After::kLineEnd || (after[i] == After::kEither && optional-- > 0))
-      value->push_back('\n');
+  int64_t lines = feeds + 1;
+  for (size_t j = 0; j < n;) {
+    size_t end = n;
+    each_line_end(j, [&](size_t m) {
+      if (fewest[m + 1] <= lines - 1 && most[m + 1] >= lines - 1) end = m;
+    });
+    if (end == n) return false;
+    value->append(joined_, start(j), ends_[end] - start(j));
+    if (end + 1 < n) value->push_back('\n');
+    --lines;
+    j = end + 1;
   }
-  return true;
+  return lines == 0;
 }
 
 }  // namespace qxhost

@@ -13,12 +13,9 @@ namespace qxhost {
 
 // The pieces of one value, in order. The sender cuts the value into lines at
 // its line feeds (which it does not send) and each line into pieces no longer
-// than the budget, 235 bytes less the length of the command's head. A line
-// ends with a piece shorter than the budget; a piece cut inside a line is
-// either the whole budget or ends with the last cut character of its chunk.
-// The total size of the first piece counts the line feeds: the value is
-// rebuilt by putting exactly that many line feeds at the piece boundaries
-// where a line can have ended.
+// than the budget, 235 bytes less the length of the command's head. The total
+// size of the first piece counts the line feeds; Join puts them back where
+// the pieces show that a line ended.
 class PieceSeries {
  public:
   // The first piece: total is the value's byte length, budget the piece
@@ -38,11 +35,6 @@ class PieceSeries {
   bool Join(std::string* value) const;
 
  private:
-  enum class After { kSameLine, kEither, kLineEnd };
-  // What may follow piece i (not the last): more of its line, a line feed, or
-  // either.
-  After Follows(size_t i) const;
-
   int64_t total_;
   size_t budget_;
   std::string joined_;       // the pieces, back to back
