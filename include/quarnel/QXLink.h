@@ -9,7 +9,14 @@
  * Frame: every message travels as an 8-byte native signed length N followed by
  * N text bytes (no NUL). N = 0 is the end-of-link marker. A read stores at most
  * kQx_MaxMessageLength bytes (QXChannel.h); the caller's buffer must hold that
- * many. Writes never raise SIGPIPE: a reader that is gone gives -1. */
+ * many.
+ *
+ * Broken pipes: a write to a reader that is gone gives -1. Sockets are always
+ * written with MSG_NOSIGNAL and never raise SIGPIPE. For FIFOs and pipes: under
+ * the library's main, SIGPIPE stays harmless unless the tool changes its
+ * disposition, and a tool that does takes broken pipes over (with SIG_DFL such
+ * a write ends the tool); a program with its own main has SIGPIPE blocked
+ * around each write, so the write fails without the signal (QXMain.h). */
 #ifndef QUARNEL_QXLINK_H
 #define QUARNEL_QXLINK_H
 

@@ -45,11 +45,15 @@
  * end routine and exits with its status.
  *
  * Broken pipes: the library's main catches SIGPIPE with a handler that does
- * nothing, so a write to a host that has gone fails (kQx_BrokenCom on a
- * channel) instead of killing the tool, and the run still ends with its exit
+ * nothing, so a write to a host or peer that has gone fails (kQx_BrokenCom on
+ * a channel) instead of killing the tool, and the run still ends with its exit
  * status. Programs the tool starts get the default disposition back at exec.
- * The channel writes rely on it from then on: a tool leaves SIGPIPE caught or
- * ignored. */
+ * SIGPIPE stays harmless as long as the tool leaves its disposition alone; a
+ * tool that changes it (SIG_DFL, a handler of its own) takes broken pipes
+ * over: with SIG_DFL, a write to a FIFO or pipe whose reader is gone ends the
+ * tool. Sockets are always written with MSG_NOSIGNAL and never raise it. In a
+ * program that defines its own main, the library's writes block SIGPIPE
+ * around each write, so they fail without the signal. */
 #ifndef QUARNEL_QXMAIN_H
 #define QUARNEL_QXMAIN_H
 

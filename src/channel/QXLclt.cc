@@ -8,15 +8,23 @@
 //   fails at once (-1, kQx_AccessError, trace) and opens nothing.
 // - A failed open closes the descriptors it had opened (the socket client
 //   provider's listening socket excepted, see below).
+// - A client provider whose peer never comes fails with an error code and
+//   leaves no half-made link: a launch that fails keeps the launcher's code
+//   (kQx_ForkError, kQx_ExecvError); a peer that ends before connecting, or a
+//   shell line that did not run, gives kQx_OpenError. A FIFO client provider
+//   removes its FIFOs again when its open fails (a signal interrupting the wait
+//   for the peer included).
 // - The socket client provider gives up waiting for its peer when the program
 //   it started ends abnormally (a non-zero exit status or a signal) before
-//   connecting, instead of staying in accept for ever. A program that exits
-//   with status 0 may have left the real peer running in the background, so
-//   the connection is then still awaited. Its listening socket stays open in
-//   every case.
+//   connecting, or can no longer be found (SIGCHLD ignored, or reaped by the
+//   tool), instead of staying in accept for ever. A program that exits with
+//   status 0 may have left the real peer running in the background, so the
+//   connection is then still awaited. Its listening socket (close-on-exec)
+//   stays open in every case, and its child is never reaped.
 // - FIFO ends are opened in the order that pairs with the server side: the
 //   client provider reads first, the client consumer writes first.
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,13 +76,16 @@ bool GateExists(const char* operation, const char* path) {
 enum class ChildState { kRunning, kEndedAbnormally, kEndedCleanly };
 
 // The state of child, which stays waitable for its parent's own wait. A child
-// that cannot be looked at any more (reaped elsewhere) ended in an unknown
-// way: it counts as a clean end, so the wait goes on as for a program that
-// handed the link to another one.
+// that cannot be looked at any more (SIGCHLD ignored, or reaped by the tool
+// itself) ended in a way nobody can know: once it no longer exists it counts
+// as an abnormal end, since a peer that connects would have done so while it
+// ran; a number that still names a process stands for a running child.
 ChildState StateOf(pid_t child) {
   siginfo_t info{};
   if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-    return errno == ECHILD ? ChildState::kEndedCleanly : ChildState::kRunning;
+    if (errno != ECHILD) return ChildState::kRunning;
+    return kill(child, 0) != 0 && errno == ESRCH ? ChildState::kEndedAbnormally
+                                                 : ChildState::kRunning;
   }
   if (info.si_pid != child) return ChildState::kRunning;
   return info.si_code == CLD_EXITED && info.si_status == 0 ? ChildState::kEndedCleanly
@@ -125,24 +136,23 @@ int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* d
   }
   if (QXcreeFIFO(pin) != 0 || QxErrno() != kQx_NoErr) return -1;
   if (QXcreeFIFO(pout) != 0 || QxErrno() != kQx_NoErr) {
-    unlink(pin);
+    qx::link::RemoveCreated({pin});
     return -1;
   }
   // The peer is told first the FIFO it reads (ours to write), then the one it
   // writes. A background line that the shell did not run gives a status other
   // than 0: the peer was not started, so its FIFOs are not waited on.
   if (QXExecutionAsynchroneBySystem(path, const_cast<char*>("-s"), pout, pin, nullptr) != 0) {
+    qx::TraceF("%s:peer not started, path='%s'", kOp, path);
+    g_qxErrno = kQx_OpenError;
+    qx::link::RemoveCreated({pin, pout});
     return -1;
   }
-  *din = QXouvrirFIFO(pin, 1);
-  if (QxErrno() != kQx_NoErr) return -1;
-  *dout = QXouvrirFIFO(pout, 0);
-  if (QxErrno() != kQx_NoErr) {
-    close(*din);
-    *din = -1;
+  if (!qx::link::OpenFifoEnds({pin, 1, din}, {pout, 0, dout})) {
+    qx::link::RemoveCreated({pin, pout});
     return -1;
   }
-  return *din < 0 || *dout < 0 ? -1 : 0;
+  return 0;
 }
 
 int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) noexcept {
@@ -160,15 +170,7 @@ int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) noexcept
     g_qxErrno = kQx_AccessError;
     return -1;
   }
-  *dout = QXouvrirFIFO(out, 0);
-  if (*dout < 0) return -1;
-  *din = QXouvrirFIFO(in, 1);
-  if (*din < 0) {
-    close(*dout);
-    *dout = -1;
-    return -1;
-  }
-  return 0;
+  return qx::link::OpenFifoEnds({out, 0, dout}, {in, 1, din}) ? 0 : -1;
 }
 
 int OpenSocketConnexionForClientProvider(char* path, int* d) noexcept {
@@ -180,11 +182,16 @@ int OpenSocketConnexionForClientProvider(char* path, int* d) noexcept {
   if (listening < 0) return -1;
   char portText[10];
   qx::FormatTo(portText, sizeof portText, "%d", port);
-  // The listening socket stays open, whatever the outcome.
+  // The listening socket stays open, whatever the outcome. A launch that
+  // failed (fork, or a program that could not be started) has set its code.
   pid_t child = QXExecutionAsynchroneByForkExec(path, const_cast<char*>("-s"), portText, nullptr);
-  if (child < 0) return -1;
+  if (child < 0 || QxErrno() != kQx_NoErr) return -1;
   *d = AcceptFromChild(listening, child, path);
-  return *d < 0 ? -1 : 0;
+  if (*d < 0) {
+    g_qxErrno = kQx_OpenError;
+    return -1;
+  }
+  return 0;
 }
 
 int OpenSocketConnexionForClientConsumer(char* path, int* d) noexcept {

@@ -6,13 +6,16 @@
 //   one writev/sendmsg and completed after a short write, so a frame of at most
 //   PIPE_BUF bytes is atomic on a FIFO and the bytes on the wire are exactly the
 //   frame's.
-// - A write to a reader that is gone fails with -1 (EPIPE); SIGPIPE never ends
-//   the process. Sockets are written with MSG_NOSIGNAL. Other descriptors are
-//   written plainly once QXLSurviveBrokenPipes has made SIGPIPE harmless for
-//   the process (the library's main does so first thing); until then with
-//   SIGPIPE blocked in the calling thread for the duration of the write, a
-//   SIGPIPE raised by that write being consumed before the mask is restored.
-//   No other operation changes the process's signal dispositions.
+// - A write to a reader that is gone fails with -1 (EPIPE). Sockets are always
+//   written with MSG_NOSIGNAL, so a socket write never raises SIGPIPE. Other
+//   descriptors are written plainly once QXLSurviveBrokenPipes has made
+//   SIGPIPE harmless for the process (the library's main does so first thing):
+//   from then on SIGPIPE stays harmless as long as the process leaves its
+//   disposition alone, and a process that changes it takes broken pipes over.
+//   Until then they are written with SIGPIPE blocked in the calling thread for
+//   the duration of the write, a SIGPIPE raised by that write being consumed
+//   before the mask is restored. No other operation changes the process's
+//   signal dispositions.
 // - The channel write's switch to blocking mode (QXLMakeBlockingForWrite)
 //   costs no system call on a descriptor this layer already knows to be
 //   blocking; see there.
@@ -153,15 +156,14 @@ class SigpipeBlock {
 };
 
 // What this layer knows of a descriptor number, so that the hot path of a
-// write makes no system call to find it out again:
-// - kNotSocket: seen not to be a socket, so its writes skip the sendmsg
-//   attempt. A stale entry (the number reused by a socket) is harmless: the
-//   writev is safe on a socket too (SIGPIPE being harmless or blocked).
-// - kBlocking: its non-blocking flag was seen clear, or cleared, by this
-//   layer, and no operation of this layer has set it since.
-// Both are forgotten when this layer closes the descriptor.
+// write makes no system call to find it out again: kBlocking, its
+// non-blocking flag was seen clear, or cleared, by this layer, and no
+// operation of this layer has set it since. Forgotten when this layer closes
+// the descriptor. Whether a descriptor is a socket is never taken from here:
+// a number closed outside this layer may come back as a socket, and a socket
+// must always be written with MSG_NOSIGNAL.
 constexpr int kKindCacheSize = 1024;
-enum : unsigned char { kNotSocket = 1, kBlocking = 2 };
+enum : unsigned char { kBlocking = 1 };
 std::atomic<unsigned char> g_known[kKindCacheSize];
 
 bool Known(int desc, unsigned char what) {
@@ -190,20 +192,18 @@ std::atomic<bool> g_brokenPipesHarmless{false};
 // ignored there.
 void OnBrokenPipe(int) {}
 
-// One gathering write that never raises SIGPIPE: sendmsg with MSG_NOSIGNAL on
-// a socket; otherwise writev, with SIGPIPE blocked unless it is harmless.
+// One gathering write: sendmsg with MSG_NOSIGNAL, which a socket takes and
+// any other descriptor refuses at once (ENOTSOCK); otherwise writev, with
+// SIGPIPE blocked unless the process has made it harmless.
 ssize_t WriteSome(int desc, iovec* iov, int count) {
-  if (!Known(desc, kNotSocket)) {
-    msghdr msg{};
-    msg.msg_iov = iov;
-    msg.msg_iovlen = static_cast<size_t>(count);
-    ssize_t r = sendmsg(desc, &msg, MSG_NOSIGNAL);
-    if (r >= 0 || errno != ENOTSOCK) return r;
-    Learn(desc, kNotSocket, true);
-  }
+  msghdr msg{};
+  msg.msg_iov = iov;
+  msg.msg_iovlen = static_cast<size_t>(count);
+  ssize_t r = sendmsg(desc, &msg, MSG_NOSIGNAL);
+  if (r >= 0 || errno != ENOTSOCK) return r;
   if (g_brokenPipesHarmless.load(std::memory_order_relaxed)) return writev(desc, iov, count);
   SigpipeBlock block;
-  ssize_t r = writev(desc, iov, count);
+  r = writev(desc, iov, count);
   if (r < 0 && errno == EPIPE) block.NoteBrokenPipe();
   return r;
 }

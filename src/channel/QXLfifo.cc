@@ -2,7 +2,9 @@
 //
 // Both set g_qxErrno (kQx_NoErr on entry). A failure is traced in two lines:
 // the path, then the reason for errno; an errno without a line of its own
-// gives kQx_InternalErr instead of kQx_OpenError.
+// gives kQx_InternalErr instead of kQx_OpenError. An open that a signal
+// interrupts while it waits for the peer (a caller's alarm) is a failed open
+// (kQx_OpenError).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +46,9 @@ constexpr ErrnoText kOpenReasons[] = {
      "pathname refers to an  executable  image  which  is currently  being  executed  and  "
      "write  access  was requested."},
     {ENAMETOOLONG, "pathname was too long."},
+    {EINTR,
+     "While blocked waiting to complete an open of a FIFO, the call was interrupted by a signal "
+     "handler."},
 };
 
 // Sets g_qxErrno and traces the failure of operation on path: the path line,
@@ -90,7 +95,8 @@ int QXouvrirFIFO(const char* path, int sens) noexcept {
     NotAFifo(path);
     return -1;
   }
-  int fd = open(path, sens == 1 ? O_RDONLY : O_WRONLY);
+  // Close-on-exec: a program the process starts later never holds a link end.
+  int fd = open(path, (sens == 1 ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
   if (fd < 0) {
     ReportFailure("ouvrirFIFO", path, kOpenReasons, "unknown errno = %d", errno);
   } else if (fstat(fd, &info) != 0 || !S_ISFIFO(info.st_mode)) {

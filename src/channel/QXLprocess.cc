@@ -2,10 +2,19 @@
 // launchers, and QXimpression, the failure message carrying errno.
 //
 // Guarantees:
-// - No launcher waits for its child; each returns the child's process id, or a
-//   negative number when no child was created.
-// - A child whose program cannot be started never returns into its caller's
-//   code: it reports and ends through QxAbort.
+// - No launcher waits for its child to end; each returns the child's process
+//   id, or a negative number when no child was created.
+// - A child whose program cannot be started never runs any of its parent's
+//   code: it reports the failure's errno to the parent through a close-on-exec
+//   pipe and leaves with _exit(127). It sends nothing to the host, touches no
+//   end lock file and writes nothing on the streams it shares with the parent;
+//   the parent traces the launcher's failure messages itself, once it knows
+//   whether the exec happened (the fork launcher then also sets
+//   kQx_ExecvError).
+// - Every child carries the launched-peer mark in its environment
+//   (kLaunchedPeerVariable), so that a program built on the library's main
+//   knows it was started as a peer and never ends its launcher's run for the
+//   host (no END_TOOL, no end lock file).
 // - Standard streams are flushed before every fork, so buffered output is
 //   never written twice.
 // - The variadic launchers read at most kMaxArguments arguments after chemin:
@@ -15,6 +24,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <optional>
 
 #include <cerrno>
 #include <cstdarg>
@@ -28,6 +39,7 @@
 #include "quarnel/QXErrors.h"
 #include "quarnel/QXLink.h"
 #include "quarnel/QXMain.h"
+#include "runtime/exit_internal.h"
 #include "runtime/trace.h"
 #include "support/format.h"
 #include "support/memory_guard.h"
@@ -60,13 +72,128 @@ struct DecimalText {
   explicit DecimalText(int value) { qx::FormatTo(text, sizeof text, "%d", value); }
 };
 
-pid_t ForkFlushed() {
+// Sets the launched-peer mark in this process's environment for its scope,
+// so that the children forked (or started through the shell) meanwhile
+// inherit it; the previous value, normally none since the library's main
+// clears it, comes back afterwards. The process is single-threaded, so no
+// other thread reads the environment meanwhile.
+class PeerMark {
+ public:
+  PeerMark() {
+    if (const char* value = std::getenv(qx::kLaunchedPeerVariable)) previous_.emplace(value);
+    setenv(qx::kLaunchedPeerVariable, "1", 1);
+  }
+  ~PeerMark() {
+    if (previous_) {
+      setenv(qx::kLaunchedPeerVariable, previous_->c_str(), 1);
+    } else {
+      unsetenv(qx::kLaunchedPeerVariable);
+    }
+  }
+  PeerMark(const PeerMark&) = delete;
+  PeerMark& operator=(const PeerMark&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+// The first descriptor number that no child setup closes (some close 0 to
+// 19): the child's end of the report pipe is moved there.
+constexpr int kReportDescriptorFloor = 20;
+
+// How a launch went: the child's process id (negative when fork failed, errno
+// then set) and, when the child could not start its program, the errno of
+// that failure (0 when the exec happened).
+struct Launch {
+  pid_t pid = -1;
+  int execErrno = 0;
+};
+
+// Reads the errno a child reports, retrying interrupted reads: 0 when the
+// pipe ends without one (the exec closed it).
+int ReportedErrno(int fd) {
+  int err = 0;
+  size_t got = 0;
+  while (got < sizeof err) {
+    ssize_t n = read(fd, reinterpret_cast<char*>(&err) + got, sizeof err - got);
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  return got == sizeof err ? err : 0;
+}
+
+// Forks a child, marked as a launched peer, that runs setUp and then start,
+// which execs the program and returns only when it cannot. The child then
+// writes start's errno into a close-on-exec pipe and leaves with _exit(127);
+// the parent waits only until the pipe closes (the exec happened) or tells
+// the errno. setUp and start run in the child and must keep to what is safe
+// after fork (descriptor moves, exec).
+template <typename SetUp, typename Start>
+Launch LaunchChild(SetUp setUp, Start start) {
+  Launch launch;
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return launch;
   std::fflush(nullptr);
-  return fork();
+  {
+    PeerMark mark;
+    launch.pid = fork();
+    if (launch.pid == 0) {
+      // Still inside the mark's scope: the child leaves through _exit or exec
+      // and never takes the mark back out of its own environment.
+      int out = fcntl(report[1], F_DUPFD_CLOEXEC, kReportDescriptorFloor);
+      setUp();
+      start();
+      int err = errno != 0 ? errno : ENOEXEC;
+      if (out >= 0) {
+        ssize_t written = write(out, &err, sizeof err);
+        (void)written;
+      }
+      _exit(127);
+    }
+  }
+  int forkErrno = errno;
+  close(report[1]);
+  if (launch.pid > 0) launch.execErrno = ReportedErrno(report[0]);
+  close(report[0]);
+  errno = forkErrno;
+  return launch;
+}
+
+// Traces the launcher's messages about a child that could not start its
+// program, each with the errno of that failure.
+void ReportExecFailure(int execErrno, std::initializer_list<const char*> messages) {
+  for (const char* message : messages) {
+    errno = execErrno;
+    QXimpression(message);
+  }
 }
 
 void CloseDescriptors(int from, int to) {
   for (int fd = from; fd <= to; ++fd) close(fd);
+}
+
+// Makes fd the descriptor target, inherited across exec (target keeps no
+// close-on-exec flag), and closes fd's own number.
+void MoveDescriptor(int fd, int target) {
+  if (fd == target) {
+    fcntl(fd, F_SETFD, 0);
+    return;
+  }
+  dup2(fd, target);
+  close(fd);
+}
+
+// execv of chemin with the collected arguments; returns only on failure, with
+// errno set (EFAULT for a null path).
+void ExecOrFail(const char* chemin, ArgumentVector& v) {
+  if (chemin == nullptr) {
+    errno = EFAULT;
+    return;
+  }
+  execv(chemin, v.entries);
 }
 
 // Marks every descriptor above the standard streams close-on-exec: the program
@@ -162,6 +289,7 @@ int QXExecutionAsynchroneBySystem(char* chemin, ...) noexcept {
           return -1;
         }
         std::fflush(nullptr);
+        PeerMark mark;
         return std::system(line.c_str());
       },
       -1);
@@ -173,20 +301,17 @@ int QXExecutionAsynchroneByForkExec(char* chemin, ...) noexcept {
   va_start(ap, chemin);
   ArgumentVector v = CollectArguments(chemin, ap);
   va_end(ap);
-  pid_t pid = ForkFlushed();
-  if (pid < 0) {
+  Launch launch = LaunchChild(CloseOnExecAboveStandardStreams, [&] { ExecOrFail(chemin, v); });
+  if (launch.pid < 0) {
     qx::TraceF("QX ExecutionAsynchroneByForkExec:fork error");
     g_qxErrno = kQx_ForkError;
-    return pid;
+    return launch.pid;
   }
-  if (pid == 0) {
-    CloseOnExecAboveStandardStreams();
-    if (chemin != nullptr) execv(chemin, v.entries);
+  if (launch.execErrno != 0) {
     qx::TraceF("QX ExecutionAsynchroneByForkExec error on execv path='%s'", Shown(chemin));
     g_qxErrno = kQx_ExecvError;
-    QxAbort();
   }
-  return pid;
+  return launch.pid;
 }
 
 int QXExecutionSynchronePgm(char* chemin, ...) noexcept {
@@ -194,15 +319,10 @@ int QXExecutionSynchronePgm(char* chemin, ...) noexcept {
   va_start(ap, chemin);
   ArgumentVector v = CollectArguments(chemin, ap);
   va_end(ap);
-  pid_t pid = ForkFlushed();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    CloseDescriptors(0, 19);
-    if (chemin != nullptr) execv(chemin, v.entries);
-    QXimpression("Probleme ExecPgm");
-    QxAbort();
-  }
-  return pid;
+  Launch launch = LaunchChild([] { CloseDescriptors(0, 19); }, [&] { ExecOrFail(chemin, v); });
+  if (launch.pid < 0) return -1;
+  if (launch.execErrno != 0) ReportExecFailure(launch.execErrno, {"Probleme ExecPgm"});
+  return launch.pid;
 }
 
 // The parent keeps its standard output stream: it is flushed and descriptor 1
@@ -210,68 +330,62 @@ int QXExecutionSynchronePgm(char* chemin, ...) noexcept {
 // stream or the descriptor, reaches the child's standard input.
 int QXexcPipe(char* programme, char* hostName, int portEmis) noexcept {
   int p[2];
-  if (pipe(p) != 0) {
+  if (pipe2(p, O_CLOEXEC) != 0) {
     QXimpression("impossible d'ouvrir un pipeline");
     QxAbort();
   }
-  pid_t pid = ForkFlushed();
-  if (pid < 0) {
+  DecimalText port(portEmis);
+  Launch launch = LaunchChild(
+      [&] {
+        close(p[1]);
+        MoveDescriptor(p[0], 0);
+      },
+      [&] {
+        if (programme != nullptr) execlp(programme, programme, hostName, port.text, nullptr);
+      });
+  if (launch.pid < 0) {
     QXimpression("QXexcPipe:echec du lancement, probleme systeme");
     close(p[0]);
     close(p[1]);
     return -1;
   }
-  if (pid == 0) {
-    close(p[1]);
-    if (p[0] != 0) {
-      dup2(p[0], 0);
-      close(p[0]);
-    }
-    DecimalText port(portEmis);
-    if (programme != nullptr) execlp(programme, programme, hostName, port.text, nullptr);
-    QXimpression(programme);
-    QXimpression("probleme dans un execlp");
-    QxAbort();
+  if (launch.execErrno != 0) {
+    ReportExecFailure(launch.execErrno, {Shown(programme), "probleme dans un execlp"});
   }
   close(p[0]);
   std::fflush(stdout);
-  if (p[1] != 1) {
-    dup2(p[1], 1);
-    close(p[1]);
-  }
-  return pid;
+  MoveDescriptor(p[1], 1);
+  return launch.pid;
 }
 
 int QXexecution(char* programme, int arg) noexcept {
-  pid_t pid = ForkFlushed();
-  if (pid < 0) {
+  DecimalText number(arg);
+  Launch launch = LaunchChild([] { CloseDescriptors(0, 19); }, [&] {
+    if (programme != nullptr) execlp(programme, programme, number.text, nullptr);
+  });
+  if (launch.pid < 0) {
     QXimpression("QX execution:echec du lancement, probleme systeme");
     return -1;
   }
-  if (pid == 0) {
-    CloseDescriptors(0, 19);
-    DecimalText number(arg);
-    if (programme != nullptr) execlp(programme, programme, number.text, nullptr);
-    QXimpression("execl ne fonctionne pas,variable PATH mauvaise");
-    QxAbort();
+  if (launch.execErrno != 0) {
+    ReportExecFailure(launch.execErrno, {"execl ne fonctionne pas,variable PATH mauvaise"});
   }
-  return pid;
+  return launch.pid;
 }
 
 int QXonExeComm(char* programme, char* arg0, char* arg1, int arg2) noexcept {
-  pid_t pid = ForkFlushed();
-  if (pid < 0) {
+  DecimalText number(arg2);
+  Launch launch = LaunchChild([] { CloseDescriptors(3, 19); }, [&] {
+    execlp("/bin/on", "on", "-n", arg0, programme, arg1, number.text, nullptr);
+  });
+  if (launch.pid < 0) {
     QXimpression("echec du lancement, probleme systeme");
     return -1;
   }
-  if (pid == 0) {
-    CloseDescriptors(3, 19);
-    DecimalText number(arg2);
-    execlp("/bin/on", "on", "-n", arg0, programme, arg1, number.text, nullptr);
-    QXimpression("on ne fonctionne pas,variable PATH mauvaise");
-    QxAbort();
+  if (launch.execErrno != 0) {
+    ReportExecFailure(launch.execErrno, {"on ne fonctionne pas,variable PATH mauvaise"});
   }
-  return pid;
+  return launch.pid;
 }
 
 }  // extern "C"

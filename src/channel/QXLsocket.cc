@@ -4,7 +4,9 @@
 // Each primitive stops at its first failed step, reports it through
 // QXimpression (text and errno) and returns a negative number; g_qxErrno is
 // left alone. A socket created by a primitive is closed again when a later
-// step fails, so no failure leaves a descriptor behind.
+// step fails, so no failure leaves a descriptor behind. Every socket they
+// make, listening, accepted or connected, is close-on-exec: a program the
+// process starts later never holds one of its links.
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -20,7 +22,7 @@ namespace {
 // Owns a socket until it is handed to the caller.
 class OwnedSocket {
  public:
-  OwnedSocket() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {}
+  OwnedSocket() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
   ~OwnedSocket() {
     if (fd_ >= 0) close(fd_);
   }
@@ -169,7 +171,7 @@ int QXaccept(int port) noexcept {
   sockaddr_in peer;
   std::memset(&peer, 0, sizeof peer);
   socklen_t length = sizeof peer;
-  return accept(port, AsSockaddr(&peer), &length);
+  return accept4(port, AsSockaddr(&peer), &length, SOCK_CLOEXEC);
 }
 
 int QXinitConnexion(char* nameHote, int port) noexcept {

@@ -9,6 +9,8 @@
 //   removed again since no peer was told of them.
 // - A failed open closes the descriptors it had opened; the caller's
 //   descriptor variables then hold -1 (or the failed open's negative result).
+//   A FIFO server provider whose FIFO opens fail (a signal interrupting the
+//   wait for the peer included) removes its FIFOs and its gate file again.
 // - FIFO ends are opened in the order that pairs with the client side, so the
 //   blocking opens never deadlock: the server provider reads first, the server
 //   consumer writes first.
@@ -25,11 +27,6 @@ namespace {
 // later open.
 int descripteur = -1;
 
-void Discard(int* fd) {
-  if (*fd >= 0) close(*fd);
-  *fd = -1;
-}
-
 }  // namespace
 
 extern "C" {
@@ -45,37 +42,26 @@ int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* d
   qx::link::LocalHostName(host);
   if (QXcreeFIFO(pin) != 0 || QxErrno() != kQx_NoErr) return -1;
   if (QXcreeFIFO(pout) != 0 || QxErrno() != kQx_NoErr) {
-    unlink(pin);
+    qx::link::RemoveCreated({pin});
     return -1;
   }
   if (ecritureFIFO(path, host, pout, pin) != 0) {
     g_qxErrno = kQx_OpenError;
-    unlink(pin);
-    unlink(pout);
+    qx::link::RemoveCreated({pin, pout});
     return -1;
   }
-  *din = QXouvrirFIFO(pin, 1);
-  if (QxErrno() != kQx_NoErr) return -1;
-  *dout = QXouvrirFIFO(pout, 0);
-  if (QxErrno() != kQx_NoErr) {
-    Discard(din);
+  if (!qx::link::OpenFifoEnds({pin, 1, din}, {pout, 0, dout})) {
+    qx::link::RemoveCreated({path, pin, pout});
     return -1;
   }
-  return *din < 0 || *dout < 0 ? -1 : 0;
+  return 0;
 }
 
 int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) noexcept {
   constexpr const char* kOp = "Qx OpenFifoConnexionForServerConsumer";
   g_qxErrno = kQx_NoErr;
   if (!qx::link::Given(kOp, "din", din) || !qx::link::Given(kOp, "dout", dout)) return -1;
-  *dout = QXouvrirFIFO(pout, 0);
-  if (QxErrno() != kQx_NoErr) return -1;
-  *din = QXouvrirFIFO(pin, 1);
-  if (QxErrno() != kQx_NoErr) {
-    Discard(dout);
-    return -1;
-  }
-  return 0;
+  return qx::link::OpenFifoEnds({pout, 0, dout}, {pin, 1, din}) ? 0 : -1;
 }
 
 int OpenSocketConnexionForServerProvider(char* path, int* d) noexcept {

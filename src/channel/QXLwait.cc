@@ -9,7 +9,9 @@
 // as select does. A request whose descriptor was released (a negative number:
 // its link failed and was closed, or never came up) fails the wait the same
 // way, at once: poll would skip such an entry and wait on the others, for
-// ever when there is no time-out.
+// ever when there is no time-out. So does a list that leaves nothing to watch
+// (only broken requests, say, after writes to a peer that has gone): a wait
+// on nothing would only ever end at its time-out.
 #include <poll.h>
 
 #include <algorithm>
@@ -218,7 +220,7 @@ int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_
     return -1;
   }
   int r = -1;
-  if (set.released) {
+  if (set.released || set.fds.empty()) {
     errno = EBADF;
   } else {
     r = PollWait(set.fds, tv_sec, tv_nsec);

@@ -21,13 +21,13 @@ extern "C" {
 int QXlectDesc(int desc, char* buffer, long taille);
 
 // Writes the taille bytes of buffer completely. Returns taille, 0 for
-// taille <= 0, or -1 on failure. Never raises SIGPIPE.
+// taille <= 0, or -1 on failure. SIGPIPE: see QXLSurviveBrokenPipes.
 int QXecritDesc(int desc, long taille, const char* buffer);
 
 // Writes the n bytes of text as one frame (length word, then the text),
 // completing short writes. Returns n, 0 for n == 0 (nothing is written and
 // text may then be null), or -1 on failure. text must hold no NUL among its n
-// bytes; it need not be NUL-terminated. Never raises SIGPIPE.
+// bytes; it need not be NUL-terminated. SIGPIPE: see QXLSurviveBrokenPipes.
 int QXLWriteFrame(int desc, const char* text, size_t n);
 
 // The channel write's switch of its descriptor to blocking mode: QXlectBloq,
@@ -41,9 +41,13 @@ void QXLMakeBlockingForWrite(int desc);
 
 // Makes SIGPIPE harmless for the whole process with a handler that does
 // nothing (programs the process starts get the default back at exec), so that
-// a write to a reader that is gone fails with EPIPE. From then on frame writes
-// no longer block SIGPIPE around each write: the process must leave SIGPIPE
-// caught or ignored. The library's main calls it before anything else.
+// a write to a reader that is gone fails with EPIPE. From then on writes to
+// descriptors other than sockets no longer block SIGPIPE around each write:
+// SIGPIPE stays harmless as long as the process leaves its disposition alone,
+// and a process that changes it takes broken pipes over (with SIG_DFL, a write
+// to a FIFO whose reader is gone ends it). Before this call such writes block
+// SIGPIPE for their duration. Sockets are always written with MSG_NOSIGNAL
+// and never raise it. The library's main calls it before anything else.
 void QXLSurviveBrokenPipes(void);
 
 // Waits like select on the descriptors of the three sets (exceptfds: urgent

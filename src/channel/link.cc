@@ -1,6 +1,10 @@
 // Helpers shared by the files of the link layer and by the channel layer
-// above it: the check of a required argument and the end of a link
-// descriptor.
+// above it: the check of a required argument, the opening and the end of link
+// descriptors, and the removal of what a failed open created.
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "channel/link_internal.h"
 #include "quarnel/QXErrors.h"
 #include "quarnel/QXLink.h"
@@ -19,6 +23,33 @@ bool Given(const char* operation, const char* name, const void* argument) {
 
 void EndLink(int fd) {
   if (fd >= 0) QXcloseLiaison(fd);
+}
+
+bool OpenFifoEnds(FifoEnd first, FifoEnd second) {
+  *second.fd = -1;
+  *first.fd = QXouvrirFIFO(first.path, first.sens);
+  if (*first.fd < 0 || QxErrno() != kQx_NoErr) {
+    if (*first.fd >= 0) QXacceptCloseLiaison(*first.fd);
+    *first.fd = -1;
+    return false;
+  }
+  *second.fd = QXouvrirFIFO(second.path, second.sens);
+  if (*second.fd < 0 || QxErrno() != kQx_NoErr) {
+    if (*second.fd >= 0) QXacceptCloseLiaison(*second.fd);
+    QXacceptCloseLiaison(*first.fd);
+    *first.fd = -1;
+    *second.fd = -1;
+    return false;
+  }
+  return true;
+}
+
+void RemoveCreated(std::initializer_list<const char*> paths) {
+  int err = errno;
+  for (const char* path : paths) {
+    if (path != nullptr) unlink(path);
+  }
+  errno = err;
 }
 
 }  // namespace qx::link

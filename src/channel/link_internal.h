@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 
 extern "C" {
@@ -64,6 +65,24 @@ const char* TextFor(const ErrnoText (&table)[N], int err) {
 // Ends a link descriptor with QXcloseLiaison; a negative one (never opened,
 // or already closed) is left alone.
 void EndLink(int fd);
+
+// One end of a FIFO link to open: its path, the direction (QXouvrirFIFO's
+// sens) and where its descriptor goes.
+struct FifoEnd {
+  const char* path;
+  int sens;
+  int* fd;
+};
+
+// Opens first, then second, with QXouvrirFIFO (each open waits for the peer).
+// False when either fails: both descriptors are then -1 (the first closed
+// again), and g_qxErrno and the trace are the failed open's.
+bool OpenFifoEnds(FifoEnd first, FifoEnd second);
+
+// Removes the files an open created before it failed (null paths are
+// skipped), keeping errno; no peer was told of them, or the peer that was can
+// no longer use them.
+void RemoveCreated(std::initializer_list<const char*> paths);
 
 // Checks a required argument of an operation: false, with the trace
 // "<operation>:<name>==NULL" and then g_qxErrno = kQx_ParamErr, when it is

@@ -23,6 +23,9 @@ int g_endExitStatus = 0;
 // Set by main once it is ready to catch qx::ToolExit.
 bool g_exitArmed = false;
 
+// Set by main when the process carries the launched-peer mark.
+bool g_launchedPeer = false;
+
 // The argument of END_TOOL: 1 after a warning, 2 after an error, else 0.
 int EndCode(QxEndStatus status) {
   switch (status) {
@@ -60,6 +63,11 @@ namespace qx {
 
 void ArmToolExit() { g_exitArmed = true; }
 
+void TakeLaunchedPeerMark() {
+  g_launchedPeer = std::getenv(kLaunchedPeerVariable) != nullptr;
+  unsetenv(kLaunchedPeerVariable);
+}
+
 int ExitStatusOf(QxEndStatus status) { return status == kQx_EndOnError ? 1 : 0; }
 
 }  // namespace qx
@@ -72,6 +80,9 @@ int QXMainEndTool(QxEndStatus qxEndStatus) {
   g_endExitStatus = qx::ExitStatusOf(qxEndStatus);
 
   QxClSetCurrentChannelIO(g_qxPDefaultInputChannelIOParams, g_qxPDefaultOutputChannelIOParams);
+  // A launched peer shares its launcher's output and workspace: its end is not
+  // the end of that run.
+  if (g_launchedPeer) return g_endExitStatus;
   if (g_qxStartedByQuarnel) qx::KoraCommand("END_TOOL").Number(EndCode(qxEndStatus)).Send();
   if (g_qxStdOut) {
     // The lock file tells the host that standard output holds the whole run:

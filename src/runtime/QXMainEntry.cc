@@ -87,6 +87,7 @@ QxEndStatus UncaughtInService(const char* text) {
 
 int main(int argc, char** argv) {
   qx::ArmToolExit();
+  qx::TakeLaunchedPeerMark();
   // A write to a host that has gone must fail with EPIPE (the channel layer
   // then reports kQx_BrokenCom) instead of killing the tool, so that the run
   // still ends through the end routine with its exit status.

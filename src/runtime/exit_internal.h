@@ -8,7 +8,8 @@
 extern "C" {
 // The end routine: makes the default channel requests current again, sends
 // END_TOOL(n) when the host started the tool, writes the end lock file in
-// standard-output mode, and returns the process exit status (0, or 1 for
+// standard-output mode (neither of the two in a process started by the
+// library's launchers, see TakeLaunchedPeerMark), and returns the process exit status (0, or 1 for
 // kQx_EndOnError). Its effects happen at most once per process; a later call
 // only returns the exit status of that first end.
 int QXMainEndTool(QxEndStatus qxEndStatus);
@@ -34,6 +35,18 @@ void ArmToolExit();
 
 // Exit status of an end status: 1 for kQx_EndOnError, 0 otherwise.
 int ExitStatusOf(QxEndStatus status);
+
+// The environment variable by which the library's launchers mark every
+// program they start: such a program is a peer of its launcher, not a tool
+// the host started.
+inline constexpr char kLaunchedPeerVariable[] = "QX_LAUNCHED_PEER";
+
+// Called by main before anything else: reads the launched-peer mark and
+// removes it from the environment (the programs this process starts get it
+// only from its own launchers). The end routine of a marked process neither
+// sends END_TOOL nor creates the end lock file: its standard output and its
+// workspace are those of the launcher's run, which is not over.
+void TakeLaunchedPeerMark();
 
 }  // namespace qx
 

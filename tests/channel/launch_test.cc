@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 
 #include "channel/link_internal.h"
 #include "channel/link_test_fixture.h"
+#include "runtime/exit_internal.h"
 #include "common/qxtest.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
@@ -33,6 +35,7 @@ struct PeerReport {
   std::vector<std::string> args;
   std::vector<int> fds;
   std::optional<std::string> input;
+  std::optional<std::string> mark;  // the launched-peer mark
 };
 
 PeerReport ParseReport(const std::string& text) {
@@ -43,6 +46,7 @@ PeerReport ParseReport(const std::string& text) {
     if (line.rfind("arg:", 0) == 0) report.args.push_back(line.substr(4));
     if (line.rfind("fd:", 0) == 0) report.fds.push_back(std::stoi(line.substr(3)));
     if (line.rfind("stdin:", 0) == 0) report.input = line.substr(6);
+    if (line.rfind("mark:", 0) == 0) report.mark = line.substr(5);
   }
   return report;
 }
@@ -121,6 +125,8 @@ TEST_F(LaunchTest, ShellLaunchGivesEachArgumentAsOneWordAndRunsNothingElse) {
   EXPECT_EQ(report.args, (std::vector<std::string>{QX_PEER_PATH, "a b", "it's", injection, "",
                                                    ";true"}));
   EXPECT_FALSE(qxtest::FileExists(planted));
+  EXPECT_EQ(report.mark, "1") << "the peer is marked as launched";
+  EXPECT_EQ(getenv(qx::kLaunchedPeerVariable), nullptr) << "the launcher's own environment";
 }
 
 TEST_F(LaunchTest, ShellLaunchRefusesAnOverlongLineWithoutRunningIt) {
@@ -153,6 +159,8 @@ TEST_F(LaunchTest, ForkExecPassesEightArgumentsInOrderAndOnlyTheStandardStreams)
   EXPECT_EQ(report.args,
             (std::vector<std::string>{QX_PEER_PATH, "1", "2", "3", "4", "5", "6", "7", "8"}));
   for (int fd : report.fds) EXPECT_LE(fd, 2) << "descriptor " << fd << " leaked into the peer";
+  EXPECT_EQ(report.mark, "1") << "the peer is marked as launched";
+  EXPECT_EQ(getenv(qx::kLaunchedPeerVariable), nullptr) << "the launcher's own environment";
 }
 
 TEST_F(LaunchTest, SynchronePgmReturnsWhileTheChildRunsAndClosesItsFirstTwentyDescriptors) {
@@ -212,45 +220,66 @@ TEST_F(LaunchTest, ExcPipeFeedsTheChildWhatTheCallerWritesOnItsStandardOutput) {
 struct MissingProgramCase {
   const char* name;
   int (*launch)(char* missing);
-  // Messages of the child on standard error; none for launchers whose child
-  // closes its standard streams first.
+  // The launcher's messages, traced by the parent once the child said that
+  // its exec failed.
   std::vector<std::string> messages;
 };
 
 constexpr const char* kMissing = "/nonexistent/qxpeer-missing";
 
-TEST_F(LaunchTest, MissingProgramGivesThePidAndEndsTheChildThroughAbort) {
+// The launcher runs in a tool that the host started in standard-output mode,
+// with a model workspace: a child that ran the tool's end path would send
+// END_TOOL(2) on the output it shares with the parent and create the end lock
+// file, so that the host would see the run end twice.
+TEST_F(LaunchTest, MissingProgramIsReportedByTheParentAndTheChildLeavesQuietly) {
   const MissingProgramCase cases[] = {
       {"ForkExec",
-       [](char* p) { return QXExecutionAsynchroneByForkExec(p, Arg("x"), nullptr); },
+       [](char* p) {
+         int pid = QXExecutionAsynchroneByForkExec(p, Arg("x"), nullptr);
+         return QxErrno() == kQx_ExecvError ? pid : -100;
+       },
        {"QX ExecutionAsynchroneByForkExec error on execv path='/nonexistent/qxpeer-missing'"}},
-      {"SynchronePgm", [](char* p) { return QXExecutionSynchronePgm(p, Arg("x"), nullptr); }, {}},
-      {"execution", [](char* p) { return QXexecution(p, 3); }, {}},
+      {"SynchronePgm",
+       [](char* p) { return QXExecutionSynchronePgm(p, Arg("x"), nullptr); },
+       {"QXimpression: Probleme ExecPgm (errno = 2)"}},
+      {"execution",
+       [](char* p) { return QXexecution(p, 3); },
+       {"QXimpression: execl ne fonctionne pas,variable PATH mauvaise (errno = 2)"}},
       {"excPipe",
        [](char* p) { return QXexcPipe(p, Arg("host"), 3); },
        {"QXimpression: /nonexistent/qxpeer-missing (errno = 2)",
         "QXimpression: probleme dans un execlp (errno = 2)"}},
-      // /bin/on is not installed here: the child keeps its standard streams
-      // and says so.
+      // /bin/on is not installed here.
       {"onExeComm",
        [](char* p) { return QXonExeComm(p, Arg("host"), Arg("x"), 3); },
        {"QXimpression: on ne fonctionne pas,variable PATH mauvaise (errno = 2)"}},
   };
+  ASSERT_EQ(mkdir(dir_.File("QX_MNGR").c_str(), 0777), 0);
+  const std::string lockFile = dir_.File("QX_MNGR/QX_exec_finished.lock");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     qxtest::ChildResult run = qxtest::RunInChild([&] {
+      g_qxStandalone = kQx_False;
+      g_qxStartedByQuarnel = kQx_True;
+      g_qxStdOut = kQx_True;
       int pid = c.launch(Arg(kMissing));
       // Written once: a child that came back into this code would say it twice.
       std::fprintf(stderr, "[launched %s]\n", pid > 0 ? "a child" : "nothing");
       if (pid <= 0) return 10;
       qxtest::ChildResult child = qxtest::WaitChild(pid, kChildMs);
-      return child.signaled && child.signal == SIGABRT ? 0 : 11;
+      return child.exited && child.status == 127 ? 0 : 11;
     });
     EXPECT_TRUE(run.exited && run.status == 0) << run.err;
     size_t first = run.err.find("[launched a child]");
     EXPECT_NE(first, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("[launched", first + 1), std::string::npos) << run.err;
-    for (const auto& m : c.messages) EXPECT_NE(run.err.find(m), std::string::npos) << run.err;
+    for (const auto& m : c.messages) {
+      size_t at = run.err.find(m);
+      EXPECT_NE(at, std::string::npos) << run.err;
+      EXPECT_EQ(run.err.find(m, at + 1), std::string::npos) << "traced twice: " << run.err;
+    }
+    EXPECT_EQ(run.out.find("END_TOOL"), std::string::npos) << run.out;
+    EXPECT_FALSE(qxtest::FileExists(lockFile));
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -68,6 +69,35 @@ TEST_F(EndOfRun, CommandAndExitStatusForEachEnd) {
     EXPECT_EQ(child.status, c.exit_status);
     EXPECT_EQ(child.out, c.command);
     EXPECT_EQ(qxtest::ReadFile(LockFile()), "");
+  }
+}
+
+// A process that the library's launchers started carries their mark: main
+// takes it out of the environment, and its end is not the end of the run
+// whose output and workspace it shares with its launcher.
+TEST_F(EndOfRun, OnlyAnUnmarkedProcessEndsTheRunForTheHost) {
+  struct Case {
+    const char* name;
+    bool marked;
+    const char* command;  // what the host receives
+    bool lockFile;
+  } cases[] = {
+      {"started by the host", false, "END_TOOL(2)\n", true},
+      {"started by a launcher of the library", true, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::unlink(LockFile().c_str());
+    const qxtest::ChildResult child = InRun([&] {
+      if (c.marked) ::setenv(qx::kLaunchedPeerVariable, "1", 1);
+      qx::TakeLaunchedPeerMark();
+      if (std::getenv(qx::kLaunchedPeerVariable) != nullptr) return 20;
+      return QXMainEndTool(kQx_EndOnError);
+    });
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ(child.status, 1);
+    EXPECT_EQ(child.out, c.command);
+    EXPECT_EQ(qxtest::FileExists(LockFile()), c.lockFile);
   }
 }
 
