@@ -493,6 +493,41 @@ TEST_F(ChannelLayerTest, CloseAfterAFailedWriteLeavesTheReusedDescriptorNumberAl
   }
 }
 
+// The layer remembers which descriptors it made blocking, so that a write
+// makes no system call for it; it forgets a number when it closes it. A FIFO
+// write on a number that the layer closed and that came back non-blocking
+// (another file, set up elsewhere) must make it blocking again.
+TEST_F(ChannelLayerTest, AReusedDescriptorNumberIsMadeBlockingAgainByTheNextWrite) {
+  struct Case {
+    const char* name;
+    void (*close)(int);
+  } cases[] = {
+      {"ended with QXcloseLiaison", [](int fd) { QXcloseLiaison(fd); }},
+      {"closed with QXacceptCloseLiaison", [](int fd) { QXacceptCloseLiaison(fd); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PipeChannel pc;
+    const char text[] = "m";
+    QxSetChannelIOParams(&pc.out, kQx_NotGivenChannel, kQx_ChannelDirNotSpecified,
+                         kQx_IOSyncNotSpecified, kQx_NotGivenPtr, text, 1);
+    QxWriteInChannel(&pc.out, kQx_Sync);  // the layer now knows it blocking
+    ASSERT_EQ(ReadFrame(pc.peer_read), "m");
+    const int number = pc.LibraryOut();
+    int p[2];
+    ASSERT_EQ(pipe2(p, O_CLOEXEC | O_NONBLOCK), 0);
+    c.close(number);
+    ASSERT_EQ(dup3(p[1], number, O_CLOEXEC), number);  // the same number, non-blocking
+    close(p[1]);
+    close(pc.peer_read);
+    pc.peer_read = p[0];
+    QxWriteInChannel(&pc.out, kQx_Sync);
+    EXPECT_EQ(QxErrno(), kQx_NoErr);
+    EXPECT_EQ(fcntl(number, F_GETFL) & O_NONBLOCK, 0) << "the write left the number non-blocking";
+    EXPECT_EQ(ReadFrame(pc.peer_read), "m");
+  }
+}
+
 // --- Reading ---------------------------------------------------------------
 
 TEST_F(ChannelLayerTest, ReadStoresTheResultInLengthAndActualLength) {

@@ -2,8 +2,9 @@
 // its consumer over FIFOs and sockets, through real gate files or a started
 // peer program; gate file contents, open order, files left at close, and the
 // failures that must end an open at once instead of waiting for a peer.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <glob.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -35,6 +36,14 @@ using qxtest::LocalHostName;
 bool IsFifo(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+// True when some file matches the shell pattern.
+bool AnyFileMatches(const std::string& pattern) {
+  glob_t found{};
+  const bool any = glob(pattern.c_str(), 0, nullptr, &found) == 0;
+  globfree(&found);
+  return any;
 }
 
 // Sends text and returns the peer's answer ("" when none came).
@@ -432,6 +441,10 @@ TEST_F(ConnectionTest, ServerProvidersThatCannotPublishFailAtOnceAndLeaveNothing
   std::string taken = dir_.File("taken.in");
   ASSERT_EQ(mkfifo(taken.c_str(), 0600), 0);
   std::string gate = dir_.File("gate");
+  // A gate file name taken by a directory: the gate is written beside it,
+  // and only the rename over the directory fails.
+  std::string taken_gate = dir_.File("gate-dir");
+  ASSERT_EQ(mkdir(taken_gate.c_str(), 0700), 0);
   struct Case {
     const char* name;
     std::function<int()> open;
@@ -459,6 +472,20 @@ TEST_F(ConnectionTest, ServerProvidersThatCannotPublishFailAtOnceAndLeaveNothing
          return OpenSocketConnexionForServerProvider(Arg(noDir), &d);
        },
        kQx_OpenError, "Qx ecritureSOCKET:cannot write gate file path = '", {}},
+      {"fifo gate named like a directory",
+       [&] {
+         int din = -1;
+         int dout = -1;
+         return OpenFifoConnexionForServerProvider(Arg(taken_gate), Arg(in), Arg(out), &din,
+                                                   &dout);
+       },
+       kQx_OpenError, "Qx ecritureFIFO:cannot write gate file path = '", {in, out}},
+      {"socket gate named like a directory",
+       [&] {
+         int d = -1;
+         return OpenSocketConnexionForServerProvider(Arg(taken_gate), &d);
+       },
+       kQx_OpenError, "Qx ecritureSOCKET:cannot write gate file path = '", {}},
   };
   qxtest::Watchdog watchdog(30);
   for (const auto& c : cases) {
@@ -471,6 +498,7 @@ TEST_F(ConnectionTest, ServerProvidersThatCannotPublishFailAtOnceAndLeaveNothing
     EXPECT_EQ(qxtest::CountOpenFds(), before);
     EXPECT_NE(err.find(c.trace), std::string::npos) << err;
     for (const auto& path : c.absent) EXPECT_FALSE(qxtest::FileExists(path)) << path;
+    EXPECT_FALSE(AnyFileMatches(dir_.File("*.tmp*"))) << "the gate's temporary file stayed";
   }
   EXPECT_TRUE(IsFifo(taken));
 }

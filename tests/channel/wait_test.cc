@@ -97,6 +97,9 @@ TEST_F(ChannelWait, MarksReadyAndEmptyRequestsAndLeavesOthersAlone) {
   Link tcp;
   qxtest::OpenTcp(&tcp);
   ASSERT_EQ(QX_Write_Sync(tcp.w, "tcp"), 3);
+  Link gone;  // its writer has gone and nothing waits: the read tells so
+  qxtest::OpenFifo(dir_, &gone, "gone");
+  gone.CloseWriter();
   int otherFd = -1;
   Request orphan(kQx_ChannelFIFO, kQx_Read, ready_.r, kQx_ChannelEmpty);
   orphan.io.pQxChannel = kQx_NotGivenChannel;
@@ -105,24 +108,28 @@ TEST_F(ChannelWait, MarksReadyAndEmptyRequestsAndLeavesOthersAlone) {
   QxChannelIOParams& readEmpty = Add(kQx_ChannelFIFO, kQx_Read, empty_.r);
   QxChannelIOParams& writable = Add(kQx_ChannelFIFO, kQx_Write, empty_.w);
   QxChannelIOParams& socketReady = Add(kQx_ChannelSocket, kQx_Read, tcp.r);
+  QxChannelIOParams& socketWritable = Add(kQx_ChannelSocket, kQx_Write, tcp.r);  // same socket
+  QxChannelIOParams& hungUp = Add(kQx_ChannelFIFO, kQx_Read, gone.r);
   QxChannelIOParams& broken = Add(kQx_ChannelFIFO, kQx_Read, ready_.r, kQx_ChannelBroken);
   QxChannelIOParams& undirected =
       Add(kQx_ChannelFIFO, kQx_ChannelDirNotSpecified, ready_.r, kQx_ChannelEmpty);
   QxChannelIOParams& unknownType = Add(kQx_ChannelUnknown, kQx_Read, otherFd, kQx_ChannelEmpty);
   AjoutFinListe(list_, &orphan.io);
 
-  EXPECT_EQ(Wait(0, 0), 3);
+  EXPECT_EQ(Wait(0, 0), 5);
   EXPECT_EQ(g_qxErrno, kQx_NoErr);
   EXPECT_EQ(trace_, "");
   EXPECT_EQ(readReady.qxChannelState, kQx_ChannelIOCharsAvailable);
   EXPECT_EQ(readEmpty.qxChannelState, kQx_ChannelEmpty);
   EXPECT_EQ(writable.qxChannelState, kQx_ChannelIOCharsAvailable);
   EXPECT_EQ(socketReady.qxChannelState, kQx_ChannelIOCharsAvailable);
+  EXPECT_EQ(socketWritable.qxChannelState, kQx_ChannelIOCharsAvailable);
+  EXPECT_EQ(hungUp.qxChannelState, kQx_ChannelIOCharsAvailable);
   EXPECT_EQ(broken.qxChannelState, kQx_ChannelBroken);
   EXPECT_EQ(undirected.qxChannelState, kQx_ChannelEmpty);
   EXPECT_EQ(unknownType.qxChannelState, kQx_ChannelEmpty);
   EXPECT_EQ(orphan.io.qxChannelState, kQx_ChannelEmpty);
-  EXPECT_EQ(NbElementListe(list_), 8);
+  EXPECT_EQ(NbElementListe(list_), 10);
 }
 
 TEST_F(ChannelWait, TimeOutKeepsEveryState) {
