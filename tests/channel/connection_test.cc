@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "channel/blocked_call.h"
 #include "channel/link_internal.h"
 #include "channel/link_test_fixture.h"
 #include "common/qxtest.h"
@@ -214,27 +216,117 @@ TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatEx
   EXPECT_TRUE(ReapOneChild(kChildMs)) << "the launcher was not seen to end";
 }
 
-TEST_F(ConnectionTest, SocketClientProviderGivesUpWhenItsPeerEndsAbnormallyBeforeConnecting) {
+// How the tool treats the children it did not start itself.
+enum class Children { kLeftAlone, kIgnored, kReapedByTheTool };
+
+void ReapAll(int) {
+  int saved = errno;
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+  errno = saved;
+}
+
+// The open fails, with an error code, as soon as the peer can no longer come,
+// however the tool treats its children; the channel layer then gives no
+// channel. Each case runs in a process of its own, which is the tool.
+TEST_F(ConnectionTest, SocketClientProviderFailsWhenItsPeerCanNoLongerConnect) {
   if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
   struct Case {
     const char* name;
     const char* program;
+    Children children;
+    bool channelLayer;
+    QxSLong code;
+    const char* trace;
   } cases[] = {
-      {"program that cannot be started (the child aborts)", "/nonexistent/qxpeer-missing"},
-      {"program that exits with a non-zero status", "/bin/false"},
+      {"program that cannot be started", "/nonexistent/qxpeer-missing", Children::kLeftAlone,
+       false, kQx_ExecvError, "error on execv path='/nonexistent/qxpeer-missing'"},
+      {"program that exits with a non-zero status", "/bin/false", Children::kLeftAlone, false,
+       kQx_OpenError, "peer ended before connecting"},
+      {"the same with SIGCHLD ignored", "/bin/false", Children::kIgnored, false, kQx_OpenError,
+       "peer ended before connecting"},
+      {"the same in a tool that reaps its children", "/bin/false", Children::kReapedByTheTool,
+       false, kQx_OpenError, "peer ended before connecting"},
+      {"through the channel layer", "/bin/false", Children::kIgnored, true, kQx_OpenError,
+       "OpenChannelSocket kQx_ClientProvider !=0"},
   };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::ChildResult tool = qxtest::RunInChild(
+        [&] {
+          if (c.children == Children::kIgnored) signal(SIGCHLD, SIG_IGN);
+          if (c.children == Children::kReapedByTheTool) signal(SIGCHLD, ReapAll);
+          const int before = qxtest::CountOpenFds();
+          if (c.channelLayer) {
+            QxChannelParam param;
+            QxInitChannelParam(&param, kQx_ChannelSocket);
+            PQxChannel channel = QxOpenChannel(&param, kQx_ClientProvider, Arg(c.program));
+            if (channel != nullptr) return 1;
+            if (param.channel.socketParam.sockfdInOut != -1) return 2;
+          } else {
+            int d = -1;
+            if (OpenSocketConnexionForClientProvider(Arg(c.program), &d) != -1) return 1;
+            if (d != -1) return 2;
+          }
+          if (QxErrno() != c.code) return 3;
+          // The listening socket stays open (a limit of this open).
+          return qxtest::CountOpenFds() == before + 1 ? 0 : 4;
+        },
+        10000);
+    EXPECT_FALSE(tool.timed_out) << "the open waited for a peer that could not come";
+    EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n" << tool.err;
+    EXPECT_NE(tool.err.find(c.trace), std::string::npos) << tool.err;
+  }
+}
+
+// A FIFO provider's open waits for its peer without a time-out; a signal
+// whose handler does not restart the call (a caller's alarm) ends it. The
+// open then fails as an open and removes what it created: the FIFOs, and the
+// gate file of a server provider. The signal is sent once this thread is
+// seen blocked in the open.
+TEST_F(ConnectionTest, FifoProvidersInterruptedWhileWaitingForTheirPeerRemoveWhatTheyCreated) {
+  std::string gate = dir_.File("gate");
+  std::string in = dir_.File("provider.in");
+  std::string out = dir_.File("provider.out");
+  struct Case {
+    const char* name;
+    std::function<int(int*, int*)> open;
+  } cases[] = {
+      {"server provider",
+       [&](int* din, int* dout) {
+         return OpenFifoConnexionForServerProvider(Arg(gate), Arg(in), Arg(out), din, dout);
+       }},
+      // /bin/true ends at once without opening the FIFOs it is given.
+      {"client provider",
+       [&](int* din, int* dout) {
+         return OpenFifoConnexionForClientProvider(Arg("/bin/true"), Arg(in), Arg(out), din,
+                                                   dout);
+       }},
+  };
+  qxtest::InterruptingHandler handler(SIGUSR1);
   qxtest::Watchdog watchdog(30);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    int before = qxtest::CountOpenFds();
-    int d = -1;
+    const int before = qxtest::CountOpenFds();
+    const pid_t tid = qxtest::ThisThread();
+    const pthread_t self = pthread_self();
+    std::thread interrupter([&] {
+      if (qxtest::AwaitBlockedIn(tid, qxtest::kOpenCalls)) pthread_kill(self, SIGUSR1);
+    });
+    int din = 7;
+    int dout = 7;
     int result = 0;
-    std::string err = qxtest::CaptureFd(
-        2, [&] { result = OpenSocketConnexionForClientProvider(Arg(c.program), &d); });
+    std::string err = qxtest::CaptureFd(2, [&] { result = c.open(&din, &dout); });
+    interrupter.join();
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(qxtest::CountOpenFds(), before + 1) << "the listening socket stays open";
-    EXPECT_NE(err.find("peer ended before connecting"), std::string::npos) << err;
-    EXPECT_TRUE(ReapOneChild(kChildMs));
+    EXPECT_EQ(QxErrno(), kQx_OpenError);
+    EXPECT_NE(err.find("the call was interrupted by a signal handler."), std::string::npos) << err;
+    EXPECT_EQ(din, -1);
+    EXPECT_EQ(dout, -1);
+    EXPECT_EQ(qxtest::CountOpenFds(), before);
+    for (const std::string& path : {gate, in, out}) {
+      EXPECT_FALSE(qxtest::FileExists(path)) << path;
+    }
   }
 }
 
