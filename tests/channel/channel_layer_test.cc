@@ -645,7 +645,7 @@ TEST_F(ChannelWaitTest, RequestNamingNoChannelIsRefusedBeforeWaiting) {
 // socket channel (its read request then has none), the output FIFO of a FIFO
 // channel (another write request then has none). Waiting on such a request
 // fails at once, as on a closed descriptor, instead of waiting on the others
-// (for ever without a time-out).
+// (for ever without a time-out); so does a list left with nothing to watch.
 TEST_F(ChannelWaitTest, RequestWhoseDescriptorAFailedWriteReleasedFailsTheWaitAtOnce) {
   SetTraceQuietly(kQx_Channel_TraceError);
   for (QxChannelType type : kTypes) {
@@ -665,22 +665,29 @@ TEST_F(ChannelWaitTest, RequestWhoseDescriptorAFailedWriteReleasedFailsTheWaitAt
     ASSERT_EQ(pc.LibraryOut(), -1);
 
     QxChannelIOParams& released = type == kQx_ChannelSocket ? pc.in : otherWriter;
-    released.qxChannelState = kQx_ChannelEmpty;
-    AjoutFinListe(list_, &pc.out);  // broken: not watched
-    AjoutFinListe(list_, &released);
-    std::string err = StdErrOf([&] { QxWaitForChannelMessages(list_, 0, 0); });
-    EXPECT_EQ(QxErrno(), kQx_InternalErr);
-    EXPECT_EQ(err, TraceLine("QxL WaitForChannelMessages:probleme de select"));
-    EXPECT_EQ(released.qxChannelState, kQx_ChannelEmpty);
+    // The broken request alone leaves nothing to watch: the wait fails the
+    // same way instead of waiting on nothing.
+    for (bool onlyBroken : {false, true}) {
+      SCOPED_TRACE(onlyBroken ? "only the broken request" : "with a released request");
+      ViderListe(list_);
+      released.qxChannelState = kQx_ChannelEmpty;
+      AjoutFinListe(list_, &pc.out);  // broken: not watched
+      if (!onlyBroken) AjoutFinListe(list_, &released);
+      std::string err = StdErrOf([&] { QxWaitForChannelMessages(list_, 0, 0); });
+      EXPECT_EQ(QxErrno(), kQx_InternalErr);
+      EXPECT_EQ(err, TraceLine("QxL WaitForChannelMessages:probleme de select"));
+      EXPECT_EQ(released.qxChannelState, kQx_ChannelEmpty);
+      EXPECT_EQ(pc.out.qxChannelState, kQx_ChannelBroken);
 
-    qxtest::ChildResult unbounded = qxtest::RunInChild(
-        [&] {
-          QxWaitForChannelMessages(list_, 0, -1);
-          return QxErrno() == kQx_InternalErr ? 0 : 1;
-        },
-        5000);
-    EXPECT_FALSE(unbounded.timed_out) << "the wait without time-out did not return";
-    EXPECT_TRUE(unbounded.exited && unbounded.status == 0) << unbounded.err;
+      qxtest::ChildResult unbounded = qxtest::RunInChild(
+          [&] {
+            QxWaitForChannelMessages(list_, 0, -1);
+            return QxErrno() == kQx_InternalErr ? 0 : 1;
+          },
+          5000);
+      EXPECT_FALSE(unbounded.timed_out) << "the wait without time-out did not return";
+      EXPECT_TRUE(unbounded.exited && unbounded.status == 0) << unbounded.err;
+    }
   }
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "channel/blocked_call.h"
+#include "channel/commip.h"
 #include "channel/frame_link.h"
 #include "common/qxtest.h"
 #include "quarnel/QXChannel.h"
@@ -353,6 +354,70 @@ TEST_F(FrameIoSignal, BeforeTheFrameTheWriteFails) {
   returned = true;
   peer_.join();
   EXPECT_EQ(qxtest::Take(link_.r, filled + 64, 200).size(), filled) << "nothing of the frame";
+}
+
+// The one broken-pipe contract, both sides. On the library's main SIGPIPE is
+// harmless until the tool changes its disposition; a tool that sets it back
+// to its default takes broken pipes over, and then dies of a write to a FIFO
+// whose reader has gone. On a program's own main each write masks it. A
+// socket never raises it, whatever the layer once learnt of its descriptor
+// number (here one that a FIFO had before, closed outside the layer).
+struct SigpipeCase {
+  const char* name;
+  bool libraryMain;        // QXLSurviveBrokenPipes, as the library's main calls it
+  bool toolSetsDefault;    // afterwards, the tool sets SIGPIPE back to SIG_DFL
+  Transport transport;
+  bool numberOfAFifo;      // the socket takes a number the layer wrote a FIFO on
+  bool killed;             // expected: ended by SIGPIPE, else the write gives -1
+};
+
+TEST(FrameIoSigpipe, OneContractOnEitherMain) {
+  const SigpipeCase cases[] = {
+      {"own main, FIFO", false, false, Transport::kFifo, false, false},
+      {"own main, TCP", false, false, Transport::kTcp, false, false},
+      {"library main, FIFO", true, false, Transport::kFifo, false, false},
+      {"library main, TCP", true, false, Transport::kTcp, false, false},
+      {"library main, default set back, FIFO", true, true, Transport::kFifo, false, true},
+      {"library main, default set back, TCP", true, true, Transport::kTcp, false, false},
+      {"library main, default set back, TCP on a FIFO's old number", true, true, Transport::kTcp,
+       true, false},
+  };
+  for (const SigpipeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto result = qxtest::RunInChild([&] {
+      signal(SIGPIPE, SIG_DFL);
+      if (c.libraryMain) QXLSurviveBrokenPipes();
+      if (c.toolSetsDefault) signal(SIGPIPE, SIG_DFL);
+      qxtest::TempDir dir;
+      Link link;
+      qxtest::Open(c.transport, dir, &link);
+      if (c.numberOfAFifo) {
+        Link fifo;
+        qxtest::OpenFifo(dir, &fifo, "old");
+        if (QX_Write_Sync(fifo.w, "seen") != 4) return 10;
+        const int number = fifo.w;
+        fifo.CloseWriter();  // outside the layer
+        if (dup2(link.w, number) != number) return 11;
+        close(link.w);
+        link.w = number;
+      }
+      link.CloseReader();
+      int r = 0;
+      // A socket may accept a write or two before it learns that the peer
+      // is gone.
+      for (int i = 0; i < 50 && r >= 0; ++i) {
+        r = QX_Write_Sync(link.w, "anyone there?");
+        if (r >= 0) qxtest::SleepMs(10);
+      }
+      return r == -1 ? 0 : 2;
+    });
+    if (c.killed) {
+      EXPECT_TRUE(result.signaled && result.signal == SIGPIPE) << "status " << result.status;
+    } else {
+      EXPECT_FALSE(result.signaled) << "signal " << result.signal;
+      EXPECT_TRUE(result.exited && result.status == 0) << "status " << result.status;
+    }
+  }
 }
 
 TEST(FrameIoSigpipe, ACallersPendingSigpipeIsLeftAlone) {

@@ -114,7 +114,14 @@ TEST(ShellCommandLineTest, RefusesALineLongerThan999Characters) {
   EXPECT_FALSE(qx::link::ShellCommandLine(refused, &line));
 }
 
+// The peer started through the shell gets what its command line names and
+// nothing of its launcher's links (a link end the launcher holds open here).
 TEST_F(LaunchTest, ShellLaunchGivesEachArgumentAsOneWordAndRunsNothingElse) {
+  const std::string fifo = dir_.File("link");
+  ASSERT_EQ(QXcreeFIFO(fifo.c_str()), 0);
+  const int holder = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  const int linkEnd = QXouvrirFIFO(fifo.c_str(), 1);
+  ASSERT_GE(linkEnd, 0);
   std::string planted = dir_.File("planted");
   std::string injection = "$(touch " + planted + ")";
   int status = QXExecutionAsynchroneBySystem(Arg(QX_PEER_PATH), Arg("a b"), Arg("it's"),
@@ -127,6 +134,9 @@ TEST_F(LaunchTest, ShellLaunchGivesEachArgumentAsOneWordAndRunsNothingElse) {
   EXPECT_FALSE(qxtest::FileExists(planted));
   EXPECT_EQ(report.mark, "1") << "the peer is marked as launched";
   EXPECT_EQ(getenv(qx::kLaunchedPeerVariable), nullptr) << "the launcher's own environment";
+  EXPECT_FALSE(Holds(report.fds, linkEnd)) << "the peer holds its launcher's link";
+  close(linkEnd);
+  close(holder);
 }
 
 TEST_F(LaunchTest, ShellLaunchRefusesAnOverlongLineWithoutRunningIt) {

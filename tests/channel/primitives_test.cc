@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "channel/link_test_fixture.h"
 #include "common/qxtest.h"
@@ -170,6 +171,40 @@ TEST_F(PrimitivesTest, SocketListensOnTheHostAddressAndGivesThePortInHostOrder) 
     close(server);
   }
   close(listening);
+}
+
+// Every descriptor a primitive opens is close-on-exec, so that a program the
+// process starts later (a peer through the shell, say) never holds a link of
+// its parent open.
+TEST_F(PrimitivesTest, EveryDescriptorAPrimitiveOpensIsCloseOnExec) {
+  const std::string fifo = dir_.File("fifo");
+  ASSERT_EQ(QXcreeFIFO(fifo.c_str()), 0);
+  // Both ends held open here, so that the opens below find their peer.
+  const int holder = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  struct Opened {
+    const char* name;
+    int fd;
+  };
+  std::vector<Opened> opened = {{"FIFO read end", QXouvrirFIFO(fifo.c_str(), 1)},
+                                {"FIFO write end", QXouvrirFIFO(fifo.c_str(), 0)}};
+  if (qxtest::LocalHostNameResolves()) {
+    qxtest::Watchdog watchdog(20);
+    int port = 0;
+    const int listening = QXcreeSocket(&port);
+    const int connected = QXinitConnexion(Arg("127.0.0.1"), port);
+    const int accepted = QXaccept(listening);
+    opened.insert(opened.end(), {{"listening socket", listening},
+                                 {"connected socket", connected},
+                                 {"accepted socket", accepted}});
+  }
+  for (const Opened& o : opened) {
+    SCOPED_TRACE(o.name);
+    ASSERT_GE(o.fd, 0);
+    EXPECT_NE(fcntl(o.fd, F_GETFD) & FD_CLOEXEC, 0);
+    close(o.fd);
+  }
+  close(holder);
 }
 
 TEST_F(PrimitivesTest, AcceptOnABadDescriptorFailsSilently) {
