@@ -16,8 +16,12 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <span>
 #include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
 
 namespace qxtest {
 
@@ -68,6 +72,17 @@ inline bool AwaitDrained(int fd, int timeout_ms = 10000) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     poll(nullptr, 0, 1);
   }
+}
+
+// Starts a thread that runs act once this calling thread is seen blocked in
+// one of calls. A thread never seen blocked within the bound fails the test,
+// and act still runs, so that nothing waits for ever. Join the result.
+inline std::thread WhenBlocked(Calls calls, std::function<void()> act) {
+  const pid_t tid = ThisThread();
+  return std::thread([tid, calls, act = std::move(act)] {
+    EXPECT_TRUE(AwaitBlockedIn(tid, calls)) << "the thread was never seen blocked";
+    act();
+  });
 }
 
 // Installs, for its scope, a handler of sig that does nothing and does not

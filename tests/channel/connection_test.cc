@@ -4,6 +4,7 @@
 // failures that must end an open at once instead of waiting for a peer.
 #include <fcntl.h>
 #include <glob.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -200,16 +201,22 @@ TEST_F(ConnectionTest, SocketClientProviderStartsItsPeerWithThePortAndKeepsItsLi
 }
 
 // The program started may hand the link to another one: it exits with status
-// 0 after starting the real peer in the background, which connects later.
+// 0 after starting the real peer in the background, which connects only once
+// the provider is seen waiting in accept, that is after it saw the program end.
 TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatExitedCleanly) {
   if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
   std::string launcher = dir_.File("launcher");
-  qxtest::WriteFile(launcher, std::string("#!/bin/sh\n(sleep 0.5; exec '") + QX_PEER_PATH +
-                                  "' \"$1\" \"$2\") </dev/null &\nexit 0\n");
+  std::string go = dir_.File("go");
+  qxtest::WriteFile(launcher, "#!/bin/sh\n(i=0; while [ ! -e '" + go +
+                                  "' ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done; "
+                                  "exec '" + QX_PEER_PATH + "' \"$1\" \"$2\") </dev/null &\n"
+                                  "exit 0\n");
   ASSERT_EQ(chmod(launcher.c_str(), 0700), 0);
   qxtest::Watchdog watchdog(30);
+  std::thread starter = qxtest::WhenBlocked(qxtest::kAcceptCalls, [&] { qxtest::WriteFile(go, ""); });
   int d = -1;
   ASSERT_EQ(OpenSocketConnexionForClientProvider(Arg(launcher), &d), 0);
+  starter.join();
   EXPECT_EQ(QxErrno(), kQx_NoErr);
   EXPECT_EQ(Exchange(d, d, "late"), "echo:late");
   EXPECT_EQ(CloseSocketConnexionForClientProvider(d), 0);
@@ -502,9 +509,16 @@ TEST_F(ConnectionTest, ClientConsumerWaitsForTheWriterOfAGateThatIsAFifo) {
   std::string out = dir_.File("provider.out");
   for (const std::string& path : {gate, in, out}) ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
   pid_t provider = qxtest::StartChild([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the consumer waits
-    int gateFd = open(gate.c_str(), O_WRONLY);
+    // A non-blocking open for writing fails with ENXIO until a reader has
+    // the FIFO open: the gate is written only once the consumer waits on it.
+    int gateFd = -1;
+    for (int i = 0; i < 10000 && gateFd < 0; ++i) {
+      gateFd = open(gate.c_str(), O_WRONLY | O_NONBLOCK);
+      if (gateFd < 0 && errno != ENXIO) return 9;
+      if (gateFd < 0) poll(nullptr, 0, 1);
+    }
     if (gateFd < 0) return 10;
+    if (fcntl(gateFd, F_SETFL, 0) != 0) return 10;
     const std::string text = LocalHostName() + "\n" + out + "\n" + in + "\n";
     bool written = write(gateFd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(gateFd);

@@ -114,14 +114,13 @@ TEST_P(FrameIo, AsyncWaitsForTheRestOfAFrameThatHasBegun) {
   const std::string frame = Frame("split message");
   for (size_t cut : {size_t{3}, size_t{8}, size_t{11}}) {
     ASSERT_TRUE(qxtest::Put(link_.w, frame.substr(0, cut)));
-    pid_t late = qxtest::StartChild([&] {
-      qxtest::SleepMs(100);
-      return qxtest::Put(link_.w, frame.substr(cut)) ? 0 : 1;
-    });
+    // The rest comes once the read waits for it.
+    std::thread late = qxtest::WhenBlocked(qxtest::kPollCalls,
+                                           [&] { qxtest::Put(link_.w, frame.substr(cut)); });
     EXPECT_EQ(QX_Read_Async(link_.r, buf_.data()), 13) << "cut at " << cut;
+    late.join();
     EXPECT_EQ(buf_.Text(13), "split message");
     EXPECT_FALSE(qxtest::IsNonBlocking(link_.r));
-    EXPECT_EQ(qxtest::WaitChild(late, 5000).status, 0);
   }
 }
 
@@ -179,17 +178,18 @@ TEST_P(FrameIo, CloseLiaisonOnTheWritingEndSendsTheMarker) {
 
 TEST_P(FrameIo, CloseLiaisonOnTheReadingEndDiscardsWhatWaits) {
   // Waiting: one whole frame, then the beginning of a frame longer than any
-  // read buffer, whose rest a child sends later. The drain discards both.
+  // read buffer, whose rest comes once the drain waits for it. The drain
+  // discards both.
   const std::string big = Frame(std::string(kQx_MaxMessageLength * 2, 'd'));
   const size_t head = 40000;
   ASSERT_TRUE(qxtest::Put(link_.w, Frame("one") + big.substr(0, head)));
-  pid_t rest = qxtest::StartChild([&] {
-    qxtest::SleepMs(100);
-    return qxtest::Put(link_.w, big.substr(head)) ? 0 : 1;
-  });
+  bool restSent = false;
+  std::thread rest = qxtest::WhenBlocked(
+      qxtest::kPollCalls, [&] { restSent = qxtest::Put(link_.w, big.substr(head)); });
   QXcloseLiaison(link_.r);
   link_.r = -1;
-  ASSERT_EQ(qxtest::WaitChild(rest, 5000).status, 0);
+  rest.join();
+  ASSERT_TRUE(restSent);
   if (GetParam() == Transport::kFifo) {
     // Nothing was sent back on a FIFO's input, and nobody reads any more.
     auto result = qxtest::RunInChild([&] {
@@ -224,15 +224,17 @@ TEST_P(FrameIo, ShortWritesOnANonBlockingWriterAreCompleted) {
   std::string big(kQx_MaxMessageLength, 's');
   int sndbuf = 4096;
   setsockopt(link_.w, SOL_SOCKET, SO_SNDBUF, &sndbuf, sizeof sndbuf);  // fails harmlessly on a FIFO
-  pid_t reader = qxtest::StartChild([&] {
-    qxtest::SleepMs(100);
-    std::vector<char> in(kQx_MaxMessageLength);
-    int n = QX_Read_Sync(link_.r, in.data());
-    return n == kQx_MaxMessageLength && std::string(in.data(), in.size()) == big ? 0 : 1;
-  });
+  setsockopt(link_.r, SOL_SOCKET, SO_RCVBUF, &sndbuf, sizeof sndbuf);
+  // The reader starts once the writer waits for room.
+  std::vector<char> in(kQx_MaxMessageLength);
+  int n = 0;
+  std::thread reader = qxtest::WhenBlocked(qxtest::kPollCalls,
+                                           [&] { n = QX_Read_Sync(link_.r, in.data()); });
   QXlectNonBloq(link_.w);
   EXPECT_EQ(QX_Write_Sync(link_.w, big.c_str()), kQx_MaxMessageLength);
-  EXPECT_EQ(qxtest::WaitChild(reader, 10000).status, 0);
+  reader.join();
+  EXPECT_EQ(n, kQx_MaxMessageLength);
+  EXPECT_EQ(std::string(in.data(), in.size()), big);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, FrameIo,

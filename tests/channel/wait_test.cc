@@ -9,7 +9,9 @@
 #include <chrono>
 #include <deque>
 #include <string>
+#include <thread>
 
+#include "channel/blocked_call.h"
 #include "channel/commip.h"
 #include "channel/frame_link.h"
 #include "common/qxtest.h"
@@ -156,32 +158,24 @@ TEST_F(ChannelWait, TheSecondFieldCountsMicroseconds) {
 
 TEST_F(ChannelWait, WithoutTimeOutWaitsUntilAFrameArrives) {
   QxChannelIOParams& r = Add(kQx_ChannelFIFO, kQx_Read, empty_.r);
-  pid_t late = qxtest::StartChild([&] {
-    qxtest::SleepMs(150);
-    return QX_Write_Sync(empty_.w, "late") == 4 ? 0 : 1;
-  });
+  std::thread late = qxtest::WhenBlocked(qxtest::kPollCalls,
+                                         [&] { QX_Write_Sync(empty_.w, "late"); });
   EXPECT_EQ(Wait(0, -1), 1);
+  late.join();
   EXPECT_EQ(r.qxChannelState, kQx_ChannelIOCharsAvailable);
-  EXPECT_EQ(qxtest::WaitChild(late, 5000).status, 0);
 }
 
 TEST_F(ChannelWait, ASignalEndsTheUnboundedWait) {
-  struct sigaction sa {}, old{};
-  sa.sa_handler = [](int) {};
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGUSR1, &sa, &old);
+  qxtest::InterruptingHandler handler(SIGUSR1);
   QxChannelIOParams& r = Add(kQx_ChannelFIFO, kQx_Read, empty_.r, kQx_ChannelIOCharsAvailable);
-  pid_t parent = getpid();
-  pid_t signaller = qxtest::StartChild([parent] {
-    qxtest::SleepMs(150);
-    return kill(parent, SIGUSR1);
-  });
+  const pthread_t self = pthread_self();
+  std::thread signaller =
+      qxtest::WhenBlocked(qxtest::kPollCalls, [self] { pthread_kill(self, SIGUSR1); });
   EXPECT_EQ(Wait(0, -1), -1);
+  signaller.join();
   EXPECT_EQ(g_qxErrno, kQx_SelectInterupt);
   EXPECT_EQ(trace_, TraceLine("QxL WaitForChannelMessages:passage ds select mais signal recu "));
   EXPECT_EQ(r.qxChannelState, kQx_ChannelIOCharsAvailable);
-  EXPECT_EQ(qxtest::WaitChild(signaller, 5000).status, 0);
-  sigaction(SIGUSR1, &old, nullptr);
 }
 
 TEST_F(ChannelWait, DescriptorsBeyondTheSelectCapacityAreWatched) {
