@@ -73,7 +73,10 @@ void QxClSendChannelKora(PQxChannelIOParams pQxOutputChannelIOParams,
  * request, else the current input one: only a tool started over a FIFO pair
  * has one; without it the call traces and sets kQx_ParamErr. The end of the
  * input (the host closed its end, or sent the end-of-link marker) leaves an
- * empty text and an error code. The text is not interpreted. */
+ * empty text and sets no error code (QxErrno() stays kQx_NoErr): since no
+ * command is empty, an empty text is how the caller learns that the input
+ * has ended, and every later call gives it again. The text is not
+ * interpreted. */
 void QxClReceiveChannelKora(char* messageBuffer,
                             PQxChannelIOParams pQxInputChannelIOParams) QX_NOEXCEPT;
 /* QxClReceiveChannelKora from the current input request; clears g_qxErrno

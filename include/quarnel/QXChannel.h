@@ -118,8 +118,11 @@ void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannel
  * channel (the channel points to it; the paths in it are borrowed). path is
  * the gate file for kQx_ServerProvider (written) and kQx_ClientConsumer
  * (read), the program to start for kQx_ClientProvider, unused for
- * kQx_ServerConsumer. Blocks until the peer arrives. Returns the channel
- * (freed by QxCloseChannel) or null with g_qxErrno set and a trace.
+ * kQx_ServerConsumer. Blocks until the peer arrives, without a time-out (a
+ * signal whose handler does not restart calls ends a FIFO open: kQx_OpenError).
+ * Returns the channel (freed by QxCloseChannel) or null with g_qxErrno set and
+ * a trace. A client provider whose peer never connects fails (the launch's
+ * code, or kQx_OpenError). The library's own descriptors are close-on-exec.
  * A socket server provider listens on every interface of the machine and
  * accepts any peer that connects: there is no authentication. */
 PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChannelUsage,
@@ -140,13 +143,15 @@ void QxSetChannelIOParams(PQxChannelIOParams pQxChannelIOParam, PQxChannel pQxCh
 void QxReadInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) QX_NOEXCEPT;
 /* Writes the request's length bytes as one message. A failed write sets
  * kQx_BrokenCom and marks the request broken; later writes on it return at
- * once without error and without writing. */
+ * once without error and without writing. SIGPIPE: see QXMain.h. */
 void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) QX_NOEXCEPT;
 /* Waits until one of the requests of the list (PQxChannelIOParams, each naming
  * an open channel) can proceed, and marks each one's qxChannelState.
  * (tv_sec 0, tv_nsec -1) waits without limit; otherwise tv_nsec is the
  * microseconds part of the time-out, and a time-out is traced and sets
- * kQx_TimeOut. */
+ * kQx_TimeOut. A list that leaves nothing to watch (only broken requests, say)
+ * fails at once with kQx_InternalErr. At the end of a link the read gives a
+ * negative actualLength and the wait keeps reporting the channel readable. */
 void QxWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) QX_NOEXCEPT;
 
 /* Per-type halves of open and close; the opens return the connection

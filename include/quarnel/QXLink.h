@@ -74,7 +74,12 @@ int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_
 
 /* Process launching. The variadic launchers take up to 8 char* arguments after
  * chemin, ending with NULL; no more than 8 are ever read. None waits for its
- * child; a child whose program cannot start ends through QxAbort.
+ * child to end. A program that cannot be started is reported by the caller
+ * (the launcher's trace; kQx_ExecvError from QXExecutionAsynchroneByForkExec),
+ * once the child has told it so; the child leaves with _exit(127), sending
+ * nothing to the host and creating no lock file. Every child carries the
+ * launched-peer mark in its environment, by which the library's main knows
+ * it is a peer: its end sends no END_TOOL and creates no end lock file.
  * QXExecutionAsynchroneBySystem runs "chemin arg... &" through the shell: an
  * argument holding blanks or shell-special characters is single-quoted so it
  * stays one word, and a line over 999 characters is refused (-1, trace).

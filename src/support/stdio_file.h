@@ -13,9 +13,9 @@ struct StdioCloser {
 
 using StdioFile = std::unique_ptr<FILE, StdioCloser>;
 
-// Opens path with fopen; null (empty) when it cannot be opened. An input that
-// is a FIFO is opened as every reader opens one: the open waits for its
-// writer, and the stream then reads what the writer sends.
+// Opens path with fopen, close-on-exec; null (empty) when it cannot be
+// opened. An input that is a FIFO is opened as every reader opens one: the
+// open waits for its writer, and the stream then reads what the writer sends.
 StdioFile OpenStdio(const char* path, const char* mode);
 
 }  // namespace qx
