@@ -76,12 +76,14 @@ void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribut
 /* Creates node number qxNodeID of the kind pNodeInternalName ("place",
  * "transition", ...) and, with kQx_Model_TraceKORA, sends CN(n:kind,id) and
  * then each attribute of the list in order: CT(n:name,id,n:value) for a
- * one-line value, numbered CM pieces for a value with line breaks or longer
- * than about 1000 bytes. Object numbers start at 2: a number below 2, a null
- * or empty kind gives null, kQx_ParamErr and sends nothing. The list must be
- * complete: attributes appended afterwards are never sent. The list is kept,
- * not copied; it may be null. A command over kQx_MaxKoraCommand bytes is
- * dropped (kQx_ParamErr) and the node is still created. */
+ * one-line value whose command fits kQx_MaxKoraCommand bytes, numbered CM
+ * pieces for any other value (line breaks, or a longer command). Object
+ * numbers start at 2: a number below 2, a null or empty kind gives null,
+ * kQx_ParamErr and sends nothing. The list must be complete: attributes
+ * appended afterwards are never sent. The list is kept, not copied; it may be
+ * null. A command that still does not fit (a CN or CA with a name of about
+ * 250 bytes, an attribute name too long for a CM head) is dropped
+ * (kQx_ParamErr) and the node is still created. */
 PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
                   QxAttributeList qxAttributeList) QX_NOEXCEPT;
 /* As QxNewNode for edge number qxEdgeID from node qxBeginNodeID to node

@@ -23,10 +23,6 @@ QxModelTraceLevel g_qxModelTraceLevel = kQx_Model_NoTrace;
 
 namespace {
 
-// A single-line value goes as one CT command while its length is at most this
-// bound minus the head's length; anything else goes as numbered CM pieces.
-constexpr long kSingleCommandBound = 1021;
-
 bool Traces(QxModelTraceLevel bit) { return (g_qxModelTraceLevel & bit) != 0; }
 
 // What a trace shows for a string the caller may have left null.
@@ -249,15 +245,15 @@ void* QxTraceKoraAttribute(PQxAttribute pQxAttribute, QxObjectID* pObjectID) {
   const QxObjectID objectID = *pObjectID;
   const size_t valueLength = std::strlen(value);
 
-  // A command over the KORA size limit reaches the output operation with its
-  // real length and is refused there, and a CM head too long to leave room
-  // for a piece is refused by the numbered-text sender.
+  // A one-line value goes as one CT command when that command fits the KORA
+  // size limit; any other value goes as numbered CM pieces, which the host
+  // joins again. A CM head too long to leave room for a piece is refused by
+  // the numbered-text sender.
   qx::KoraCommand single("CT");
-  single.Text(name).Object(objectID);
+  single.Text(name).Object(objectID).Text(value, valueLength);
   const bool singleLine = std::strchr(value, '\n') == nullptr;
-  if (singleLine && static_cast<long>(valueLength) <=
-                        kSingleCommandBound - static_cast<long>(single.length() + 1)) {
-    single.Text(value, valueLength).Send();
+  if (singleLine && single.length() + 1 <= kQx_MaxKoraCommand) {  // with its ")"
+    single.Send();
     return nullptr;
   }
   qx::KoraCommand pieces("CM");

@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "common/pipe_channel.h"
 #include "common/qxtest.h"
+#include "kora/send_state.h"
 #include "model/model_internal.h"
+#include "quarnel/QXCLSend.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
 #include "quarnel/QXModel.h"
@@ -136,7 +139,6 @@ TEST_F(ModelTraceTest, CallsSendExactlyTheirCommandsAndTracesAtEveryLevel) {
   QxAttributeList valuelessThenTwoLines = ListOf({&valueless, twoLines});
   PQxNode five = Keep(QxNewNode("place", 5, nullptr));
   ASSERT_NE(five, nullptr);
-  const std::string tooLongCommand = "CT(4:name,5,300:" + std::string(300, 'x') + ")";
 
   // Object numbers are written signed: the host reads them that way.
   const QxObjectID big = (QxObjectID{1} << 63) + 5;  // above the signed 64-bit range
@@ -144,6 +146,10 @@ TEST_F(ModelTraceTest, CallsSendExactlyTheirCommandsAndTracesAtEveryLevel) {
   PQxNode allBitsNode = Keep(QxNewNode("place", allBits, nullptr));
   ASSERT_NE(allBitsNode, nullptr);
   QxAttributeList withAllBitsLines = ListOf({twoLines});
+  const std::string longKind(190, 'k');
+  const std::string bigText = "-9223372036854775803";
+  const std::string longEdge =
+      "CA(190:" + longKind + "," + bigText + "," + bigText + "," + bigText + ")";
   const std::vector<CallCase> cases = {
       {"node with a one-line attribute",
        [&] { return Keep(QxNewNode("place", 5, withP1)) != nullptr; },
@@ -216,11 +222,18 @@ TEST_F(ModelTraceTest, CallsSendExactlyTheirCommandsAndTracesAtEveryLevel) {
        [&] { return Keep(QxNewNode("place", 0, withP1)) != nullptr; },
        {Routine("Qx NewNode: place"), Error("Qx NewNode:qxNodeID<=1")}, kQx_ParamErr,
        kQx_ParamErr},
-      {"attribute over the command limit: refused by the output, node kept",
+      {"one-line value whose CT would pass the command limit: sent as pieces",
        [&] { return Keep(QxNewNode("place", 5, withTooLong)) != nullptr; },
        {Routine("Qx NewNode: place"), Command("CN(5:place,5)"),
-        OutputRefusal("Qx ClSendChannelKora:KORA command too large (317 bytes):" +
-                      tooLongCommand.substr(0, 50) + "...")},
+        Command("CM(4:name,5,1,-300,223:" + std::string(223, 'x') + ")"),
+        Command("CM(4:name,5,2,3,77:" + std::string(77, 'x') + ")")},
+       kQx_NoErr, kQx_NoErr},
+      {"edge command over the limit: refused by the output, edge kept",
+       [&] { return Keep(QxNewEdge(longKind.c_str(), big, big, big, nullptr)) != nullptr; },
+       {Routine("Qx NewEdge: " + longKind),
+        OutputRefusal("Qx ClSendChannelKora:KORA command too large (" +
+                      std::to_string(longEdge.size()) + " bytes):" + longEdge.substr(0, 50) +
+                      "...")},
        kQx_NoErr, kQx_ParamErr},
       {"attribute without value: refused, the next one still sent",
        [&] { return Keep(QxNewNode("place", 5, withValueless)) != nullptr; },
@@ -362,6 +375,53 @@ TEST_F(ModelTraceTest, CallsSendExactlyTheirCommandsAndTracesAtEveryLevel) {
   }
 }
 
+// The records give back what the tool gave, names and values as copies of
+// their own, whatever the trace level.
+TEST_F(ModelTraceTest, RecordsHoldWhatTheToolGave) {
+  std::string formalism = "TAV-Net";
+  std::string value = "p1";
+  PQxModel model = Keep(QxNewModel(formalism.c_str()));
+  PQxAttribute named = Keep(QxNewStringAttribute(model, "place", "name", value.c_str()));
+  PQxAttribute empty = Keep(QxNewStringAttribute(model, "place", "domain", ""));
+  formalism.assign("changed");
+  value.assign("changed");
+  ASSERT_NE(model, nullptr);
+  EXPECT_STREQ(model->pFormalismInternalName, "TAV-Net");
+  ASSERT_NE(named, nullptr);
+  EXPECT_STREQ(named->pAttributeInternalName, "name");
+  EXPECT_STREQ(named->pAttributeValue, "p1");
+  ASSERT_NE(empty, nullptr);
+  EXPECT_STREQ(empty->pAttributeValue, "");
+
+  QxAttributeList nodeList = ListOf({named});
+  QxAttributeList edgeList = ListOf({empty});
+  PQxNode node = Keep(QxNewNode("place", 7, nodeList));
+  PQxEdge edge = Keep(QxNewEdge("arc", 9, 7, 8, edgeList));
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->qxNodeID, 7u);
+  EXPECT_EQ(node->qxAttributeList, nodeList);
+  ASSERT_NE(edge, nullptr);
+  EXPECT_EQ(edge->qxEdgeID, 9u);
+  EXPECT_EQ(edge->qxAttributeList, edgeList);
+}
+
+// Among the commands that announce one object, the first failure names the
+// error: here the host channel breaking under the CN command, not the
+// attribute refused after it.
+TEST_F(ModelTraceTest, FirstFailureOfAnObjectIsTheOneReported) {
+  static QxAttribute valueless = {const_cast<char*>("name"), nullptr};
+  QxAttributeList list = ListOf({&valueless, Attribute("name", "p1")});
+  qxtest::PipeChannel host;
+  host.ClosePeerRead();
+  QxClSetCurrentChannelIO(nullptr, &host.out);
+  g_qxErrno = kQx_NoErr;
+  RunAt(kQx_Model_TraceKORA | kQx_Model_TraceError,
+        [&] { Keep(QxNewNode("place", 5, list)); });
+  qx::kora::ResetCurrentChannelIO();
+  EXPECT_EQ(host.out.qxChannelState, kQx_ChannelBroken);
+  EXPECT_EQ(QxErrno(), kQx_BrokenCom);
+}
+
 TEST_F(ModelTraceTest, SettingTheLevelTracesOnlyWhenRoutineCallsWereAlreadyTraced) {
   qxtest::Output first =
       qxtest::CaptureOutput([] { QxSetModelTrace(kQx_Model_TraceRoutineCalls); });
@@ -376,34 +436,31 @@ TEST_F(ModelTraceTest, SettingTheLevelTracesOnlyWhenRoutineCallsWereAlreadyTrace
 }
 
 // The value lengths around the bound that decides between one CT command and
-// numbered CM pieces, and names too long for any command: composition keeps
-// the whole command, so the output's refusal reports its real length.
+// numbered CM pieces: the CT command's own 255 bytes. Pieces are never longer
+// than a command and join up to the value.
 TEST_F(ModelTraceTest, LongValuesAndNamesAreNeverSentCut) {
-  const std::string head = "CT(4:name,5,";  // 12 bytes: bound 1009
+  const std::string head = "CT(4:name,5,";  // 12 bytes: a CT of 255 holds 238
   struct {
     size_t valueLength;
     bool single;
-  } const cases[] = {{1009, true}, {1010, false}};
+  } const cases[] = {{238, true}, {239, false}, {1009, false}, {1010, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.valueLength);
     const std::string value(c.valueLength, 'v');
     QxAttributeList list = ListOf({Attribute("name", value.c_str())});
+    g_qxErrno = kQx_NoErr;
     Seen seen = RunAt(kQx_Model_TraceKORA, [&] { Keep(QxNewNode("place", 5, list)); });
     ASSERT_GE(seen.out.size(), 2u);
     EXPECT_EQ(seen.out[0], "CN(5:place,5)");
+    EXPECT_TRUE(seen.err.empty());
+    EXPECT_EQ(QxErrno(), kQx_NoErr);
     if (c.single) {
-      // head + "1009:" + value + ")": 1027 bytes, more than the 1024 that a
-      // fixed buffer would have kept.
-      const std::string command = head + "1009:" + value + ")";
-      ASSERT_EQ(command.size(), 1027u);
-      EXPECT_EQ(seen.err, std::vector<std::string>{
-                              "#(Varnost):Qx ClSendChannelKora:KORA command too large (1027 "
-                              "bytes):" +
-                              command.substr(0, 50) + "..."});
-      EXPECT_EQ(QxErrno(), kQx_ParamErr);
+      const std::string command = head + "238:" + value + ")";
+      ASSERT_EQ(command.size(), 255u);
+      EXPECT_EQ(seen.out, (std::vector<std::string>{"CN(5:place,5)", command}));
     } else {
-      EXPECT_EQ(seen.out[1].rfind("CM(4:name,5,1,-1010,", 0), 0u) << seen.out[1];
-      EXPECT_TRUE(seen.err.empty());
+      EXPECT_EQ(seen.out[1].rfind("CM(4:name,5,1,-" + std::to_string(c.valueLength) + ",", 0), 0u)
+          << seen.out[1];
       std::string joined;
       for (size_t i = 1; i < seen.out.size(); ++i) {
         const std::string& piece = seen.out[i];
