@@ -29,13 +29,16 @@ void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) QX_NOEXCEPT
  * indexBegin to indexEnd. To the host: RO(id), the message and the location
  * text as RT commands (split like QxClSendTextResponse, so of any length),
  * then ME(id), or MT(id,n:attribute,begin,end) with an attribute. Standalone:
- * the message and the location text as lines. May be called several times. */
+ * the message and the location text as lines. May be called several times.
+ * Memory exhausted: nothing of the message is sent, trace and
+ * kQx_MemFullErr. */
 void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
                          QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
                          QxSShort indexEnd) QX_NOEXCEPT;
 /* Closes the result: FE() to the host; standalone, flushes the stream. */
 void QxResultSendEndMessage(void) QX_NOEXCEPT;
-/* Begin, one message, end. */
+/* Begin, one message, end. Memory exhausted while composing the location
+ * text: nothing of the result is sent, trace and kQx_MemFullErr. */
 void QxResultSendOneMessage(QxResultErrorLevel qxResultErrorLevel, QxConstISOStr message,
                             QxObjectID qxObjectID, QxConstAttributeName pAttributeInternalName,
                             QxSShort indexBegin, QxSShort indexEnd) QX_NOEXCEPT;

@@ -65,12 +65,12 @@ void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) noexcept {
   std::fputs(g_message, ResultStream());
 }
 
-static void SendResultMessage(QxConstISOStr message, QxObjectID qxObjectID,
-                              QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
-                              QxSShort indexEnd) {
+// Sends a message whose place is already composed (location); allocates
+// nothing.
+static void SendComposedMessage(QxConstISOStr message, QxObjectID qxObjectID,
+                                QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
+                                QxSShort indexEnd, const std::string& location) {
   g_qxErrno = kQx_NoErr;
-  const std::string location =
-      LocationText(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
   if (message == nullptr && location.empty() && qxObjectID == 0) {
     QxTrace("Qx ResultSendMessage: no message ?");
   }
@@ -100,7 +100,10 @@ void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
                          QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
                          QxSShort indexEnd) noexcept {
   qx::GuardMemory("ResultSendMessage", [&] {
-    SendResultMessage(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
+    const std::string location =
+        LocationText(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
+    SendComposedMessage(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd,
+                        location);
   });
 }
 
@@ -117,9 +120,16 @@ void QxResultSendEndMessage(void) noexcept {
 void QxResultSendOneMessage(QxResultErrorLevel qxResultErrorLevel, QxConstISOStr message,
                             QxObjectID qxObjectID, QxConstAttributeName pAttributeInternalName,
                             QxSShort indexBegin, QxSShort indexEnd) noexcept {
-  QxResultSendBeginMessage(qxResultErrorLevel);
-  QxResultSendMessage(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
-  QxResultSendEndMessage();
+  // Everything that needs memory is composed before the first command, so
+  // that exhaustion sends nothing of the message and its code stays.
+  qx::GuardMemory("ResultSendOneMessage", [&] {
+    const std::string location =
+        LocationText(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd);
+    QxResultSendBeginMessage(qxResultErrorLevel);
+    SendComposedMessage(message, qxObjectID, pAttributeInternalName, indexBegin, indexEnd,
+                        location);
+    QxResultSendEndMessage();
+  });
 }
 
 void QxSendTextResponse(QxConstISOStr message) noexcept {
