@@ -124,8 +124,11 @@ const char* QxTAVNetGetMatrixFileName(void) QX_NOEXCEPT;
 const char* QxTAVNetGetPNMatrixFileName(void) QX_NOEXCEPT;
 
 /* Object table of "-obj_file": read once by QxEnvInit, the file deleted
- * afterwards; a missing file leaves the table empty. GetObjectInfo leaves its
- * outputs untouched for an index outside 0 to GetObjectsNbr()-1. */
+ * afterwards; a file that cannot be opened leaves the table as it was (empty
+ * at start). Sets no error code: when
+ * memory runs out while reading, the previous table stays, the file is not
+ * deleted, and a trace says so. GetObjectInfo leaves its outputs untouched
+ * for an index outside 0 to GetObjectsNbr()-1. */
 void Create_SDD_Obj_File(const char* filename) QX_NOEXCEPT;
 int GetObjectsNbr(void) QX_NOEXCEPT;
 void GetObjectInfo(int indice, int* page, QxObjectID* numero) QX_NOEXCEPT;

@@ -4,7 +4,8 @@
 //
 // Guarantees:
 // - A provider never waits for its peer before the gate file is written; a
-//   gate file that cannot be written fails the open (-1, kQx_OpenError, trace)
+//   gate file that cannot be written fails the open (-1, kQx_OpenError, or
+//   kQx_MemFullErr when memory ran out; trace)
 //   and leaves nothing it created behind: FIFOs and listening socket are
 //   removed again since no peer was told of them.
 // - A failed open closes the descriptors it had opened; the caller's
@@ -27,6 +28,13 @@ namespace {
 // later open.
 int descripteur = -1;
 
+// The error code of a gate file that could not be written: kQx_OpenError,
+// unless the write ran out of memory, which its writer reported already as
+// kQx_MemFullErr.
+void GateNotWritten() {
+  if (g_qxErrno != kQx_MemFullErr) g_qxErrno = kQx_OpenError;
+}
+
 }  // namespace
 
 extern "C" {
@@ -46,7 +54,7 @@ int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* d
     return -1;
   }
   if (ecritureFIFO(path, host, pout, pin) != 0) {
-    g_qxErrno = kQx_OpenError;
+    GateNotWritten();
     qx::link::RemoveCreated({pin, pout});
     return -1;
   }
@@ -76,7 +84,7 @@ int OpenSocketConnexionForServerProvider(char* path, int* d) noexcept {
     if (listening < 0) return -1;
     if (ecritureSOCKET(path, host, port) != 0) {
       close(listening);
-      g_qxErrno = kQx_OpenError;
+      GateNotWritten();
       return -1;
     }
     descripteur = listening;

@@ -62,8 +62,14 @@ static void ReadObjectTable(const char* filename) {
   NbrObjets = announced;
 }
 
+// This reader sets no error code. Memory exhausted while reading: the
+// previous table stays, the file is not deleted, and a trace says why.
 void Create_SDD_Obj_File(const char* filename) noexcept {
-  qx::GuardMemory("Create_SDD_Obj_File", [&] { ReadObjectTable(filename); });
+  try {
+    ReadObjectTable(filename);
+  } catch (const std::bad_alloc&) {
+    qx::TraceMemoryExhausted("Create_SDD_Obj_File");
+  }
 }
 
 int GetObjectsNbr(void) noexcept { return NbrObjets; }

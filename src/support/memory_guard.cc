@@ -6,9 +6,13 @@
 
 namespace qx {
 
-void ReportMemoryExhausted(const char* operation) noexcept {
+void TraceMemoryExhausted(const char* operation) noexcept {
   FormatTo(g_tmpTrace, sizeof g_tmpTrace, "Qx %s:memory exhausted", operation);
   QxTrace(g_tmpTrace);
+}
+
+void ReportMemoryExhausted(const char* operation) noexcept {
+  TraceMemoryExhausted(operation);
   g_qxErrno = kQx_MemFullErr;
 }
 

@@ -9,8 +9,10 @@
 
 namespace qx {
 
-// Traces "Qx <operation>:memory exhausted" and sets kQx_MemFullErr. Allocates
-// nothing.
+// Traces "Qx <operation>:memory exhausted". Allocates nothing.
+void TraceMemoryExhausted(const char* operation) noexcept;
+
+// The same trace, then sets kQx_MemFullErr.
 void ReportMemoryExhausted(const char* operation) noexcept;
 
 // Runs body and returns its result. When body runs out of memory

@@ -74,10 +74,14 @@ std::string Tr(const std::string& text) {
 
 TEST_F(NoThrowTest, ExhaustionIsReportedAndComposedCommandsStillLeave) {
   qxtest::TempDir dir;
-  const std::string table = dir.File("objects");
-  qxtest::WriteFile(table, "2 1 5 1 6\n");
-  const std::string tableNotice = "Qx Create_SDD_Obj_File:memory exhausted";
   const std::string longText = "RT(120:" + kLong + ")\n";
+  // A server provider's gate file, written after its FIFOs are made.
+  std::string gate = dir.File("gate");
+  std::string fifoIn = dir.File("in"), fifoOut = dir.File("out");
+  QxChannelParam gateParam;
+  QxInitChannelParam(&gateParam, kQx_ChannelFIFO);
+  gateParam.channel.fifoParam.pChannelIn = fifoIn.data();
+  gateParam.channel.fifoParam.pChannelOut = fifoOut.data();
 
   const ExhaustionCase cases[] = {
       {"progress step with a long message",
@@ -93,6 +97,18 @@ TEST_F(NoThrowTest, ExhaustionIsReportedAndComposedCommandsStillLeave) {
        },
        0, kQx_MemFullErr, Tr("Qx ResultSendMessage:memory exhausted"),
        "Qx ResultSendMessage:memory exhausted"},
+      {"one-message result: nothing of it is sent",
+       [] {
+         QxResultSendOneMessage(kQx_ResultError, "text", 5, kLong.c_str(), 1, 2);
+         return 0;
+       },
+       0, kQx_MemFullErr, Tr("Qx ResultSendOneMessage:memory exhausted"),
+       "Qx ResultSendOneMessage:memory exhausted"},
+      {"gate file of a server provider",
+       [&] { return QxOpenChannel(&gateParam, kQx_ServerProvider, gate.data()) == nullptr; },
+       1, kQx_MemFullErr,
+       Tr("Qx ecritureFIFO:memory exhausted") + Tr("OpenChannelFifo kQx_ServerProvider != 0"),
+       "Qx ecritureFIFO:memory exhausted"},
       {"shell launcher with a long argument",
        [] {
          return QXExecutionAsynchroneBySystem(const_cast<char*>("/bin/true"),
@@ -100,12 +116,6 @@ TEST_F(NoThrowTest, ExhaustionIsReportedAndComposedCommandsStillLeave) {
        },
        -1, kQx_MemFullErr, Tr("Qx ExecutionAsynchroneBySystem:memory exhausted"),
        "Qx ExecutionAsynchroneBySystem:memory exhausted"},
-      {"object table",
-       [&] {
-         Create_SDD_Obj_File(table.c_str());
-         return 0;
-       },
-       0, kQx_MemFullErr, Tr(tableNotice), tableNotice},
       {"legacy text response: composed without the heap",
        [] {
          QxOldEnvoiReponseTexte(kLong.c_str());
@@ -144,6 +154,39 @@ TEST_F(NoThrowTest, ExhaustionIsReportedAndComposedCommandsStillLeave) {
       EXPECT_NE(output.err.find(c.err_line), std::string::npos) << output.err;
     }
   }
+  // The failed open left nothing it made on disk. The gate file name is the
+  // provider's copy for its close, kept for the process: freed here.
+  EXPECT_EQ(qxtest::ListDir(dir.path()), std::vector<std::string>{});
+  QxFree(gateParam.channel.fifoParam.pGateFileName);
+}
+
+// The object table's reader sets no error code: out of memory, it keeps the
+// previous table and the new file, and traces why.
+TEST_F(NoThrowTest, ObjectTableKeepsThePreviousOneWhenMemoryRunsOut) {
+  qxtest::TempDir dir;
+  const std::string previous = dir.File("previous");
+  const std::string table = dir.File("objects");
+  qxtest::WriteFile(previous, "1 3 7\n");
+  qxtest::WriteFile(table, "2 1 5 1 6\n");
+  qxtest::CaptureOutput([&] { Create_SDD_Obj_File(previous.c_str()); });
+  ASSERT_EQ(GetObjectsNbr(), 1);
+
+  g_qxErrno = kQx_InUse;
+  const qxtest::Output output = qxtest::CaptureOutput([&] {
+    OutOfMemory exhausted;
+    Create_SDD_Obj_File(table.c_str());
+  });
+  const std::string notice = "Qx Create_SDD_Obj_File:memory exhausted";
+  EXPECT_EQ(output.out, Tr(notice));
+  EXPECT_NE(output.err.find(notice), std::string::npos) << output.err;
+  EXPECT_EQ(g_qxErrno, kQx_InUse);
+  EXPECT_TRUE(qxtest::FileExists(table));
+  ASSERT_EQ(GetObjectsNbr(), 1);
+  int page = 0;
+  QxObjectID number = 0;
+  GetObjectInfo(0, &page, &number);
+  EXPECT_EQ(page, 3);
+  EXPECT_EQ(number, 7u);
 }
 
 }  // namespace
