@@ -1,6 +1,9 @@
 // The PEP and PROD writers and the listings: exact bytes, names, and output
 // files that never end up truncated.
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "TypePN.h"
+#include "common/failing_call.h"
 #include "common/previous_output.h"
 #include "common/qxtest.h"
 #include "net_testing.h"
@@ -213,18 +217,81 @@ TEST_F(Writers, LargeOutputReplacesThePreviousFileWhole) {
   ExpectLimitedWriteKeepsThePreviousFile(path, rlim_t{20} << 20);
 }
 
-TEST_F(Writers, ReplacingAFileKeepsItsModeAndLeavesNoTemporary) {
+// A system call of the output's path fails for real (the kernel refuses it,
+// in a child that writes the net read here). Creating the temporary file
+// refused for permission leaves the writable previous file to be rewritten in
+// place, whole and no longer than the new output; every other failure, a full
+// disk among them, keeps the previous file as it was, reports the failure and
+// leaves no temporary file.
+TEST_F(Writers, RefusedCallsOfTheOutputPath) {
+  struct Case {
+    const char* name;
+    qxtest::FailingCall call;
+    int status;  // of the child: 0 written, 1 failed
+  } cases[] = {
+      {"temporary file refused for permission", {SYS_openat, EACCES, 2, O_CREAT | O_EXCL}, 0},
+      {"temporary file refused, disk full", {SYS_openat, ENOSPC, 2, O_CREAT | O_EXCL}, 1},
+      {"mode of the temporary file refused", {SYS_fchmod, EPERM}, 1},
+      {"close reports a write lost on the way", {SYS_close, EIO}, 1},
+  };
+  const std::string path = ReadGolden("refs.mat");
+  const std::string out = path + ".ll_net";
+  const std::string good = qxtest::ReadFile(kGolden + "refs.mat.ll_net");
+  ASSERT_GT(qxtest::PreviousOutput().size(), good.size());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::WriteFile(out, qxtest::PreviousOutput());
+    struct stat before {};
+    ASSERT_EQ(stat(out.c_str(), &before), 0);
+    const auto run = qxtest::RunInChild([&] {
+      if (!qxtest::FailCalls(c.call)) return 2;
+      return SauvegardePepStatut(NomModele) == 0 ? 0 : 1;
+    });
+    ASSERT_TRUE(run.exited) << "signal " << run.signal;
+    ASSERT_NE(run.status, 2) << "the call could not be made to fail here";
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.status == 0 ? "" : kPepFailure);
+    EXPECT_EQ(qxtest::ReadFile(out), c.status == 0 ? good : qxtest::PreviousOutput());
+    struct stat after {};
+    ASSERT_EQ(stat(out.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    qxtest::ExpectNoTemporaryFile(path.substr(0, path.rfind('/')));
+  }
+}
+
+// The output's mode: that of the file it replaces, else what the umask leaves
+// of 0666. No temporary file stays.
+TEST_F(Writers, OutputModeFollowsThePreviousFileOrTheUmask) {
+  struct Case {
+    const char* name;
+    int previous;  // mode of the file replaced; -1: none
+    mode_t mask;
+    mode_t mode;
+  } cases[] = {
+      {"replaced file keeps its mode", 0640, 022, 0640},
+      {"new file under umask 027", -1, 027, 0640},
+      {"new file under umask 077", -1, 077, 0600},
+  };
   const std::string path = dir_.File("net.mat");
   qxtest::WriteFile(path, "2 1 1 0 0 1 1 0");
-  qxtest::WriteFile(path + ".ll_net", qxtest::PreviousOutput());
-  chmod((path + ".ll_net").c_str(), 0640);
   ASSERT_EQ(vtest::ReadNet(path).status, 0);
-  ASSERT_EQ(SauvegardePepStatut(NomModele), 0);
-  EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), qxtest::ReadFile(kGolden + "small.mat.ll_net"));
-  struct stat info;
-  ASSERT_EQ(stat((path + ".ll_net").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
-  EXPECT_EQ(qxtest::ListDir(dir_.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    unlink((path + ".ll_net").c_str());
+    if (c.previous >= 0) {
+      qxtest::WriteFile(path + ".ll_net", qxtest::PreviousOutput());
+      ASSERT_EQ(chmod((path + ".ll_net").c_str(), static_cast<mode_t>(c.previous)), 0);
+    }
+    const mode_t saved = umask(c.mask);
+    const int status = SauvegardePepStatut(NomModele);
+    umask(saved);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(qxtest::ReadFile(path + ".ll_net"), qxtest::ReadFile(kGolden + "small.mat.ll_net"));
+    struct stat info;
+    ASSERT_EQ(stat((path + ".ll_net").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, c.mode);
+    EXPECT_EQ(qxtest::ListDir(dir_.path()), (std::vector<std::string>{"net.mat", "net.mat.ll_net"}));
+  }
 }
 
 }  // namespace
