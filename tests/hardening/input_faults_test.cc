@@ -77,7 +77,7 @@ TEST_P(InputFaultTest, NeverHangsSaysWhyAndKeepsThePreviousOutput) {
   ASSERT_TRUE(run.exited) << "signal " << run.signal;
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(run.out, WithPath(c.out, net));
-  EXPECT_EQ(qxtest::ReadFile(net + ".ll_net"), kPrevious);
+  EXPECT_TRUE(qxtest::HoldsPreviousOutput(net + ".ll_net"));
   qxtest::ExpectNoTemporaryFile(dir.path());
 }
 

@@ -234,13 +234,31 @@ TEST(EnsIAlgebra, SupprimeCopiesOrDropsOneElement) {
   Set s({1, 4, 9});
   Set absent(SupprimeEnsI(s.e, 5));
   EXPECT_EQ(Elements(absent.e), (std::vector<int>{1, 4, 9}));
-  Set present(SupprimeEnsI(s.e, 4));
-  EXPECT_EQ(Elements(present.e), (std::vector<int>{1, 9}));
-  EXPECT_EQ(present.e->size, s.e->size);
   EXPECT_EQ(Elements(s.e), (std::vector<int>{1, 4, 9}));
   Set empty(InitEnsI(3));
   Set fromEmpty(SupprimeEnsI(empty.e, 1));
   EXPECT_EQ(fromEmpty.e->NbEl, 0);
+}
+
+// The set left by removing an element keeps the capacity of the set it came
+// from, short or long, and grows from there by the 10-step rule.
+TEST(EnsIAlgebra, SupprimeKeepsTheCapacity) {
+  for (int count : {3, 1001, 4000}) {
+    SCOPED_TRACE(count);
+    Set s(InitEnsI(count));
+    std::vector<int> rest;
+    for (int v = 0; v < count; ++v) {
+      AjoutEnsI(s.e, v);
+      if (v != count / 2) rest.push_back(v);
+    }
+    Set present(SupprimeEnsI(s.e, count / 2));
+    EXPECT_EQ(Elements(present.e), rest);
+    EXPECT_EQ(present.e->size, s.e->size);
+    for (int v = count; present.e->NbEl < present.e->size; ++v) AjoutEnsI(present.e, v);
+    const int full = present.e->size;
+    AjoutEnsI(present.e, 2 * count + 20);
+    EXPECT_EQ(present.e->size, full + 10);
+  }
 }
 
 struct CompareCase {

@@ -3,13 +3,11 @@
 // whatever the number of threads, the size of the parts and the reach past
 // them.
 #include <sched.h>
-#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -150,15 +148,6 @@ TEST_F(Reading, ManyPartsThenAFault) {
   }
 }
 
-// The address space this process has mapped, in bytes.
-uint64_t MappedBytes() {
-  std::istringstream status(qxtest::ReadFile("/proc/self/status"));
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmSize:", 0) == 0) return std::stoull(line.substr(7)) << 10;
-  }
-  return 0;
-}
-
 // Reads the net at path under `reading` in a child whose address space may
 // grow by at most `room` bytes; the child ends with the reader's status (0 or
 // 1) and its messages.
@@ -167,8 +156,7 @@ qxtest::ChildResult ReadUnderLimit(const std::string& path, const varnost::Matri
   return qxtest::RunInChild([&] {
     varnost::SetMatrixReading(reading);
     vtest::ResetNet();
-    const struct rlimit limit = {MappedBytes() + room, RLIM_INFINITY};
-    if (setrlimit(RLIMIT_AS, &limit) != 0) return 2;
+    if (!vtest::LimitAddressSpace(room)) return 2;
     const int status = vtest::ReadNet(path).status;
     std::fflush(stdout);
     return status == 0 ? 0 : 1;

@@ -1,10 +1,13 @@
 #include "net_testing.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <sstream>
 
 #include "TypePN.h"
@@ -40,6 +43,37 @@ bool Mapped(const void* address) {
   void* start = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(address) & ~(page - 1));
   unsigned char state = 0;
   return mincore(start, page, &state) == 0 || errno != ENOMEM;
+}
+
+::testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  size_t same = 0;
+  while (same < actual.size() && same < expected.size() && actual[same] == expected[same]) ++same;
+  const size_t line = actual.rfind('\n', same == 0 ? 0 : same - 1);
+  const size_t from = line == std::string::npos || same == 0 ? 0 : line + 1;
+  auto lineAt = [from](const std::string& text) {
+    return from < text.size() ? text.substr(from, text.find('\n', from) - from) : "(end)";
+  };
+  return ::testing::AssertionFailure() << actual.size() << " bytes, expected " << expected.size()
+                                       << "; from byte " << from << ": \"" << lineAt(actual)
+                                       << "\" instead of \"" << lineAt(expected) << "\"";
+}
+
+uint64_t MappedBytes() {
+  // Read without allocating, so that measuring does not change the measure.
+  char text[128] = {};
+  const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0) return 0;
+  return std::strtoull(text, nullptr, 10) * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+bool LimitAddressSpace(uint64_t room) {
+  const uint64_t mapped = MappedBytes();
+  const struct rlimit limit = {mapped + room, RLIM_INFINITY};
+  return mapped > 0 && setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
 std::string NetModel::MatrixText() const {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,17 @@ std::vector<int> Elements(t_EnsI set);
 // Whether the page holding `address` is mapped in this process: storage
 // mapped on its own is gone once released.
 bool Mapped(const void* address);
+
+// Whether two long texts (whole output files) are equal; the failure shows
+// the first line where they differ, not the texts (a diff of two large texts
+// takes gtest minutes).
+::testing::AssertionResult SameText(const std::string& actual, const std::string& expected);
+
+// The address space this process has mapped, in bytes.
+uint64_t MappedBytes();
+// Limits this process's address space to what it has mapped now and `room`
+// bytes more (for a child that is to run out of memory). False on failure.
+bool LimitAddressSpace(uint64_t room);
 
 // A net as plain vectors, built by the tests without the tool's code.
 struct NetModel {
