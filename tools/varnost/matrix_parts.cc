@@ -1,6 +1,7 @@
 #include "matrix_parts.h"
 
 #include <errno.h>
+#include <malloc.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -333,6 +334,13 @@ PartsProgress ReadMatrixParts(int fd, uint64_t offset, uint64_t count, const Mat
     }
     return part.storage.ok() && part.values.ok();
   };
+#ifdef M_ARENA_MAX
+  // The workers' few allocations (blocks of the arc list) come from the
+  // process's main arena: an arena of their own would reserve 64 MiB of
+  // address space each, kept after the threads end, which a memory limit
+  // counts and the one-thread reader after them would miss.
+  mallopt(M_ARENA_MAX, 1);
+#endif
   std::unique_ptr<Part[]> parts(new (std::nothrow) Part[threads]);
   if (parts == nullptr || !equip(parts[0])) return progress;
 
