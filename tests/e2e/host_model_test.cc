@@ -2,6 +2,7 @@
 // commands and written as JSON, DOT or SVG however the run ends; and the
 // model checks, warnings by default and a protocol fault with --strict.
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <functional>
 #include <string>
@@ -163,6 +164,7 @@ TEST(HostModel, PiecesJoinIntoTheValue) {
 // tool is printed.
 TEST(HostModel, SetUpErrors) {
   e2e::Workspace workspace;
+  ASSERT_EQ(::mkdir(workspace.File("dir.json").c_str(), 0777), 0);
   struct Case {
     std::string model;
     std::vector<std::string> env;  // before the stand-in, through env
@@ -174,6 +176,8 @@ TEST(HostModel, SetUpErrors) {
       {workspace.File("none/m.json"), {}, "cannot write the model file " +
                                               workspace.File("none/m.json") +
                                               ": No such file or directory"},
+      {workspace.File("dir.json"), {}, "cannot write the model file " +
+                                           workspace.File("dir.json") + ": Is a directory"},
       {workspace.File("m.svg"), {"PATH=/nowhere"},
        "--model " + workspace.File("m.svg") +
            " needs Graphviz's dot program (Debian package graphviz): not found in PATH"},

@@ -167,6 +167,11 @@ bool ModelFile::Open(const std::string& path, std::string* error) {
     *error = "--model " + path + ": the name must end in .json, .dot or .svg";
     return false;
   }
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = "cannot write the model file " + path + ": " + std::strerror(EISDIR);
+    return false;
+  }
   path_ = path;
   std::vector<char> name(path.begin(), path.end());
   for (const char c : std::string_view(".XXXXXX")) name.push_back(c);
