@@ -15,7 +15,7 @@
 namespace {
 
 // The 600-byte one-line domain of the model tool's first place.
-std::string LongName() {
+std::string LongDomain() {
   std::string name;
   for (int i = 0; i < 100; ++i) name += i % 2 ? "word, " : "place ";
   return name;
@@ -27,7 +27,7 @@ std::string LongName() {
 std::string NetJson() {
   return "{\"nodes\":["
          "{\"id\":2,\"kind\":\"place\",\"attributes\":{\"name\":\"p1\",\"domain\":\"" +
-         LongName() +
+         LongDomain() +
          "\"},\"position\":[40,40]},"
          "{\"id\":3,\"kind\":\"transition\",\"attributes\":{\"name\":\"t1\","
          "\"guard\":\"x > 0 and\\ny < 2\\n\"},\"position\":[-10,20]},"
