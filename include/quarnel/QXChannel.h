@@ -122,7 +122,9 @@ void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannel
  * signal whose handler does not restart calls ends a FIFO open: kQx_OpenError).
  * Returns the channel (freed by QxCloseChannel) or null with g_qxErrno set and
  * a trace. A client provider whose peer never connects fails (the launch's
- * code, or kQx_OpenError). The library's own descriptors are close-on-exec.
+ * code, or kQx_OpenError). A gate file that cannot be written: kQx_OpenError,
+ * or kQx_MemFullErr when memory ran out. The library's own descriptors are
+ * close-on-exec.
  * A socket server provider listens on every interface of the machine and
  * accepts any peer that connects: there is no authentication. */
 PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChannelUsage,
