@@ -21,6 +21,7 @@
 #include <new>
 #include <vector>
 
+#include "channel/channel_internal.h"
 #include "channel/commip.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
@@ -64,31 +65,6 @@ int PollOnce(std::vector<pollfd>& fds, int timeoutMs) {
     return -1;
   }
   return r;
-}
-
-// Polls with the wait's time-out: (0, -1) without limit, otherwise sec whole
-// seconds and usec microseconds (negative values are refused with EINVAL).
-// Waits longer than poll's int milliseconds are made of several polls.
-int PollWait(std::vector<pollfd>& fds, time_t sec, long usec) {
-  if (sec == 0 && usec == -1) return PollOnce(fds, -1);
-  if (sec < 0 || usec < 0) {
-    errno = EINVAL;
-    return -1;
-  }
-  using Clock = std::chrono::steady_clock;
-  // Bounds that keep the deadline representable; either is decades.
-  constexpr time_t kMaxSeconds = 1000000000;
-  constexpr long kMaxMicroseconds = 1000000000000000L;
-  auto deadline = Clock::now() + std::chrono::seconds(std::min(sec, kMaxSeconds)) +
-                  std::chrono::microseconds(std::min(usec, kMaxMicroseconds));
-  for (;;) {
-    auto left = deadline - Clock::now();
-    long long ms = left.count() <= 0
-                       ? 0
-                       : std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    int r = PollOnce(fds, static_cast<int>(std::min<long long>(ms, INT_MAX)));
-    if (r != 0 || Clock::now() >= deadline) return r;
-  }
 }
 
 // The descriptors of one wait, one poll entry per descriptor.
@@ -149,6 +125,32 @@ bool Watched(const QxChannelIOParams* request, int* fd, short* event) {
 
 }  // namespace
 
+namespace qx::channel {
+
+int PollWait(std::vector<pollfd>& fds, time_t sec, long usec, int sliceMs) {
+  if (sec == 0 && usec == -1) return PollOnce(fds, -1);
+  if (sec < 0 || usec < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  using Clock = std::chrono::steady_clock;
+  // Bounds that keep the deadline representable; either is decades.
+  constexpr time_t kMaxSeconds = 1000000000;
+  constexpr long kMaxMicroseconds = 1000000000000000L;
+  auto deadline = Clock::now() + std::chrono::seconds(std::min(sec, kMaxSeconds)) +
+                  std::chrono::microseconds(std::min(usec, kMaxMicroseconds));
+  for (;;) {
+    auto left = deadline - Clock::now();
+    long long ms = left.count() <= 0
+                       ? 0
+                       : std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    int r = PollOnce(fds, static_cast<int>(std::min<long long>(ms, std::max(sliceMs, 1))));
+    if (r != 0 || Clock::now() >= deadline) return r;
+  }
+}
+
+}  // namespace qx::channel
+
 extern "C" {
 
 void* AjouterDescripteur(void* pDonnee, void* param1, void*, void*, void*, void*, void*, void*,
@@ -190,7 +192,7 @@ int QXselect(fd_set* readfds, fd_set* writefds, fd_set* exceptfds, time_t sec, l
     errno = ENOMEM;
     return -1;
   }
-  int r = PollWait(fds, sec, msec);
+  int r = qx::channel::PollWait(fds, sec, msec);
   if (r < 0) return -1;
   for (fd_set* set : sets) {
     if (set != nullptr) FD_ZERO(set);
@@ -223,7 +225,7 @@ int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_
   if (set.released || set.fds.empty()) {
     errno = EBADF;
   } else {
-    r = PollWait(set.fds, tv_sec, tv_nsec);
+    r = qx::channel::PollWait(set.fds, tv_sec, tv_nsec);
   }
   if (r == 0) {
     QxTrace("QxL WaitForChannelMessages:probleme de select: timeout atteint");

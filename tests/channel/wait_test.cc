@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <deque>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "channel/blocked_call.h"
+#include "channel/channel_internal.h"
 #include "channel/commip.h"
 #include "channel/frame_link.h"
 #include "common/qxtest.h"
@@ -154,6 +157,22 @@ TEST_F(ChannelWait, TheSecondFieldCountsMicroseconds) {
   EXPECT_GE(waited, 0.29);
   EXPECT_LT(waited, 5.0);
   EXPECT_EQ(g_qxErrno, kQx_TimeOut);
+}
+
+// A long wait is made of several polls (each at most poll's largest time);
+// the time-out is reported only once the whole time has passed, whatever the
+// length of each poll. Here the polls are made short to see it.
+TEST_F(ChannelWait, ATimeOutMadeOfSeveralPollsComesOnlyAtItsEnd) {
+  for (int sliceMs : {INT_MAX, 20}) {
+    SCOPED_TRACE(sliceMs);
+    std::vector<pollfd> fds = {{empty_.r, POLLIN, 0}};
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(qx::channel::PollWait(fds, 0, 150000, sliceMs), 0);
+    double waited =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(waited, 0.149);
+    EXPECT_LT(waited, 5.0);
+  }
 }
 
 TEST_F(ChannelWait, WithoutTimeOutWaitsUntilAFrameArrives) {
