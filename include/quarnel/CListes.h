@@ -77,55 +77,55 @@ typedef void* (*ParcoursProcPtr)(void* pDonnee, void* param1, void* param2, void
                                  void* param8);
 
 /* Creation and destruction. */
-void ListeInit(void) QX_NOEXCEPT;
-void ListeTrace(void) QX_NOEXCEPT;
+QX_API void ListeInit(void) QX_NOEXCEPT;
+QX_API void ListeTrace(void) QX_NOEXCEPT;
 /* A new empty standard list; never null (exhaustion aborts). */
-CListe CreerListe(void) QX_NOEXCEPT;
-CListe LiNew(LiListType liListType, LiDataType isHandle, SqSize_t offset) QX_NOEXCEPT;
+QX_API CListe CreerListe(void) QX_NOEXCEPT;
+QX_API CListe LiNew(LiListType liListType, LiDataType isHandle, SqSize_t offset) QX_NOEXCEPT;
 /* Unlinks every element (the data are not freed). Not during a traversal of
  * the list. */
-void ViderListe(CListe pTete) QX_NOEXCEPT;
+QX_API void ViderListe(CListe pTete) QX_NOEXCEPT;
 /* Frees the list itself. It must be empty (ViderListe first) and not being
  * traversed: a list that still holds elements ends the process. Null is
  * accepted. */
-void DetruireListe(CListe pTete) QX_NOEXCEPT;
+QX_API void DetruireListe(CListe pTete) QX_NOEXCEPT;
 
 /* Adding. */
-P_ListElem AjoutListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
-P_ListElem AjoutFinListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
-Boolean AjoutUListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
-Boolean AjoutUFinListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
-void ParcoursInsereApres(void* pDonnee) QX_NOEXCEPT;
-void ParcoursInsereAvant(void* pDonnee) QX_NOEXCEPT;
+QX_API P_ListElem AjoutListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+QX_API P_ListElem AjoutFinListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+QX_API Boolean AjoutUListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+QX_API Boolean AjoutUFinListe(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+QX_API void ParcoursInsereApres(void* pDonnee) QX_NOEXCEPT;
+QX_API void ParcoursInsereAvant(void* pDonnee) QX_NOEXCEPT;
 
 /* Removing. */
-void EnleveElementIndex(CListe pTete, P_ListElem p_ListElem) QX_NOEXCEPT;
-void EnleveElement(CListe pTete, void* pDonnee) QX_NOEXCEPT;
-Boolean EnleveElementSiExiste(CListe pTete, void* pDonnee) QX_NOEXCEPT;
-void EnleveElementCourant(void) QX_NOEXCEPT;
-void ParcoursViderListe(CListe pTete) QX_NOEXCEPT;
+QX_API void EnleveElementIndex(CListe pTete, P_ListElem p_ListElem) QX_NOEXCEPT;
+QX_API void EnleveElement(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+QX_API Boolean EnleveElementSiExiste(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+QX_API void EnleveElementCourant(void) QX_NOEXCEPT;
+QX_API void ParcoursViderListe(CListe pTete) QX_NOEXCEPT;
 
 /* Searching and counting. */
-P_ListElem ChercheElement(CListe pTete, void* pDonnee) QX_NOEXCEPT;
-void* FindInList(CListe pTete, LiDataType isHandle, const void* pRecherche, SqSize_t size,
-                 SqSize_t offset) QX_NOEXCEPT;
-void* FindInListHashHandleULong(CListe pTete, unsigned long ident, SqSize_t offset) QX_NOEXCEPT;
-short NbElementListe(CListe pTete) QX_NOEXCEPT;
-Boolean UnSeulElement(CListe pTete) QX_NOEXCEPT;
+QX_API P_ListElem ChercheElement(CListe pTete, void* pDonnee) QX_NOEXCEPT;
+QX_API void* FindInList(CListe pTete, LiDataType isHandle, const void* pRecherche, SqSize_t size,
+                        SqSize_t offset) QX_NOEXCEPT;
+QX_API void* FindInListHashHandleULong(CListe pTete, unsigned long ident, SqSize_t offset) QX_NOEXCEPT;
+QX_API short NbElementListe(CListe pTete) QX_NOEXCEPT;
+QX_API Boolean UnSeulElement(CListe pTete) QX_NOEXCEPT;
 
 /* Traversal and cursor. */
-void* ParcoursListe(CListe pTete, ParcoursProcPtr Action, void* param1, void* param2,
-                    void* param3, void* param4, void* param5, void* param6, void* param7,
-                    void* param8);
-void* ParcoursInverse(CListe pTete, ParcoursProcPtr Action, void* param1, void* param2,
-                      void* param3, void* param4, void* param5, void* param6, void* param7,
-                      void* param8);
-void* ListePremier(CListe pTete) QX_NOEXCEPT;
-void* ListeDernier(CListe pTete) QX_NOEXCEPT;
-void* ParcoursSuivant(void) QX_NOEXCEPT;
-void* ParcoursPrecedent(void) QX_NOEXCEPT;
-void ParcoursSauve(CListeSauve* cListeSauve) QX_NOEXCEPT;
-void ParcoursRestore(CListeSauve* cListeSauve) QX_NOEXCEPT;
+QX_API void* ParcoursListe(CListe pTete, ParcoursProcPtr Action, void* param1, void* param2,
+                           void* param3, void* param4, void* param5, void* param6, void* param7,
+                           void* param8);
+QX_API void* ParcoursInverse(CListe pTete, ParcoursProcPtr Action, void* param1, void* param2,
+                             void* param3, void* param4, void* param5, void* param6, void* param7,
+                             void* param8);
+QX_API void* ListePremier(CListe pTete) QX_NOEXCEPT;
+QX_API void* ListeDernier(CListe pTete) QX_NOEXCEPT;
+QX_API void* ParcoursSuivant(void) QX_NOEXCEPT;
+QX_API void* ParcoursPrecedent(void) QX_NOEXCEPT;
+QX_API void ParcoursSauve(CListeSauve* cListeSauve) QX_NOEXCEPT;
+QX_API void ParcoursRestore(CListeSauve* cListeSauve) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -109,11 +109,11 @@ enum {
   kQx_Channel_TraceRoutineCalls = 2
 };
 
-void QxChannelInit(void) QX_NOEXCEPT;
-void QxSetChannelTrace(QxChannelTraceLevel qxChannelTraceLevel) QX_NOEXCEPT;
+QX_API void QxChannelInit(void) QX_NOEXCEPT;
+QX_API void QxSetChannelTrace(QxChannelTraceLevel qxChannelTraceLevel) QX_NOEXCEPT;
 /* Sets the record to the type with no coordinates (null paths, -1
  * descriptors). */
-void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannelType) QX_NOEXCEPT;
+QX_API void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannelType) QX_NOEXCEPT;
 /* Opens the link described by the caller's record, which must outlive the
  * channel (the channel points to it; the paths in it are borrowed). path is
  * the gate file for kQx_ServerProvider (written) and kQx_ClientConsumer
@@ -127,26 +127,26 @@ void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qxChannel
  * close-on-exec.
  * A socket server provider listens on every interface of the machine and
  * accepts any peer that connects: there is no authentication. */
-PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChannelUsage,
-                         char* path) QX_NOEXCEPT;
+QX_API PQxChannel QxOpenChannel(PQxChannelParam pQxChannelParam, QxChannelUsage qxChannelUsage,
+                                char* path) QX_NOEXCEPT;
 /* Ends the link (end-of-link marker), removes the gate file of a server
  * provider or the FIFOs of a FIFO client provider (a FIFO server provider's
  * FIFOs stay), and frees the channel; the caller's parameter record stays. */
-void QxCloseChannel(PQxChannel pQxChannel) QX_NOEXCEPT;
+QX_API void QxCloseChannel(PQxChannel pQxChannel) QX_NOEXCEPT;
 /* A new request with the defaults; never freed by the layer. */
-PQxChannelIOParams QxNewChannelIOParams(void) QX_NOEXCEPT;
-void QxSetChannelDefaultIOParams(PQxChannelIOParams pQxChannelIOParam) QX_NOEXCEPT;
-void QxSetChannelIOParams(PQxChannelIOParams pQxChannelIOParam, PQxChannel pQxChannel,
-                          QxChannelDir qxChannelDir, QxIOSynch qxIOSynch, QxPtr rBufferPtr,
-                          QxConstPtr wBufferPtr, size_t length) QX_NOEXCEPT;
+QX_API PQxChannelIOParams QxNewChannelIOParams(void) QX_NOEXCEPT;
+QX_API void QxSetChannelDefaultIOParams(PQxChannelIOParams pQxChannelIOParam) QX_NOEXCEPT;
+QX_API void QxSetChannelIOParams(PQxChannelIOParams pQxChannelIOParam, PQxChannel pQxChannel,
+                                 QxChannelDir qxChannelDir, QxIOSynch qxIOSynch, QxPtr rBufferPtr,
+                                 QxConstPtr wBufferPtr, size_t length) QX_NOEXCEPT;
 /* Reads one message into the request's buffer (kQx_MaxMessageLength bytes;
  * no NUL added); actualLength holds its length. kQx_Sync waits for a whole
  * message, kQx_Async makes one attempt (0 bytes when nothing waits). */
-void QxReadInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) QX_NOEXCEPT;
+QX_API void QxReadInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) QX_NOEXCEPT;
 /* Writes the request's length bytes as one message. A failed write sets
  * kQx_BrokenCom and marks the request broken; later writes on it return at
  * once without error and without writing. SIGPIPE: see QXMain.h. */
-void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) QX_NOEXCEPT;
+QX_API void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch) QX_NOEXCEPT;
 /* Waits until one of the requests of the list (PQxChannelIOParams, each naming
  * an open channel) can proceed, and marks each one's qxChannelState.
  * (tv_sec 0, tv_nsec -1) waits without limit; otherwise tv_nsec is the
@@ -154,14 +154,14 @@ void QxWriteInChannel(PQxChannelIOParams pQxChannelIOParam, QxIOSynch qxIOSynch)
  * kQx_TimeOut. A list that leaves nothing to watch (only broken requests, say)
  * fails at once with kQx_InternalErr. At the end of a link the read gives a
  * negative actualLength and the wait keeps reporting the channel readable. */
-void QxWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) QX_NOEXCEPT;
+QX_API void QxWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) QX_NOEXCEPT;
 
 /* Per-type halves of open and close; the opens return the connection
  * function's result (0, or -1 on failure). */
-int QxOpenChannelFIFO(PQxChannel pQxChannel, char* path) QX_NOEXCEPT;
-int QxOpenChannelSocket(PQxChannel pQxChannel, char* path) QX_NOEXCEPT;
-void QxCloseChannelFIFO(PQxChannel pQxChannel) QX_NOEXCEPT;
-void QxCloseChannelSocket(PQxChannel pQxChannel) QX_NOEXCEPT;
+QX_API int QxOpenChannelFIFO(PQxChannel pQxChannel, char* path) QX_NOEXCEPT;
+QX_API int QxOpenChannelSocket(PQxChannel pQxChannel, char* path) QX_NOEXCEPT;
+QX_API void QxCloseChannelFIFO(PQxChannel pQxChannel) QX_NOEXCEPT;
+QX_API void QxCloseChannelSocket(PQxChannel pQxChannel) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

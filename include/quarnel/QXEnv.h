@@ -21,47 +21,47 @@ enum { kQx_PathCapacity = 4096 };
 enum { kQx_TmpTraceSize = 2000 };
 
 /* Mode flags. */
-extern QxBoolean g_qxStdOut;                 /* commands without channel go to stdout */
-extern QxBoolean g_qxStandalone;             /* no host; traces are not sent */
-extern QxBoolean g_qxStartedByQuarnel;       /* handshake and waiting messages */
-extern QxBoolean g_qxSEND_KORA_FILE_Allowed; /* files may be announced by name */
+QX_API extern QxBoolean g_qxStdOut;                 /* commands without channel go to stdout */
+QX_API extern QxBoolean g_qxStandalone;             /* no host; traces are not sent */
+QX_API extern QxBoolean g_qxStartedByQuarnel;       /* handshake and waiting messages */
+QX_API extern QxBoolean g_qxSEND_KORA_FILE_Allowed; /* files may be announced by name */
 
 /* Language of the error-message files: 0 English (default), 1 French. */
-extern short g_qxLanguage;
+QX_API extern short g_qxLanguage;
 
 /* Default channel requests of the host channel; null unless "-fifo_in_out"
  * opened it. */
-extern PQxChannelIOParams g_qxPDefaultInputChannelIOParams;
-extern PQxChannelIOParams g_qxPDefaultOutputChannelIOParams;
+QX_API extern PQxChannelIOParams g_qxPDefaultInputChannelIOParams;
+QX_API extern PQxChannelIOParams g_qxPDefaultOutputChannelIOParams;
 
 /* Scratch buffer in which library operations compose trace texts. A text in it
  * is valid until the next operation composes one. */
-extern char g_tmpTrace[kQx_TmpTraceSize];
+QX_API extern char g_tmpTrace[kQx_TmpTraceSize];
 
 /* Tool identity, defined by each tool (see QXMain.h). */
-extern const char kQx_KitName[];
-extern const char kQx_ToolName[];
-extern const char kQx_ToolVersion[];
-extern const char kQx_ToolCopyright[];
+QX_API extern const char kQx_KitName[];
+QX_API extern const char kQx_ToolName[];
+QX_API extern const char kQx_ToolVersion[];
+QX_API extern const char kQx_ToolCopyright[];
 
 /* Command line; main calls it once, tools do not. Results: -99 empty vector,
  * -1 "-version", -2 "-kit_name", 0 error (already reported on standard
  * error), i >= 1 the index of the marker "-s" or "-end_env_p". */
-int QxEnvInit(int argc, char** argv) QX_NOEXCEPT;
+QX_API int QxEnvInit(int argc, char** argv) QX_NOEXCEPT;
 /* The system's text for an error number; a static string, not to be freed or
  * changed. */
-QxConstISOStr QxSysErrList(int myErrno) QX_NOEXCEPT;
+QX_API QxConstISOStr QxSysErrList(int myErrno) QX_NOEXCEPT;
 /* 0 English, 1 French ("-language"). */
-short QxEnvGetLanguage(void) QX_NOEXCEPT;
+QX_API short QxEnvGetLanguage(void) QX_NOEXCEPT;
 /* The tool's identity constants (static strings). */
-const char* QxEnvKitName(void) QX_NOEXCEPT;
-const char* QxEnvToolName(void) QX_NOEXCEPT;
-const char* QxEnvToolVersion(void) QX_NOEXCEPT;
-const char* QxEnvToolCopyright(void) QX_NOEXCEPT;
+QX_API const char* QxEnvKitName(void) QX_NOEXCEPT;
+QX_API const char* QxEnvToolName(void) QX_NOEXCEPT;
+QX_API const char* QxEnvToolVersion(void) QX_NOEXCEPT;
+QX_API const char* QxEnvToolCopyright(void) QX_NOEXCEPT;
 /* The platform's pseudo-random generator (srand with the seed's low 32 bits,
  * rand): the same seed repeats the same sequence. */
-void QxSetRandomSeed(QxULong randSeed) QX_NOEXCEPT;
-QxULong QxRandom(void) QX_NOEXCEPT;
+QX_API void QxSetRandomSeed(QxULong randSeed) QX_NOEXCEPT;
+QX_API QxULong QxRandom(void) QX_NOEXCEPT;
 
 /* Basic information ("qx_basic_info", "QX_MNGR/.formalism" in the current
  * directory), read once by main before QxServiceMain; missing files leave
@@ -73,10 +73,10 @@ QxULong QxRandom(void) QX_NOEXCEPT;
  * g_qxErrno; on failure the buffer is empty and the code is kQx_ParamErr (a
  * null buffer, or a path that would not fit: refused, never cut) or
  * kQx_InternalErr (the information is missing). */
-void QxEnvReadBasicInfo(void) QX_NOEXCEPT;
-void QxEnvGetModelWorkSpacePath(char* path) QX_NOEXCEPT;
-void QxEnvGetMainWorkSpacePath(char* path) QX_NOEXCEPT;
-void QxEnvGetToolPath(char* path) QX_NOEXCEPT;
+QX_API void QxEnvReadBasicInfo(void) QX_NOEXCEPT;
+QX_API void QxEnvGetModelWorkSpacePath(char* path) QX_NOEXCEPT;
+QX_API void QxEnvGetMainWorkSpacePath(char* path) QX_NOEXCEPT;
+QX_API void QxEnvGetToolPath(char* path) QX_NOEXCEPT;
 
 /* Trace: "#(TOOL):message" on standard error always, and TR(n:message) to the
  * host unless standalone. A null message traces "Qx Trace:message==NULL".
@@ -84,16 +84,16 @@ void QxEnvGetToolPath(char* path) QX_NOEXCEPT;
  * command reaches the host only for texts of up to 247 bytes (the 255-byte
  * command limit), and a line break in the text breaks standard-output mode:
  * keep traces to one line. */
-void QxTrace(const char* message) QX_NOEXCEPT;
+QX_API void QxTrace(const char* message) QX_NOEXCEPT;
 /* Progress text: STT_MSG(n:message) on the host channel when the host started
  * the tool or "-stt_msg_allowed" was given; else on standard error when
  * standalone; else nothing. Up to 242 bytes reach the host. Null message:
  * kQx_ParamErr. Does not clear g_qxErrno. */
-void QxSendWaitingMessage(const char* message) QX_NOEXCEPT;
+QX_API void QxSendWaitingMessage(const char* message) QX_NOEXCEPT;
 /* Legacy warning: "$(TOOL):message" on standard error and WN(n:message) in
  * every mode, standalone included. New code uses QxTrace or
  * QxSendWaitingMessage. */
-void QxOldSVimpression(const char* message) QX_NOEXCEPT;
+QX_API void QxOldSVimpression(const char* message) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -28,10 +28,10 @@ enum {
 };
 
 /* The process-wide error code. */
-extern QxSLong g_qxErrno;
+QX_API extern QxSLong g_qxErrno;
 
 /* Returns g_qxErrno. */
-QxSLong QxErrno(void) QX_NOEXCEPT;
+QX_API QxSLong QxErrno(void) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -30,47 +30,47 @@ extern "C" {
 #endif
 
 /* Connection establishment: 0 on success, -1 on failure. */
-int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din,
-                                        int* dout) QX_NOEXCEPT;
-int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) QX_NOEXCEPT;
-int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* din,
-                                        int* dout) QX_NOEXCEPT;
-int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) QX_NOEXCEPT;
-int OpenSocketConnexionForServerProvider(char* path, int* d) QX_NOEXCEPT;
-int OpenSocketConnexionForServerConsumer(int portClient, int* d) QX_NOEXCEPT;
-int OpenSocketConnexionForClientProvider(char* path, int* d) QX_NOEXCEPT;
-int OpenSocketConnexionForClientConsumer(char* path, int* d) QX_NOEXCEPT;
-int CloseFifoConnexionForServerProvider(char* path, int din, int dout) QX_NOEXCEPT;
-int CloseFifoConnexionForServerConsumer(int din, int dout) QX_NOEXCEPT;
-int CloseFifoConnexionForClientProvider(char* pin, char* pout, int din, int dout) QX_NOEXCEPT;
-int CloseFifoConnexionForClientConsumer(int din, int dout) QX_NOEXCEPT;
-int CloseSocketConnexionForServerProvider(char* path, int d) QX_NOEXCEPT;
-int CloseSocketConnexionForServerConsumer(int d) QX_NOEXCEPT;
-int CloseSocketConnexionForClientProvider(int d) QX_NOEXCEPT;
-int CloseSocketConnexionForClientConsumer(int d) QX_NOEXCEPT;
+QX_API int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din,
+                                               int* dout) QX_NOEXCEPT;
+QX_API int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) QX_NOEXCEPT;
+QX_API int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* din,
+                                               int* dout) QX_NOEXCEPT;
+QX_API int OpenFifoConnexionForClientConsumer(char* path, int* din, int* dout) QX_NOEXCEPT;
+QX_API int OpenSocketConnexionForServerProvider(char* path, int* d) QX_NOEXCEPT;
+QX_API int OpenSocketConnexionForServerConsumer(int portClient, int* d) QX_NOEXCEPT;
+QX_API int OpenSocketConnexionForClientProvider(char* path, int* d) QX_NOEXCEPT;
+QX_API int OpenSocketConnexionForClientConsumer(char* path, int* d) QX_NOEXCEPT;
+QX_API int CloseFifoConnexionForServerProvider(char* path, int din, int dout) QX_NOEXCEPT;
+QX_API int CloseFifoConnexionForServerConsumer(int din, int dout) QX_NOEXCEPT;
+QX_API int CloseFifoConnexionForClientProvider(char* pin, char* pout, int din, int dout) QX_NOEXCEPT;
+QX_API int CloseFifoConnexionForClientConsumer(int din, int dout) QX_NOEXCEPT;
+QX_API int CloseSocketConnexionForServerProvider(char* path, int d) QX_NOEXCEPT;
+QX_API int CloseSocketConnexionForServerConsumer(int d) QX_NOEXCEPT;
+QX_API int CloseSocketConnexionForClientProvider(int d) QX_NOEXCEPT;
+QX_API int CloseSocketConnexionForClientConsumer(int d) QX_NOEXCEPT;
 
 /* FIFO and socket primitives. sens 1 opens the read end, anything else the
  * write end; both block until the peer opens the other end. */
-int QXcreeFIFO(const char* path) QX_NOEXCEPT;
-int QXouvrirFIFO(const char* path, int sens) QX_NOEXCEPT;
-int QXcreeSocket(int* port) QX_NOEXCEPT;
-int QXaccept(int port) QX_NOEXCEPT;
-int QXinitConnexion(char* nameHote, int port) QX_NOEXCEPT;
-int QXcreeService(char* nomService) QX_NOEXCEPT;
-int QXcreeServiceMultiple(char* nomService) QX_NOEXCEPT;
-int QXinitConnexionService(char* nameHote, char* nomService) QX_NOEXCEPT;
+QX_API int QXcreeFIFO(const char* path) QX_NOEXCEPT;
+QX_API int QXouvrirFIFO(const char* path, int sens) QX_NOEXCEPT;
+QX_API int QXcreeSocket(int* port) QX_NOEXCEPT;
+QX_API int QXaccept(int port) QX_NOEXCEPT;
+QX_API int QXinitConnexion(char* nameHote, int port) QX_NOEXCEPT;
+QX_API int QXcreeService(char* nomService) QX_NOEXCEPT;
+QX_API int QXcreeServiceMultiple(char* nomService) QX_NOEXCEPT;
+QX_API int QXinitConnexionService(char* nameHote, char* nomService) QX_NOEXCEPT;
 
 /* Framed descriptor I/O. Read results: N > 0 a whole message, 0 nothing waiting
  * (non-blocking read only), -1 end of file, error or over-long frame, -2 the
  * end-of-link marker. */
-int QX_Write_Sync(int desc, const char* ptr) QX_NOEXCEPT;
-int QX_Read_Sync(int desc, char* ptr) QX_NOEXCEPT;
-int QX_Read_Async(int desc, char* ptr) QX_NOEXCEPT;
-void QXlectBloq(int desc) QX_NOEXCEPT;
-void QXlectNonBloq(int desc) QX_NOEXCEPT;
-void QXcloseLiaison(int desc) QX_NOEXCEPT;
-void QXacceptCloseLiaison(int desc) QX_NOEXCEPT;
-int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) QX_NOEXCEPT;
+QX_API int QX_Write_Sync(int desc, const char* ptr) QX_NOEXCEPT;
+QX_API int QX_Read_Sync(int desc, char* ptr) QX_NOEXCEPT;
+QX_API int QX_Read_Async(int desc, char* ptr) QX_NOEXCEPT;
+QX_API void QXlectBloq(int desc) QX_NOEXCEPT;
+QX_API void QXlectNonBloq(int desc) QX_NOEXCEPT;
+QX_API void QXcloseLiaison(int desc) QX_NOEXCEPT;
+QX_API void QXacceptCloseLiaison(int desc) QX_NOEXCEPT;
+QX_API int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_nsec) QX_NOEXCEPT;
 
 /* Process launching. The variadic launchers take up to 8 char* arguments after
  * chemin, ending with NULL; no more than 8 are ever read. None waits for its
@@ -85,13 +85,25 @@ int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, long tv_
  * stays one word, and a line over 999 characters is refused (-1, trace).
  * The child of QXExecutionAsynchroneByForkExec keeps only its standard streams
  * across execv. */
-int QXExecutionAsynchroneBySystem(char* chemin, ...) QX_NOEXCEPT;
-int QXExecutionAsynchroneByForkExec(char* chemin, ...) QX_NOEXCEPT;
-int QXExecutionSynchronePgm(char* chemin, ...) QX_NOEXCEPT;
-int QXexcPipe(char* programme, char* hostName, int portEmis) QX_NOEXCEPT;
-int QXexecution(char* programme, int arg) QX_NOEXCEPT;
-int QXonExeComm(char* programme, char* arg0, char* arg1, int arg2) QX_NOEXCEPT;
-void QXimpression(const char* s) QX_NOEXCEPT;
+QX_API int QXExecutionAsynchroneBySystem(char* chemin, ...) QX_NOEXCEPT;
+QX_API int QXExecutionAsynchroneByForkExec(char* chemin, ...) QX_NOEXCEPT;
+QX_API int QXExecutionSynchronePgm(char* chemin, ...) QX_NOEXCEPT;
+QX_API int QXexcPipe(char* programme, char* hostName, int portEmis) QX_NOEXCEPT;
+QX_API int QXexecution(char* programme, int arg) QX_NOEXCEPT;
+QX_API int QXonExeComm(char* programme, char* arg0, char* arg1, int arg2) QX_NOEXCEPT;
+QX_API void QXimpression(const char* s) QX_NOEXCEPT;
+
+/* Makes SIGPIPE harmless for the whole process with a handler that does
+ * nothing (programs the process starts get the default back at exec), so that
+ * a write to a reader that is gone fails with EPIPE. From then on writes to
+ * descriptors other than sockets no longer block SIGPIPE around each write:
+ * SIGPIPE stays harmless as long as the process leaves its disposition alone,
+ * and a process that changes it takes broken pipes over (with SIG_DFL, a write
+ * to a FIFO whose reader is gone ends it). Before this call such writes block
+ * SIGPIPE for their duration. Sockets are always written with MSG_NOSIGNAL
+ * and never raise it. The library's main calls it before anything else; a
+ * program with its own main calls it to write as a tool does. */
+QX_API void QXLSurviveBrokenPipes(void) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -66,15 +66,23 @@ extern "C" {
 /* The tool's service entry, defined by the tool; main calls it once. argv[0]
  * is the empty string, argv[1] the first argument after the marker "-s" or
  * "-end_env_p"; argc counts argv[0]. Returns the end status. */
-QxEndStatus QxServiceMain(int argc, char** argv);
+QX_API QxEndStatus QxServiceMain(int argc, char** argv);
+
+/* The library's main: everything main does, described above, on main's own
+ * arguments; returns the exit status. The library's main is one line,
+ * "return QxMain(argc, argv);", kept in a small static archive of its own
+ * (libquarnel_main.a) that every tool links before the library, so that a tool
+ * linked with the shared library gets it too and a program that defines its
+ * own main never pulls it in. Call it once, from main. */
+QX_API int QxMain(int argc, char** argv);
 
 /* Ends the service at once with the given end status; never returns.
  * QxExit(0) is refused with a trace and aborts the process. */
-void QxExit(QxEndStatus qxEndStatus);
+QX_API void QxExit(QxEndStatus qxEndStatus);
 
 /* Ends the tool with kQx_EndOnError (END_TOOL(2), end lock file) and then
  * aborts the process; never returns. */
-void QxAbort(void) QX_NOEXCEPT;
+QX_API void QxAbort(void) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -26,12 +26,12 @@ typedef struct XHandle {
  * dereferencing a handle once yields the block. */
 typedef Ptr* Handle;
 
-void* QxCalloc(SqSize_t size) QX_NOEXCEPT;
-void QxFree(void* ptr) QX_NOEXCEPT;
-void TextTCpy(void* dest, SqSize_t length, const void* source) QX_NOEXCEPT;
-void QxTextTCpy(void* dest, SqSize_t length, const void* source) QX_NOEXCEPT;
-Handle NewHandle(Size byteCount) QX_NOEXCEPT;
-void DisposeHandle(Handle h) QX_NOEXCEPT;
+QX_API void* QxCalloc(SqSize_t size) QX_NOEXCEPT;
+QX_API void QxFree(void* ptr) QX_NOEXCEPT;
+QX_API void TextTCpy(void* dest, SqSize_t length, const void* source) QX_NOEXCEPT;
+QX_API void QxTextTCpy(void* dest, SqSize_t length, const void* source) QX_NOEXCEPT;
+QX_API Handle NewHandle(Size byteCount) QX_NOEXCEPT;
+QX_API void DisposeHandle(Handle h) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -54,25 +54,25 @@ typedef struct QxEdge {
 /* Sets the model trace level (a set of the kQx_Model_ bits). It starts at
  * kQx_Model_NoTrace, where nothing is sent: set kQx_Model_TraceKORA before
  * creating anything, since each command goes out at creation only. */
-void QxSetModelTrace(QxModelTraceLevel qxModelTraceLevel) QX_NOEXCEPT;
+QX_API void QxSetModelTrace(QxModelTraceLevel qxModelTraceLevel) QX_NOEXCEPT;
 /* A model record holding a copy of the formalism's name (for instance
  * "TAV-Net"); null for a null or empty name. Sends nothing, keeps nothing
  * else. */
-PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName) QX_NOEXCEPT;
+QX_API PQxModel QxNewModel(QxConstFormalismName pFormalismInternalName) QX_NOEXCEPT;
 /* A new empty list for the attributes of one node or edge. */
-QxAttributeList QxNewAttributeList(void) QX_NOEXCEPT;
+QX_API QxAttributeList QxNewAttributeList(void) QX_NOEXCEPT;
 /* An attribute holding copies of its name and value; null for a null model.
  * qxObjectName is not used. Sends nothing: the attribute is sent with the
  * node or edge whose list holds it. */
-PQxAttribute QxNewStringAttribute(PQxModel pQxModel, QxConstObjectName qxObjectName,
-                                  QxConstAttributeName pAttributeInternalName,
-                                  QxConstISOStr pAttributeValue) QX_NOEXCEPT;
+QX_API PQxAttribute QxNewStringAttribute(PQxModel pQxModel, QxConstObjectName qxObjectName,
+                                         QxConstAttributeName pAttributeInternalName,
+                                         QxConstISOStr pAttributeValue) QX_NOEXCEPT;
 /* Appends text to the attribute's value; returns the attribute, or null
  * (attribute unchanged). Does not clear g_qxErrno. */
-PQxAttribute QxAppendStringAttribute(PQxAttribute pQxAttribute,
-                                     QxConstISOStr pAttributeValue) QX_NOEXCEPT;
+QX_API PQxAttribute QxAppendStringAttribute(PQxAttribute pQxAttribute,
+                                            QxConstISOStr pAttributeValue) QX_NOEXCEPT;
 /* Appends the attribute to the list. Sends nothing. */
-void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribute) QX_NOEXCEPT;
+QX_API void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribute) QX_NOEXCEPT;
 /* Creates node number qxNodeID of the kind pNodeInternalName ("place",
  * "transition", ...) and, with kQx_Model_TraceKORA, sends CN(n:kind,id) and
  * then each attribute of the list in order: CT(n:name,id,n:value) for a
@@ -84,19 +84,19 @@ void QxAppendAttribute(QxAttributeList qxAttributeList, PQxAttribute pQxAttribut
  * null. A command that still does not fit (a CN or CA with a name of about
  * 250 bytes, an attribute name too long for a CM head) is dropped
  * (kQx_ParamErr) and the node is still created. */
-PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
-                  QxAttributeList qxAttributeList) QX_NOEXCEPT;
+QX_API PQxNode QxNewNode(QxConstObjectName pNodeInternalName, QxObjectID qxNodeID,
+                         QxAttributeList qxAttributeList) QX_NOEXCEPT;
 /* As QxNewNode for edge number qxEdgeID from node qxBeginNodeID to node
  * qxEndNodeID: CA(n:kind,id,begin,end) then the attributes. All three numbers
  * must be 2 or more. */
-PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
-                  QxObjectID qxBeginNodeID, QxObjectID qxEndNodeID,
-                  QxAttributeList qxAttributeList) QX_NOEXCEPT;
+QX_API PQxEdge QxNewEdge(QxConstObjectName pEdgeInternalName, QxObjectID qxEdgeID,
+                         QxObjectID qxBeginNodeID, QxObjectID qxEndNodeID,
+                         QxAttributeList qxAttributeList) QX_NOEXCEPT;
 /* Sends pO(id,posH,posV) for an existing node; the position is not stored. */
-void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) QX_NOEXCEPT;
+QX_API void QxSetNodeCenter(PQxNode pQxNode, short posH, short posV) QX_NOEXCEPT;
 /* Check their arguments only: a model record lists no nodes or edges. */
-void QxAppendNodeToModel(PQxModel pQxModel, PQxNode pQxNode) QX_NOEXCEPT;
-void QxAppendEdgeToModel(PQxModel pQxModel, PQxEdge pQxEdge) QX_NOEXCEPT;
+QX_API void QxAppendNodeToModel(PQxModel pQxModel, PQxNode pQxNode) QX_NOEXCEPT;
+QX_API void QxAppendEdgeToModel(PQxModel pQxModel, PQxEdge pQxEdge) QX_NOEXCEPT;
 
 /* Formalism defaults. */
 typedef struct QxDefaultStruct {
@@ -106,22 +106,22 @@ typedef struct QxDefaultStruct {
   QxConstISOStr pDefaultAttributeValue;
 } QxDefaultStruct;
 
-extern const QxDefaultStruct QxDefaultStructTab[];
+QX_API extern const QxDefaultStruct QxDefaultStructTab[];
 
 /* Resets the model trace level; main calls it before QxServiceMain. */
-void QxDataInit(void) QX_NOEXCEPT;
+QX_API void QxDataInit(void) QX_NOEXCEPT;
 /* The default value (a static string) the formalism gives the attribute of
  * that kind of object, or null; names compared exactly. Leaves g_qxErrno. */
-QxConstISOStr QxGetFormalismDefaultAttributeValue(
-    QxConstFormalismName pFormalismInternalName, QxConstObjectName qxObjectName,
-    QxConstAttributeName pAttributeInternalName) QX_NOEXCEPT;
+QX_API QxConstISOStr QxGetFormalismDefaultAttributeValue(
+           QxConstFormalismName pFormalismInternalName, QxConstObjectName qxObjectName,
+           QxConstAttributeName pAttributeInternalName) QX_NOEXCEPT;
 
 /* Model file names, relative to the model workspace; static strings. */
-const char* QxGetModelFileName(void) QX_NOEXCEPT;
-const char* QxTAVNetGetModelFileName(void) QX_NOEXCEPT;
-const char* QxTAVNetGetAesteticFileName(void) QX_NOEXCEPT;
-const char* QxTAVNetGetMatrixFileName(void) QX_NOEXCEPT;
-const char* QxTAVNetGetPNMatrixFileName(void) QX_NOEXCEPT;
+QX_API const char* QxGetModelFileName(void) QX_NOEXCEPT;
+QX_API const char* QxTAVNetGetModelFileName(void) QX_NOEXCEPT;
+QX_API const char* QxTAVNetGetAesteticFileName(void) QX_NOEXCEPT;
+QX_API const char* QxTAVNetGetMatrixFileName(void) QX_NOEXCEPT;
+QX_API const char* QxTAVNetGetPNMatrixFileName(void) QX_NOEXCEPT;
 
 /* Object table of "-obj_file": read once by QxEnvInit, the file deleted
  * afterwards; a file that cannot be opened leaves the table as it was (empty
@@ -129,9 +129,9 @@ const char* QxTAVNetGetPNMatrixFileName(void) QX_NOEXCEPT;
  * memory runs out while reading, the previous table stays, the file is not
  * deleted, and a trace says so. GetObjectInfo leaves its outputs untouched
  * for an index outside 0 to GetObjectsNbr()-1. */
-void Create_SDD_Obj_File(const char* filename) QX_NOEXCEPT;
-int GetObjectsNbr(void) QX_NOEXCEPT;
-void GetObjectInfo(int indice, int* page, QxObjectID* numero) QX_NOEXCEPT;
+QX_API void Create_SDD_Obj_File(const char* filename) QX_NOEXCEPT;
+QX_API int GetObjectsNbr(void) QX_NOEXCEPT;
+QX_API void GetObjectInfo(int indice, int* page, QxObjectID* numero) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -21,23 +21,23 @@ typedef enum {
  * when max is not 0, "message value" when only value is, "+" when both are 0
  * (standalone, a tick on standard error without a line feed); without a
  * message, the numbers alone. stepLevel is not used. */
-void QxUserStep(const char* message, QxStepLevel stepLevel, QxSLong max, QxSLong value) QX_NOEXCEPT;
+QX_API void QxUserStep(const char* message, QxStepLevel stepLevel, QxSLong max, QxSLong value) QX_NOEXCEPT;
 /* SESSION_VAR(n:name,persistence,n:value), in every mode; a command over
  * kQx_MaxKoraCommand bytes is dropped. */
-void QxUserCreateSessionVariable(const char* var_name, const char* var_value,
-                                 QxPersistantSessionVariable persistantSessionVariable) QX_NOEXCEPT;
+QX_API void QxUserCreateSessionVariable(const char* var_name, const char* var_value,
+                                        QxPersistantSessionVariable persistantSessionVariable) QX_NOEXCEPT;
 /* SESSION_VAR(n:name,0,0:). */
-void QxUserDeleteSession_Variable(const char* var_name) QX_NOEXCEPT;
+QX_API void QxUserDeleteSession_Variable(const char* var_name) QX_NOEXCEPT;
 /* CHANGE_MODEL() on the given output request (null: the current one). */
-void QxUserChangedModel(PQxChannelIOParams pQxOutputChannelIOParams) QX_NOEXCEPT;
+QX_API void QxUserChangedModel(PQxChannelIOParams pQxOutputChannelIOParams) QX_NOEXCEPT;
 /* LOCK_MODEL() when lock is kQx_True, UNLOCK_MODEL() otherwise, on the given
  * output request (null: the current one). */
-void QxUserLockModel(PQxChannelIOParams pQxOutputChannelIOParams, QxBoolean lock) QX_NOEXCEPT;
+QX_API void QxUserLockModel(PQxChannelIOParams pQxOutputChannelIOParams, QxBoolean lock) QX_NOEXCEPT;
 /* Hooks with no effect, kept for tools that call them (main calls
  * QxUserInit). */
-void QxUserInit(void) QX_NOEXCEPT;
-void QxQuestionsInit(void) QX_NOEXCEPT;
-void QxSendModel(PQxModel pQxModel) QX_NOEXCEPT;
+QX_API void QxUserInit(void) QX_NOEXCEPT;
+QX_API void QxQuestionsInit(void) QX_NOEXCEPT;
+QX_API void QxSendModel(PQxModel pQxModel) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

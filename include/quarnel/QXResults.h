@@ -22,7 +22,7 @@ typedef enum {
 /* Opens a result of that level: DE(n:from TOOL:,level) to the host;
  * standalone, "* Warning " or "* Error " and "from TOOL:" on standard error,
  * or "from TOOL:" on standard output for kQx_ResultNoError. */
-void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) QX_NOEXCEPT;
+QX_API void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) QX_NOEXCEPT;
 /* Adds a message, optionally about object qxObjectID (0: none) and a place in
  * its label pAttributeInternalName (null: none): both indexes 0, the whole
  * label; indexBegin negative, line -indexBegin; otherwise the characters
@@ -32,21 +32,21 @@ void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) QX_NOEXCEPT
  * the message and the location text as lines. May be called several times.
  * Memory exhausted: nothing of the message is sent, trace and
  * kQx_MemFullErr. */
-void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
-                         QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
-                         QxSShort indexEnd) QX_NOEXCEPT;
+QX_API void QxResultSendMessage(QxConstISOStr message, QxObjectID qxObjectID,
+                                QxConstAttributeName pAttributeInternalName, QxSShort indexBegin,
+                                QxSShort indexEnd) QX_NOEXCEPT;
 /* Closes the result: FE() to the host; standalone, flushes the stream. */
-void QxResultSendEndMessage(void) QX_NOEXCEPT;
+QX_API void QxResultSendEndMessage(void) QX_NOEXCEPT;
 /* Begin, one message, end. Memory exhausted while composing the location
  * text: nothing of the result is sent, trace and kQx_MemFullErr. */
-void QxResultSendOneMessage(QxResultErrorLevel qxResultErrorLevel, QxConstISOStr message,
-                            QxObjectID qxObjectID, QxConstAttributeName pAttributeInternalName,
-                            QxSShort indexBegin, QxSShort indexEnd) QX_NOEXCEPT;
+QX_API void QxResultSendOneMessage(QxResultErrorLevel qxResultErrorLevel, QxConstISOStr message,
+                                   QxObjectID qxObjectID, QxConstAttributeName pAttributeInternalName,
+                                   QxSShort indexBegin, QxSShort indexEnd) QX_NOEXCEPT;
 /* A plain answer of any length: a result of level kQx_ResultNoError holding
  * the text (DE, RT pieces, FE); standalone, "from TOOL:" and the text on
  * standard output. The sender to use for texts to the user. A null message:
  * trace, kQx_ParamErr. */
-void QxSendTextResponse(QxConstISOStr message) QX_NOEXCEPT;
+QX_API void QxSendTextResponse(QxConstISOStr message) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -7,6 +7,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "quarnel/QXExport.h"
+
 /* Marks every library operation that never lets an exception out: noexcept
  * for C++ callers, nothing for C. */
 #ifdef __cplusplus

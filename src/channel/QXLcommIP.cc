@@ -323,7 +323,7 @@ void QXLMakeBlockingForWrite(int desc) {
   if (!Known(desc, kBlocking)) SetNonBlocking(desc, false);
 }
 
-void QXLSurviveBrokenPipes(void) {
+void QXLSurviveBrokenPipes(void) noexcept {
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = OnBrokenPipe;

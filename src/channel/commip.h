@@ -9,6 +9,9 @@
 #include <sys/select.h>
 #include <time.h>
 
+// QXLSurviveBrokenPipes, which the frame writes rely on, is public.
+#include "quarnel/QXLink.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -38,17 +41,6 @@ int QXLWriteFrame(int desc, const char* text, size_t n);
 // therefore not looked for on every write; the frame write waits for room
 // whatever the flag says, so the write blocks either way.
 void QXLMakeBlockingForWrite(int desc);
-
-// Makes SIGPIPE harmless for the whole process with a handler that does
-// nothing (programs the process starts get the default back at exec), so that
-// a write to a reader that is gone fails with EPIPE. From then on writes to
-// descriptors other than sockets no longer block SIGPIPE around each write:
-// SIGPIPE stays harmless as long as the process leaves its disposition alone,
-// and a process that changes it takes broken pipes over (with SIG_DFL, a write
-// to a FIFO whose reader is gone ends it). Before this call such writes block
-// SIGPIPE for their duration. Sockets are always written with MSG_NOSIGNAL
-// and never raise it. The library's main calls it before anything else.
-void QXLSurviveBrokenPipes(void);
 
 // Waits like select on the descriptors of the three sets (exceptfds: urgent
 // data). (sec 0, msec -1) waits without limit; otherwise msec is the

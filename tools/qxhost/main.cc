@@ -8,6 +8,7 @@
 #include <string>
 
 #include "options.h"
+#include "quarnel/QXVersion.h"
 #include "session.h"
 #include "workspace.h"
 
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
   }
   if (help) {
     std::fputs(qxhost::kUsage, stdout);
+    return qxhost::kSuccess;
+  }
+  if (options.version) {
+    std::printf("qxhost %s\n", QUARNEL_VERSION_STRING);
     return qxhost::kSuccess;
   }
 

@@ -79,6 +79,7 @@ const char kUsage[] =
     "                        line\n"
     "      --expect-timeout SEC  bound of each wait of --script (default 10)\n"
     "  -h, --help            this text\n"
+    "      --version         print the version (qxhost and the package version)\n"
     "\n"
     "exit status:\n"
     "  0  success: well-formed conversation and the tool exited with status 0\n"
@@ -129,6 +130,9 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
     if (arg.empty() || arg[0] != '-') break;
     if (arg == "-h" || arg == "--help") {
       *help = true;
+      return true;
+    } else if (arg == "--version") {
+      options->version = true;
       return true;
     } else if (arg == "-w" || arg == "--workspace") {
       const char* v = value("--workspace");

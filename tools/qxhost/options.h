@@ -29,6 +29,7 @@ struct Options {
   bool strict = false;                    // model faults end the run as a protocol fault
   std::string script;                     // --script: the conversation expected
   int expect_timeout_ms = 10000;          // bound of each wait of the script
+  bool version = false;                   // --version: print the package version, run nothing
   std::string tool;
   std::vector<std::string> tool_args;
 };

@@ -1,5 +1,5 @@
-// The process entry every tool gets from the library. This object holds main
-// alone, so a program that defines its own main never pulls it in.
+// The body of every tool's main (QxMain): command line, announcement, service
+// and end of the run. main itself is in libquarnel_main.a (src/main).
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -85,7 +85,7 @@ QxEndStatus UncaughtInService(const char* text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int QxMain(int argc, char** argv) {
   qx::ArmToolExit();
   qx::TakeLaunchedPeerMark();
   // A write to a host that has gone must fail with EPIPE (the channel layer
