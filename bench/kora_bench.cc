@@ -15,7 +15,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include "channel/commip.h"
 #include "quarnel/QXCLSend.h"
 #include "quarnel/QXChannel.h"
 #include "quarnel/QXEnv.h"

@@ -58,7 +58,7 @@ typedef struct QxKoraCommand {
   QxKoraArg args[QX_KORA_MAX_ARGS];
 } QxKoraCommand;
 
-size_t QxParseKora(const char* text, size_t length, QxKoraCommand* command) QX_NOEXCEPT;
+QX_API size_t QxParseKora(const char* text, size_t length, QxKoraCommand* command) QX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -68,13 +68,17 @@ extern "C" {
  * "-end_env_p"; argc counts argv[0]. Returns the end status. */
 QX_API QxEndStatus QxServiceMain(int argc, char** argv);
 
+/* A service entry: QxServiceMain's type. */
+typedef QxEndStatus (*QxServiceEntry)(int argc, char** argv);
+
 /* The library's main: everything main does, described above, on main's own
- * arguments; returns the exit status. The library's main is one line,
- * "return QxMain(argc, argv);", kept in a small static archive of its own
- * (libquarnel_main.a) that every tool links before the library, so that a tool
- * linked with the shared library gets it too and a program that defines its
- * own main never pulls it in. Call it once, from main. */
-QX_API int QxMain(int argc, char** argv);
+ * arguments, with service as the service entry; returns the exit status. The
+ * library's main is one line, "return QxMain(argc, argv, QxServiceMain);",
+ * kept in a small static archive of its own (libquarnel_main.a) that every
+ * tool links before the library, so that a tool linked with the shared
+ * library gets it too, and a program that defines its own main never pulls
+ * it in nor needs a QxServiceMain. Call it once, from main. */
+QX_API int QxMain(int argc, char** argv, QxServiceEntry service);
 
 /* Ends the service at once with the given end status; never returns.
  * QxExit(0) is refused with a trace and aborts the process. */

@@ -4,4 +4,4 @@
 // pulls it in.
 #include "quarnel/QXMain.h"
 
-int main(int argc, char** argv) { return QxMain(argc, argv); }
+int main(int argc, char** argv) { return QxMain(argc, argv, QxServiceMain); }

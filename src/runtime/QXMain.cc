@@ -52,7 +52,11 @@ void AnnounceTool() {
 
 // Initialises the library, announces the tool, reads the basic information and
 // runs the service on the tool's own arguments.
-QxEndStatus RunService(int paramShift, int argc, char** argv) {
+QxEndStatus RunService(QxServiceEntry service, int paramShift, int argc, char** argv) {
+  if (service == nullptr) {
+    QxTrace("Qx Main:service==NULL");
+    return kQx_EndOnError;
+  }
   if (std::strcmp(QxEnvKitName(), "DEFAULT") == 0) {
     std::fputs(
         "Please\n* copy file QXServVersions in you interface directory,\n"
@@ -69,9 +73,9 @@ QxEndStatus RunService(int paramShift, int argc, char** argv) {
   if (paramShift >= 1) {
     // The marker stands as the service's program name.
     argv[paramShift][0] = '\0';
-    return QxServiceMain(argc - paramShift, argv + paramShift);
+    return service(argc - paramShift, argv + paramShift);
   }
-  return QxServiceMain(argc, argv);
+  return service(argc, argv);
 }
 
 // A tool's uncaught exception still ends the run as a failure the host hears
@@ -85,7 +89,7 @@ QxEndStatus UncaughtInService(const char* text) {
 
 }  // namespace
 
-int QxMain(int argc, char** argv) {
+int QxMain(int argc, char** argv, QxServiceEntry service) {
   qx::ArmToolExit();
   qx::TakeLaunchedPeerMark();
   // A write to a host that has gone must fail with EPIPE (the channel layer
@@ -106,7 +110,7 @@ int QxMain(int argc, char** argv) {
         ListArguments(argc, argv);
         return 1;
       default:
-        status = RunService(paramShift, argc, argv);
+        status = RunService(service, paramShift, argc, argv);
     }
   } catch (const qx::ToolExit& exit) {
     status = exit.status();

@@ -12,5 +12,5 @@ int main(int argc, char** argv) {
     std::printf("varnost %s\n", QUARNEL_VERSION_STRING);
     return 0;
   }
-  return QxMain(argc, argv);
+  return QxMain(argc, argv, QxServiceMain);
 }
