@@ -69,9 +69,23 @@ TEST(HostStandIn, UsageAndSetUpErrors) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("exit status:"), std::string::npos);
 
-  const qxtest::ChildResult no_tool = qxtest::RunProgram(QX_HOST_BIN, {"--timeout", "5"});
-  EXPECT_EQ(no_tool.status, 1);
-  EXPECT_NE(no_tool.err.find("no tool given"), std::string::npos) << no_tool.err;
+  // A usage error is its own line and one line pointing at --help, never the
+  // whole help text.
+  const struct {
+    std::vector<std::string> args;
+    const char* error;
+  } kUsageErrors[] = {
+      {{"--timeout", "5"}, "no tool given"},
+      {{"--std-out", "--send", "x", "true"},
+       "--send needs FIFO mode: in standard-output mode the tool has no input channel"},
+  };
+  for (const auto& c : kUsageErrors) {
+    const qxtest::ChildResult run = qxtest::RunProgram(QX_HOST_BIN, c.args);
+    EXPECT_EQ(run.status, 1) << c.error;
+    EXPECT_EQ(run.err, std::string("qxhost: ") + c.error +
+                           "\nqxhost: see qxhost --help for the options\n");
+    EXPECT_EQ(run.out, "");
+  }
 
   // Every option is listed, so that the manual page made from this text is
   // complete.

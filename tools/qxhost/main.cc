@@ -17,7 +17,9 @@ int main(int argc, char** argv) {
   bool help = false;
   std::string error;
   if (!qxhost::ParseOptions(argc, argv, &options, &help, &error)) {
-    std::fprintf(stderr, "qxhost: %s\n%s", error.c_str(), qxhost::kUsage);
+    // The fault and where to read more: the whole text would bury the one
+    // line that matters.
+    std::fprintf(stderr, "qxhost: %s\nqxhost: see qxhost --help for the options\n", error.c_str());
     return qxhost::kSetupError;
   }
   if (help) {
