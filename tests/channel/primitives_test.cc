@@ -253,31 +253,30 @@ TEST_F(PrimitivesTest, ConnectionFailuresReportAndLeaveNoDescriptor) {
   }
 }
 
-// The first of a few registered TCP services whose port is free here.
-const char* FreeService() {
+// Listens with QXcreeService on the first of a few registered TCP services
+// whose port it can take: a port that another process holds is passed over by
+// the call itself (it gives -2), never probed first, so no other process can
+// take the port between a probe and the test's own bind.
+int ListenOnAFreeService(const char** service) {
   for (const char* name : {"amanda", "bacula-dir", "tproxy"}) {
-    const servent* entry = getservbyname(name, "tcp");
-    if (entry == nullptr) continue;
-    int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = static_cast<in_port_t>(entry->s_port);
-    bool free = bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(probe);
-    if (free) return name;
+    if (getservbyname(name, "tcp") == nullptr) continue;
+    int fd = -1;
+    qxtest::CaptureFd(2, [&] { fd = QXcreeService(Arg(name)); });
+    if (fd >= 0) {
+      *service = name;
+      return fd;
+    }
   }
-  return nullptr;
+  return -1;
 }
 
 TEST_F(PrimitivesTest, ServiceSocketsListenOnTheServicePortAndABusyPortGivesMinusTwo) {
   if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
-  const char* service = FreeService();
-  if (service == nullptr) GTEST_SKIP() << "no registered service port is free";
-  in_port_t servicePort = static_cast<in_port_t>(getservbyname(service, "tcp")->s_port);
-
   // This host's address only.
-  int single = QXcreeService(Arg(service));
-  ASSERT_GE(single, 0);
+  const char* service = nullptr;
+  int single = ListenOnAFreeService(&service);
+  if (single < 0) GTEST_SKIP() << "no registered service port is free";
+  in_port_t servicePort = static_cast<in_port_t>(getservbyname(service, "tcp")->s_port);
   sockaddr_in bound = BoundAddress(single);
   EXPECT_EQ(bound.sin_port, servicePort);
   EXPECT_EQ(bound.sin_addr.s_addr, AddressOf(LocalHostName()));
