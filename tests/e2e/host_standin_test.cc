@@ -243,10 +243,9 @@ TEST(HostSend, SetUpErrors) {
   const qxtest::ChildResult std_out =
       e2e::RunHost(workspace, {"--std-out", "--send", "-"}, QX_PROBE_BIN, {"echo"});
   EXPECT_EQ(std_out.status, 1);
-  EXPECT_NE(std_out.err.find("--send needs FIFO mode: in standard-output mode the tool has no "
-                             "input channel"),
-            std::string::npos)
-      << std_out.err;
+  EXPECT_EQ(std_out.err,
+            "qxhost: --send needs FIFO mode: in standard-output mode the tool has no input channel\n"
+            "qxhost: see qxhost --help for the options\n");
   EXPECT_EQ(std_out.out, "");
 
   const qxtest::ChildResult missing = e2e::RunHost(

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/previous_output.h"
 #include "common/qxtest.h"
 
 namespace {
@@ -82,12 +83,18 @@ TEST(RunsOutput, UnwritableOutputEndsOnErrorAndKeepsWhatWasThere) {
   qxtest::TempDir dir;
   const std::string net = dir.File("a.mat");
   qxtest::WriteFile(net, kSmallNet);
-  // The output path is taken by a directory: the file cannot be put there.
+  // The output path is taken by a directory, with a file in it: the output
+  // cannot be put there, and the directory stays as it was.
   ASSERT_EQ(mkdir((net + ".ll_net").c_str(), 0755), 0);
+  const std::string inside = net + ".ll_net/kept";
+  qxtest::WriteFile(inside, qxtest::PreviousOutput());
   const auto run = qxtest::RunProgram(kVarnost, {"-s", net}, dir.path());
   ASSERT_TRUE(run.exited);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "erreur lors de la creation du fichier pep\n");
+  EXPECT_EQ(qxtest::ListDir(net + ".ll_net"), std::vector<std::string>{"kept"});
+  EXPECT_TRUE(qxtest::HoldsPreviousOutput(inside));
+  EXPECT_EQ(qxtest::ListDir(dir.path()), (std::vector<std::string>{"a.mat", "a.mat.ll_net"}));
 }
 
 TEST(RunsOutput, FailedReadLeavesThePreviousOutput) {
