@@ -227,13 +227,23 @@ bool WaitForFile(const std::string& path, int timeout_ms) {
   return true;
 }
 
-pid_t FeedFifoLater(const std::string& path, const std::string& content, int delay_ms) {
+int OpenFifoOnceRead(const std::string& path, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  int fd;
+  while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+    if (errno != ENXIO || std::chrono::steady_clock::now() >= deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  fcntl(fd, F_SETFL, 0);
+  return fd;
+}
+
+pid_t FeedFifoLater(const std::string& path, const std::string& content) {
   struct stat info;
   const bool isFifo = stat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
   if (!isFifo && mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed: " + path);
   return StartChild([=] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
-    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = OpenFifoOnceRead(path, 10000);
     if (fd < 0) return 1;
     const bool written = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
     close(fd);

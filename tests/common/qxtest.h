@@ -93,11 +93,17 @@ pid_t StartChild(const std::function<int()>& body);
 // Polls until path exists, at most timeout_ms. True when it appeared.
 bool WaitForFile(const std::string& path, int timeout_ms);
 
-// Makes path a FIFO (unless it is one already) and starts a child that, after delay_ms, opens it for
-// writing (waiting there for a reader, as a FIFO's writer does), writes
-// content and ends with 0; with 1 when the open or the write fails. Collect it
-// with WaitChild: a writer that no reader ever met is killed there.
-pid_t FeedFifoLater(const std::string& path, const std::string& content, int delay_ms);
+// Opens the FIFO at path for writing once a reader has opened it (or waits in
+// its open), without ever blocking: a non-blocking open for writing fails with
+// ENXIO until a reader exists. The descriptor is blocking again when
+// returned; -1 after timeout_ms or on another error.
+int OpenFifoOnceRead(const std::string& path, int timeout_ms);
+
+// Makes path a FIFO (unless it is one already) and starts a child that opens
+// it for writing once its reader has come (OpenFifoOnceRead, at most 10 s),
+// writes content and ends with 0; with 1 when the open or the write fails.
+// The reader is thus always there first. Collect the child with WaitChild.
+pid_t FeedFifoLater(const std::string& path, const std::string& content);
 
 // Arms alarm(seconds) for the scope so that a blocking call in the test itself
 // ends the test binary instead of hanging the run.

@@ -53,13 +53,10 @@ bool OpenHostEnds(const std::string& toTool, const std::string& fromTool, int* w
                   int* readEnd, int timeout_ms) {
   *readEnd = open(fromTool.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (*readEnd < 0) return false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  // Fails with ENXIO until the tool has opened its input, which it does after
-  // its output: then both of its ends are open.
-  while ((*writeEnd = open(toTool.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
-    if (errno != ENXIO || std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  // Opens once the tool has opened its input, which it does after its
+  // output: then both of its ends are open.
+  *writeEnd = qxtest::OpenFifoOnceRead(toTool, timeout_ms);
+  if (*writeEnd < 0) return false;
   fcntl(*readEnd, F_SETFL, 0);
   return true;
 }

@@ -24,13 +24,13 @@ using hardening::kVarnost;
 
 const std::string& kPrevious = qxtest::PreviousOutput();
 
-// A writer of a FIFO, in a child process: after `delay_us` it opens the FIFO
-// (waiting there for its reader), writes `content` and closes it. Collected
+// A writer of a FIFO, in a child process: once the FIFO's reader has come it
+// opens it, writes `content` and closes it. Collected
 // when the object goes.
 class FifoWriter {
  public:
-  FifoWriter(const std::string& path, const std::string& content, useconds_t delay_us) {
-    pid_ = qxtest::FeedFifoLater(path, content, static_cast<int>(delay_us / 1000));
+  FifoWriter(const std::string& path, const std::string& content) {
+    pid_ = qxtest::FeedFifoLater(path, content);
   }
   ~FifoWriter() { Wait(); }
   // True when the writer wrote everything; waits for it at most 5 s.
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const qxtest::TempDir& d) {
                     EXPECT_EQ(mkfifo(d.File("net.mat").c_str(), 0644), 0);
                     return std::static_pointer_cast<void>(
-                        std::make_shared<FifoWriter>(d.File("net.mat"), kPartialNet, 0));
+                        std::make_shared<FifoWriter>(d.File("net.mat"), kPartialNet));
                   },
                   1, "erreur de format la matrice Post ligne 3\n"}),
     [](const ::testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
@@ -137,7 +137,7 @@ TEST(FifoInput, LateWriterIsWaitedForAndRead) {
     if (c.matrix != nullptr) qxtest::WriteFile(net, c.matrix);
     const std::string fifo = dir.File(c.fifo);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    FifoWriter writer(fifo, c.written, 300000);
+    FifoWriter writer(fifo, c.written);
     const qxtest::ChildResult run = qxtest::RunProgram(kVarnost, {"-s", net}, dir.path(), 10000);
     EXPECT_TRUE(writer.Wait());
     ASSERT_FALSE(run.timed_out);
@@ -240,7 +240,7 @@ TEST(LibraryInputFault, FifosAreReadFromLateWriters) {
     qxtest::WriteFile(ws.File("QX_MNGR/.formalism"), "PN\n");
     qxtest::WriteFile(ws.File("net.mat"), "2 1 1 0 0 1 1 0");
     unlink(ws.File(c.fifo).c_str());
-    const pid_t writer = qxtest::FeedFifoLater(ws.File(c.fifo), c.content, 300);
+    const pid_t writer = qxtest::FeedFifoLater(ws.File(c.fifo), c.content);
     std::vector<std::string> args = {"-std_out"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.insert(args.end(), {"-end_env_p", "net.mat"});

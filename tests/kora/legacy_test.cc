@@ -296,7 +296,7 @@ TEST_F(ErrorMessageTest, NoMainWorkspaceReadsTheCurrentDirectory) {
 // A message file may be a FIFO whose writer comes late: the lookup waits for
 // it and reads what it sends.
 TEST_F(ErrorMessageTest, FifoIsReadFromItsWriter) {
-  const pid_t writer = FeedFifoLater(MainFile("erreur.0"), "2 two\n3 three\n", 200);
+  const pid_t writer = FeedFifoLater(MainFile("erreur.0"), "2 two\n3 three\n");
   std::pair<int, std::string> seen;
   {
     Watchdog watchdog(10);

@@ -218,7 +218,7 @@ TEST_F(FileByNameTest, FifoIsAnnouncedWithoutBeingOpened) {
   const std::string path = dir_.File("fifo");
   ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
   g_qxStartedByQuarnel = kQx_True;
-  const pid_t writer = qxtest::FeedFifoLater(path, "FE()\n", 0);
+  const pid_t writer = qxtest::FeedFifoLater(path, "FE()\n");
   // In a child: an open that waits for a writer fails the test, not the run.
   const qxtest::ChildResult call = qxtest::RunInChild(
       [&] {

@@ -164,7 +164,7 @@ TEST(ObjectTable, ASecondFileReplacesTheTableAndAMissingOneKeepsIt) {
 TEST(ObjectTable, FifoIsReadFromItsWriter) {
   qxtest::TempDir dir;
   const std::string path = dir.File("objects");
-  const pid_t writer = qxtest::FeedFifoLater(path, "2\n1 17\n3 42\n", 200);
+  const pid_t writer = qxtest::FeedFifoLater(path, "2\n1 17\n3 42\n");
   {
     qxtest::Watchdog watchdog(10);
     Create_SDD_Obj_File(path.c_str());

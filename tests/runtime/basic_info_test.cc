@@ -289,8 +289,8 @@ TEST_F(BasicInfoTest, LineLongerThanTheLineBufferIsNotTakenInPart) {
 // writer and the run reads what it sends.
 TEST_F(BasicInfoTest, FifosAreReadFromTheirWriters) {
   mkdir(dir_.File("QX_MNGR").c_str(), 0755);
-  const pid_t info = qxtest::FeedFifoLater(dir_.File("qx_basic_info"), kBasicInfo, 200);
-  const pid_t formalism = qxtest::FeedFifoLater(dir_.File("QX_MNGR/.formalism"), "PN\n", 300);
+  const pid_t info = qxtest::FeedFifoLater(dir_.File("qx_basic_info"), kBasicInfo);
+  const pid_t formalism = qxtest::FeedFifoLater(dir_.File("QX_MNGR/.formalism"), "PN\n");
   std::string err;
   {
     qxtest::Watchdog watchdog(10);
