@@ -13,10 +13,14 @@
 //   cut         START_TOOL, then half a frame
 //   after-end   START_TOOL, END_TOOL(0), then another command
 // With -std_out instead, it writes lines on standard output:
-//   lock-early  START_TOOL, the end lock file, then (later) END_TOOL(0)
+//   lock-early  the end lock file, START_TOOL, then END_TOOL(0) once the
+//               stand-in has read START_TOOL and gone back to waiting (so it
+//               has looked for the lock file with START_TOOL alone read)
 //   no-lock     START_TOOL and END_TOOL(0) without the end lock file
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <time.h>
@@ -35,6 +39,34 @@ void Frame(int fd, const std::string& text) {
   std::string frame(reinterpret_cast<const char*>(&length), sizeof length);
   frame += text;
   (void)!::write(fd, frame.data(), frame.size());
+}
+
+// Whether process pid is blocked in poll.
+bool BlockedInPoll(pid_t pid) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/syscall";
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return false;
+  long number = -1;
+  const bool read = std::fscanf(file, "%ld", &number) == 1;
+  std::fclose(file);
+#ifdef SYS_poll
+  if (read && number == SYS_poll) return true;
+#endif
+  return read && number == SYS_ppoll;
+}
+
+// Waits, at most five seconds, until the stand-in (the parent) has read all
+// of standard output and is blocked in poll again: it has then been through
+// a whole round of its loop, lock file check included, since the last read.
+bool StandInWaitsAgain() {
+  const timespec step{0, 1000 * 1000};
+  for (int i = 0; i < 5000; ++i, ::nanosleep(&step, nullptr)) {
+    int unread = -1;
+    if (::ioctl(1, FIONREAD, &unread) == 0 && unread == 0 && BlockedInPoll(::getppid())) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -57,6 +89,7 @@ int main(int argc, char** argv) {
   }
   const std::string mode = what;
   if (in == nullptr) {
+    if (mode == "lock-early") std::fclose(std::fopen("QX_MNGR/QX_exec_finished.lock", "w"));
     std::puts("START_TOOL(1:C,2,1,2,6,2,3,4:Fake,1:1,0:)");
     std::fflush(stdout);
     if (mode == "send") {
@@ -66,11 +99,7 @@ int main(int argc, char** argv) {
       std::fclose(std::fopen("QX_MNGR/QX_exec_finished.lock", "w"));
       return 0;
     }
-    if (mode == "lock-early") {
-      std::fclose(std::fopen("QX_MNGR/QX_exec_finished.lock", "w"));
-      const timespec pause{1, 500 * 1000 * 1000};
-      ::nanosleep(&pause, nullptr);
-    }
+    if (mode == "lock-early" && !StandInWaitsAgain()) return 3;
     std::puts("END_TOOL(0)");
     return 0;
   }
