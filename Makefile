@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Two entry points for a fresh clone (see README.md):
 #   make run    builds the converter and converts a shipped example net
 #   make test   builds everything and runs the whole test suite, then again

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Message round trips through the framed descriptor I/O, beside a raw
 // write/read loop moving the same bytes over the same kind of link in the same
 // run.

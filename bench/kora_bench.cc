@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands per second of the KORA output operation over an open FIFO channel,
 // beside the raw frame write of the same command on the same FIFO. A reader
 // thread drains the FIFO for the whole run. The process is set up as a tool

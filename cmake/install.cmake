@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The library as an installable package: the tools, the public headers, the
 # library, a CMake package (find_package(Quarnel) -> Quarnel::quarnel) and a
 # pkg-config file (quarnel.pc). Both packages are relocatable: they find the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Makes an installable manual page from its source page: the version field of
 # the source's .TH line, "Quarnel", becomes "Quarnel VERSION"; the page is
 # then compressed as distributions ship pages (gzip -9, no name or time

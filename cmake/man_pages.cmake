@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The manual pages as installed, made at build time from the source pages in
 # man/ (man_page.cmake): <build>/man/PAGE with the package's version in its
 # header, and PAGE.gz.

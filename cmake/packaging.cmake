@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Debian packages, one per install component, made by "cpack -G DEB" in a
 # build folder configured for them (README.md, "Packages"):
 #   quarnel-tools   varnost and qxhost                          (tools)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Install-time part of quarnel.pc: fills in the way from the pkg-config folder
 # to the prefix and to the headers, for the prefix the install is made to
 # (cmake --install --prefix, CPack's staging), and installs the file. Relative

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The basic-information reader: the input becomes "qx_basic_info" and
 // "QX_MNGR/.formalism" in a workspace directory (either may be missing), the
 // reader reads them, and the three path operations compose their paths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frame reader, on a byte stream as it arrives on a descriptor: the input
 // (after its first byte, which chooses blocking or non-blocking reads) is
 // written into a real pipe whose writing end is then closed, and frames are

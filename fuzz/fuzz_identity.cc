@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Identity of the fuzz programs: the names the library's traces carry.
 #include "quarnel/QXEnv.h"
 

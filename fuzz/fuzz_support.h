@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pieces shared by the fuzz targets: a private scratch directory and whole-file
 // writes. Targets write their input into real files and hand the paths to the
 // real readers.

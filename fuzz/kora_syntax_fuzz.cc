@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The KORA command reader, as tools call it (QxParseKora) and as the host
 // stand-in explains it: the input is one command text, as a tool could send it
 // in a frame or the host to a tool.

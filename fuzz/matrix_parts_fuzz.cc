@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The matrices read in parts over several threads against the plain reading,
 // one token at a time, of the same matrix file: for every thread count, part
 // size and reach past the parts below, the read must leave the same status,

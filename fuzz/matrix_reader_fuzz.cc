@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The matrix reader, from a whole matrix file: the bytes become the file, the
 // reader's entry reads it, and a net that was read is written as a PEP file.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The error-message file lookup: the input gives the message number, the
 // language and the content of the message file of the main workspace.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The object-table reader of "-obj_file": the input is the table file.
 //
 // Oracles: the file is deleted after reading; every row of the announced

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference-file reader: the first two bytes give the numbers of places
 // and transitions of a net without arcs, the rest is its ".ref" file. The net
 // is read through the reader's entry and written as a PEP file.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz targets with Clang and runs them.
 #
 #   fuzz/run.sh TARGET [SECONDS]   run one target (default 60 s)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The splitter of long texts: the input chooses a text response (plain form)
 // or a numbered text with a head of some length, and gives the text. The
 // commands are written, one per line, to a memory stream that is then parsed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A tool that traces a large model as fast as the library sends it, for the
  * host stand-in's benchmark (run_bench.sh): N places and transitions, each
  * with a name, then N arcs joining them in a ring. N is the first argument

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times qxhost keeping up with a tool that traces a large model, with
 # --model FILE.json against the same run without it.
 #

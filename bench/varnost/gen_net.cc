@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a random net in the converter's matrix format on standard output.
 //
 //   varnost_gen_net PLACES TRANSITIONS MODE [SEED]

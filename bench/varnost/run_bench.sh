@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times whole conversions against a plain program on the same bytes, in one run.
 #
 #   bench/varnost/run_bench.sh [BUILD_DIR] [REPEATS]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* hello_c: a small tool of the Quarnel environment, written in C.
  *
  * The library supplies main(); this file supplies the tool's identity and its

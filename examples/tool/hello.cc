@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // hello_cxx: the same tool as hello.c, written in C++.
 //
 // Parameters (all optional): -places N (1 to 9, default 2) and -wait SEC (0 to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* CListe: the library's generic container, a circular doubly linked list of
  * untyped data pointers with an optional 32-bucket hash index.
  *

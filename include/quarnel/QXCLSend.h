@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* KORA commands: output and input, long texts and files, and the legacy
  * French-named message interface.
  *

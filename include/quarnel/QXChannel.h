@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Typed channels: records, enumerations and the channel layer.
  *
  * A channel is a two-way message path to another process over a FIFO pair or a

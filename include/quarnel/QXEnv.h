@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The tool's environment: command line and mode flags, identity, basic
  * information and workspace paths, trace and waiting messages.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Error codes of the Quarnel library.
  *
  * Most operations set g_qxErrno to kQx_NoErr on entry and to one of these codes

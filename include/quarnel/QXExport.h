@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* QX_API marks every operation, datum and constant of the public interface.
  *
  * The library is compiled with hidden visibility: in its shared form it

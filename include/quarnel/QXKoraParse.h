@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Parsing one KORA command, for instance a command the host sent the tool.
  *
  * A command is a name (a letter, then letters, digits or '_'), "(", its

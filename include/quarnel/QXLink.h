@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The link layer under the channels: connection establishment through gate
  * files or the command line, FIFO and socket primitives, framed descriptor I/O
  * with the channel wait, and process launching.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The process frame every tool gets from the library.
  *
  * The library defines main(): it parses the framework's command line

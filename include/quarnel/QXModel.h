@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Model construction and tracing; formalism defaults, model file names and the
  * object table.
  *

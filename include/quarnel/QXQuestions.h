@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* User feedback: progress steps, session variables and model notices. */
 #ifndef QUARNEL_QXQUESTIONS_H
 #define QUARNEL_QXQUESTIONS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Results: messages of a severity, optionally tied to an object and to a place
  * in one of its labels. Sent to the host as KORA commands, or printed on the
  * standard streams when the tool runs standalone. Each operation clears

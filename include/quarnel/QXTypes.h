@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Shared types of the Quarnel tool library.
  *
  * Conventions for every header of the library:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Everything a tool needs from the Quarnel library. */
 #ifndef QUARNEL_QUARNEL_H
 #define QUARNEL_QUARNEL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Basic types of the support library (generic list, memory helpers).
  *
  * Usable from C and C++. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // I/O requests of the channel layer: their defaults and setters, and the
 // synchronous or non-blocking read and the write of one message.
 #include <cstring>

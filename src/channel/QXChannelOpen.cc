@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parameter records, and the opening and closing of a channel in one of its
 // four usages through the connection functions of the link layer.
 #include <cstring>

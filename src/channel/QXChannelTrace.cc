@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Trace level of the channel layer and its routine and error traces.
 #include <cstdarg>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wait on several channel requests at once.
 #include "channel/channel_internal.h"
 #include "quarnel/CListes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client side of connection establishment: the client provider (creates the
 // link and starts its peer program with the coordinates on the command line)
 // and the client consumer (joins the link a gate file describes), over a FIFO

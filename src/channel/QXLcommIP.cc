@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Framed descriptor I/O: whole messages over one connected descriptor (a FIFO
 // end or a connected socket).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FIFO primitives: create a named pipe, open one of its ends.
 //
 // Both set g_qxErrno (kQx_NoErr on entry). A failure is traced in two lines:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process launching: the peer programs of the providers and four further
 // launchers, and QXimpression, the failure message carrying errno.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCP socket primitives over IPv4: listening sockets on a port the system
 // chooses or on a service's port, accept, and connections by port or service.
 //

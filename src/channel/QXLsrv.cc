@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Server side of connection establishment: the server provider (creates the
 // link and publishes it in a gate file) and the server consumer (joins a link
 // whose coordinates it was given), over a FIFO pair or a TCP socket.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wait on several channel I/O requests until the descriptor of at least
 // one of them is ready.
 //

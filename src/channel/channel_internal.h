@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared helpers of the channel layer's files: its trace levels and the
 // lookup of the descriptors a request runs on. Not part of the public
 // interface.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Internal operations of the framed descriptor I/O and of the channel wait.
 //
 // The frame on a FIFO or socket is an 8-byte native signed length N followed by

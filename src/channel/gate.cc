@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Gate files: how a server provider tells a client consumer where its link
 // lives. The form and the bounds are described in link_internal.h.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the files of the link layer and by the channel layer
 // above it: the check of a required argument, the opening and the end of link
 // descriptors, and the removal of what a failed open created.

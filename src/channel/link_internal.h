@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Internal operations of the link layer shared by its files: gate files, the
 // local host name, IPv4 resolution and the shell command line of a launch.
 // Not part of the public interface.

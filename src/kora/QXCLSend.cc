@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KORA command output and input: the one output operation every command of
 // the library leaves through, the current channel records, and the receive
 // operations that deliver the raw text of a command.

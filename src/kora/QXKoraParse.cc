@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // QxParseKora: the public face of the command reader, for C and C++ tools.
 #include "quarnel/QXKoraParse.h"
 

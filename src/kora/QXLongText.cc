@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Long texts and files: a text of any length goes out as numbered piece
 // commands; a file is sent line by line in standard-output mode, or announced
 // to the host by name with SEND_KORA_FILE.

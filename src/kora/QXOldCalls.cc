@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The legacy calls that compose no command of their own: life-cycle calls
 // whose work the library now does itself (each leaves a trace saying so),
 // question states, and the lookup of numbered error messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The legacy French-named senders: one function per host command. Each
 // composes its command (string arguments counted, a null string sent as the
 // empty one) and sends it to the current output record.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // User feedback: progress steps, session variables kept by the host, and
 // notices about the model.
 #include "quarnel/QXQuestions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Results: a message of a severity, optionally tied to an object and to a
 // place in one of its labels. Sent to the host as a set of legacy commands and
 // text responses, or, standalone, printed on standard output (no error) or

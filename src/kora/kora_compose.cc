@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "kora/kora_compose.h"
 
 #include <charconv>

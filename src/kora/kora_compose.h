@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Composition of KORA commands for the senders of the library. The command
 // syntax lives here alone: name, "(", comma-separated arguments, ")";
 // integers in decimal, strings counted as "<byte length>:<bytes>", object

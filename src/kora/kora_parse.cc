@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The KORA command reader: one pass over the text, no allocation, no trace.
 // Every break is reported at the first byte after which the text can no
 // longer begin a command (except an integer out of range, reported at its

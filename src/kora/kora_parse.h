@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one reader of the KORA command syntax (the grammar is stated in
 // quarnel/QXKoraParse.h). QxParseKora gives only where a command breaks; this
 // form also says why, for programs that explain the break to a person.

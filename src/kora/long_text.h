@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Splitting of long texts into numbered piece commands. Not part of the public
 // interface; the public senders are QxClSendTextResponse and
 // QxClSendMultipleText.

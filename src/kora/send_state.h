@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // State of the KORA send module shared between its files: the command buffer
 // and the trace-text buffer that the output, long-text and legacy senders
 // compose in, and a reset of the current channel records for tests.

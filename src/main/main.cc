@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process entry every tool gets: libquarnel_main.a holds this object
 // alone. It lives apart from the library so that a tool linked with the shared
 // library still has its main, and a program that defines its own main never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The default attribute values of the formalisms the library knows (TAV-Net).
 // An object of its own with no other dependency, so that a program can read
 // the table without linking the rest of the library.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Model construction: models, attribute lists, string attributes, nodes, edges
 // and positions. With kQx_Model_TraceKORA every node, edge, attribute and
 // position reaches the host as a KORA command at the moment it is created.

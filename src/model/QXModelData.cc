@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up reset of the model module, the model file names and the object
 // table of "-obj_file".
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // State and private operations of the model module shared between its files.
 // Not part of the public interface.
 #ifndef QUARNEL_SRC_MODEL_MODEL_INTERNAL_H

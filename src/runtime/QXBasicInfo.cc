@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Basic information of the installation ("qx_basic_info" and
 // "QX_MNGR/.formalism" in the model workspace) and the paths composed from it.
 //

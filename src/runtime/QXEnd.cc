@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The end of a run: QxExit, QxAbort and the end routine QXMainEndTool.
 #include <fcntl.h>
 #include <unistd.h>

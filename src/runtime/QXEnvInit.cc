@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The framework's command line (QxEnvInit), the host channel it opens, and the
 // small accessors of the environment module: identity, system error texts,
 // random numbers.

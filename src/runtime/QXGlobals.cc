@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process-wide state shared by every subsystem: the error code, the mode
 // flags, the language, the default host channel requests and the trace buffer.
 #include "quarnel/QXEnv.h"

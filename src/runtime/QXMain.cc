@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The body of every tool's main (QxMain): command line, announcement, service
 // and end of the run. main itself is in libquarnel_main.a (src/main).
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's one diagnostic output (QxTrace), waiting messages and the
 // legacy warning.
 #include <cstdarg>

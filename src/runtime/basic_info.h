@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Basic-information strings of the environment module and its line reader.
 // Not part of the public interface.
 #ifndef QUARNEL_SRC_RUNTIME_BASIC_INFO_H

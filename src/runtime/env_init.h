@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host channel opened by the command line. Not part of the public
 // interface.
 #ifndef QUARNEL_SRC_RUNTIME_ENV_INIT_H

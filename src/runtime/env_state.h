@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // State of the environment module shared between its files (command line,
 // trace, basic information). Not part of the public interface.
 #ifndef QUARNEL_SRC_RUNTIME_ENV_STATE_H

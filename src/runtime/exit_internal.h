@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The end of a run, shared between main and the end routine. Not part of the
 // public interface.
 #ifndef QUARNEL_SRC_RUNTIME_EXIT_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Library-internal helpers around QxTrace.
 #ifndef QUARNEL_SRC_RUNTIME_TRACE_H
 #define QUARNEL_SRC_RUNTIME_TRACE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The generic list: a circular doubly linked list of untyped data pointers
 // whose header is the sentinel element, with deferred deletion during
 // traversals, one process-wide cursor and an optional 32-bucket hash index.

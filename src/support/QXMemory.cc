@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory helpers: zero-filled allocation, null-tolerant release, overlapping
 // byte copy and validated handles.
 #include "quarnel/QXMemory.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/format.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bounded text composition shared by the whole library.
 #ifndef QUARNEL_SRC_SUPPORT_FORMAT_H
 #define QUARNEL_SRC_SUPPORT_FORMAT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/heap_copy.h"
 
 #include <cstring>

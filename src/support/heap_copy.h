@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's one copy of a string onto the heap.
 #ifndef QUARNEL_SRC_SUPPORT_HEAP_COPY_H
 #define QUARNEL_SRC_SUPPORT_HEAP_COPY_H

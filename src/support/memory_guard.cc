@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/memory_guard.h"
 
 #include "quarnel/QXEnv.h"

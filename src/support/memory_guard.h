@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a public operation keeps its error-code contract when the C++ standard
 // library runs out of memory: no exception ever crosses the C seam.
 #ifndef QUARNEL_SRC_SUPPORT_MEMORY_GUARD_H

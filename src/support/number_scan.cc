@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/number_scan.h"
 
 #include <climits>

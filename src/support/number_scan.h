@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading integers from a stream as the integer conversions of scanf ("%d",
 // "%ld") read them: white space, an optional sign, then every decimal digit
 // that follows, however many (leading zeros included); the byte after the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/stdio_file.h"
 
 #include <string>

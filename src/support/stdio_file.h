@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stdio stream owned by a scope: closed when its owner goes.
 #ifndef QUARNEL_SRC_SUPPORT_STDIO_FILE_H
 #define QUARNEL_SRC_SUPPORT_STDIO_FILE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The library's list, memory helpers, frame I/O over a real FIFO and the
  * KORA command reader, used from C. Exits 0 when every check holds; prints the failed check otherwise. An
  * alarm bounds every blocking call. */

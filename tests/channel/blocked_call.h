@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Handshakes with a thread of this process that blocks in a system call: a
 // helper thread waits until the kernel shows the thread blocked in one of the
 // calls named (/proc/self/task/TID/syscall), then acts (signals it, feeds its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The channel layer over real pipes, socket pairs, FIFOs and a loopback TCP
 // socket: request records, trace levels, writes, reads, the wait, and the
 // opening and closing of channels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connection establishment between two real processes: each provider with
 // its consumer over FIFOs and sockets, through real gate files or a started
 // peer program; gate file contents, open order, files left at close, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real links for the descriptor I/O tests: a FIFO made with mkfifo, or a
 // connected loopback TCP pair, plus a background child process to play a
 // late or slow peer. Every wait here is bounded.

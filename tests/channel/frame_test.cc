@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Framed descriptor I/O over real FIFOs and real loopback TCP sockets.
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Launchers with real children: the peer program reports its arguments and
 // the descriptors it was given; missing programs end their child through the
 // abort path while the parent carries on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the link tests (launchers, primitives, connections).
 #ifndef QUARNEL_TESTS_CHANNEL_LINK_TEST_FIXTURE_H
 #define QUARNEL_TESTS_CHANNEL_LINK_TEST_FIXTURE_H

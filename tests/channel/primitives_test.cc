@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FIFO and socket primitives on real FIFOs and loopback sockets: results,
 // error codes, the exact trace lines, and no descriptor left behind by a
 // failure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wait on a list of channel I/O requests, over real FIFOs and sockets.
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/failing_call.h"
 
 #include <linux/audit.h>

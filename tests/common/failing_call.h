@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real failures of chosen system calls, for tests of the paths that handle
 // them: a seccomp filter makes the kernel refuse the call with a chosen
 // error, in the calling process and every program it starts afterwards.

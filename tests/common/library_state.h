@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A test fixture that gives every test the library's process-wide state as at
 // process start (mode flags off, no current or default channel records, channel
 // traces off) and restores what it found afterwards. Header-only: it reaches

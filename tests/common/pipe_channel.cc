@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/pipe_channel.h"
 
 #include <fcntl.h>

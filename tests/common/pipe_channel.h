@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A channel over real pipes (or a real socket pair) built by hand, without the
 // connection functions, and helpers to play its peer: read and write frames
 // with bounded waits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/previous_output.h"
 
 #include <gtest/gtest.h>

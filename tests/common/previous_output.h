@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the converter's output tests put where an output goes before a run,
 // and the check that a run left no temporary file behind.
 #ifndef QUARNEL_TESTS_COMMON_PREVIOUS_OUTPUT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/qxtest.h"
 
 #include <dirent.h>

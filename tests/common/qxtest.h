@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared helpers of the test suite: temporary directories, captured standard
 // streams, bounded child processes and FIFO pairs. Every blocking wait here has
 // a time limit, so a hang fails a test instead of blocking the run.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Helpers of the CMake test scripts (cmake -P) that build and run projects.
 
 # Runs a command; a non-zero status or a time-out fails the script with its

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs of tools under the host stand-in, for the test scripts (cmake -P) that
 # build tools against an installed or packaged library, with the conversation
 # each must hold. Variables: QX_HOST (the stand-in), WORK_DIR (scratch folder).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A tool written in C++: QxExit must unwind its frames (destructors run), and
 // an exception that escapes the service must still end the run as a failure.
 //   raii   an object with a destructor is live when QxExit(kQx_EndOnWarning) is called

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the end-to-end tests: model workspaces and runs under the
 // host stand-in.
 #ifndef QUARNEL_TESTS_E2E_E2E_SUPPORT_H

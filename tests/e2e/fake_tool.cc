@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A tool that misbehaves on purpose, written without the library, to show
 // that the host stand-in reports a broken conversation and never hangs. It
 // takes the framework's FIFO options like a tool, opens its ends in the tool's

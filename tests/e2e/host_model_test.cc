@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host stand-in's --model: the model a tool traces, rebuilt from its
 // commands and written as JSON, DOT or SVG however the run ends; and the
 // model checks, warnings by default and a protocol fault with --strict.

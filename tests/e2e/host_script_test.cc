@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host stand-in's --script: a conversation test. Sent lines are printed
 // as they are sent, between the answers; a script the conversation does not
 // follow ends with status 5 and a report naming the script line, its pattern

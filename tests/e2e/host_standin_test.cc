@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host stand-in itself: a conversation that goes wrong is reported with
 // its own exit status, and no misbehaving tool makes it hang; the tool is found
 // from the caller's directory; commands reach a tool that reads them; a file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host stand-in's command syntax check: the library's reader seen through
 // a vector of arguments, and each break explained in words.
 #include "kora_syntax.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A tool in C that traces a model through the library, for the host
  * stand-in's --model. The first argument after the marker chooses the model:
  *   net         a small TAV-Net: two places, a transition, two arcs, with

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build into a fresh prefix and uses it as a tool author would:
 # - the prefix holds the tools, headers, library, both packages, the guide,
 #   the command reference, the manual pages and the example sources;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tools on the library run as processes under the host stand-in: the commands
 // the host receives in each mode, how each way of ending a service becomes
 // END_TOOL(n) and an exit status, and a host that goes away mid-run.

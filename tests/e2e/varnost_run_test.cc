@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real varnost binary as the environment runs it, in a real temporary
 // model workspace: standalone, over standard output, over a FIFO pair through
 // the host stand-in, and the runs that stop at the command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile command lines against the real converter: empty strings, very long
 // arguments, options without their values at every position, a marker as the
 // last argument, format directives, many arguments. Each gives its specified

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A peer process writes broken frames into a real FIFO: a negative or huge
 // length word, a length above the maximum message length, a stream that stops
 // inside the length word or inside the text, a frame that trickles in byte by

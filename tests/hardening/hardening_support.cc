@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hardening/hardening_support.h"
 
 #include <fcntl.h>

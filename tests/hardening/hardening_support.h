@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the hardening tests: the programs under test, small nets,
 // mounted file systems for disk faults, and runs of a program with a chosen
 // standard output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host goes away at each stage of a run of the real converter over a FIFO
 // pair: before reading START_TOOL, while the service runs, before END_TOOL (it
 // stops reading but keeps the tool's input open), or it only closes the tool's

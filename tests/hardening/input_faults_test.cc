@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The matrix file and the reference file misbehave: missing, a dangling link,
 // a directory, a FIFO whose writer stops midway or comes late, a reference
 // file that never ends its first line. The converter never hangs on a file,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Load: a tool sends many commands over a FIFO channel to the host stand-in;
 // the converter converts a large net; channels are opened and closed in loops
 // in this process. Run under the sanitizer build, the tool processes end with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A tool on the library's own main for the load tests: its service sends N
 // commands (its first argument, default 1000) of about 40 bytes to the host,
 // then ends. It stops early with kQx_EndOnError when a command cannot be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The output cannot be written: the disk is full (from the start, or partway
 // through the file), the file system is read-only, the file or its directory
 // is closed to the user, standard output is /dev/full.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian packages as a distribution would ship them and a tool author
 # would use them:
 # - cpack -G DEB in the shared build gives quarnel-tools, libquarnel1,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Lists the symbols the shared library exports (nm -D) and fails on any that
 # no public header declares: a C file that takes the address of every one of
 # them, after including every public header, must compile. C++ names, never

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # quarnel.pc finds its prefix in every library-folder layout: the shared
 # build is installed
 # - with the multiarch library folder lib/<arch> to a fresh prefix, and

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Renders a manual page with groff, warnings on, output discarded: the page
 # fails on any warning or error. Skipped (77) where groff is not installed.
 page=$1

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Configures and builds the project as its Debian packages are made: the
 # shared library (with the static archive beside it), the tools and the
 # manual pages, for the prefix /usr and the multiarch library folder, without

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Configures the consumer project of subproject/, which includes Quarnel with
 # add_subdirectory and checks its targets, then builds its tool (and so the
 # library) and runs it standalone.

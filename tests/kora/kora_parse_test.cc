@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // QxParseKora: well-formed commands and their arguments, each kind of break
 // at its offset, the limits, and what the caller's record holds after a break.
 #include <climits>

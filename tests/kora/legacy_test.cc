@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The legacy French-named interface: the exact command of every sender, the
 // calls that only trace, question states and the numbered error messages.
 #include <functional>

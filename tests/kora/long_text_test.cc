@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Long texts as numbered pieces, and file transfers line by line (standard
 // output) and by name (on a real channel).
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Results, text responses, progress steps, session variables and model
 // notices: host rendering (commands read back from standard output or from a
 // real channel) and standalone rendering (exact bytes on the standard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KORA command output and input over real pipes: destinations of a command,
 // the size limit, broken channels, the current records and the four receive
 // operations.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixture of the KORA service tests: the library's state as at process start,
 // commands without a channel going to standard output (so that a test reads
 // them back as lines), fresh basic information, and the language and

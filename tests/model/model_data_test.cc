@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Formalism defaults, model file names, the start-up reset and the object
 // table read from real files.
 #include <gtest/gtest.h>

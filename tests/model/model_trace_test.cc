@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Model construction and its KORA trace, observed on real standard output and
 // standard error in standard-output mode: every command of the model and every
 // TR command of a trace is one line of standard output.

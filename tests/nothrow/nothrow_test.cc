@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // No exception crosses the C seam: with every allocation of the C++ runtime
 // failing, the public operations that compose text on the heap report
 // kQx_MemFullErr (and trace it) instead of letting std::bad_alloc out, and the

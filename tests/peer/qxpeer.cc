@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Peer program of the link tests.
 //
 //   qxpeer -s IN OUT   FIFO server consumer: reads IN, writes OUT

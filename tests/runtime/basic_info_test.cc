@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Basic information and workspace paths, read from real files in a temporary
 // model workspace.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The end of a run in a process of its own: END_TOOL(n) and the exit status
 // for each end status, at most one end per process, the end lock file, and
 // QxExit / QxAbort in a program that has its own main.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The framework's command line: results, mode flags and messages of QxEnvInit,
 // the object table option, and the host channel over a real FIFO pair. Every
 // case runs in a child process, since QxEnvInit sets process-wide state.

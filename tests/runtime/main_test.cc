@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's main around a service that lets an exception out: whatever
 // was thrown, the run ends through the end routine as a failure the host
 // hears of, never by std::terminate.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace, waiting messages and the legacy warning in each mode: what goes
 // to standard error, to standard output and to the host channel.
 #include <string>

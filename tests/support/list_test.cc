@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The generic list: traversals with early stop and deferred deletion, the
 // process-wide cursor, hash buckets, and every fatal misuse.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory helpers: zero-filled allocation, release, overlapping copy, handles.
 #include <gtest/gtest.h>
 

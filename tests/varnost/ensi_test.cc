@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ordered integer sets: storage steps, order, set algebra, comparisons,
 // iteration, printing, and sets whose storage comes from a shared block.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The matrices read in parts over several threads give exactly what the plain
 // one-token-at-a-time reading gives: the same globals, messages and PEP file,
 // whatever the number of threads, the size of the parts and the reach past

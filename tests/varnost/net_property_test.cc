@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Random nets, written in varied but valid layouts, read and written back:
 // counts, arcs, neighbour sets, marked places and the PEP file must agree with
 // a plain model of the net; dense nets too, read one after the other.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading matrix files and reference files into the net globals.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net_testing.h"
 
 #include <errno.h>

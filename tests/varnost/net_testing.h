@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers of the converter's tests: reading a net in this process, releasing
 // it again, and an independent model of a net with the files it must give.
 #ifndef VARNOST_TESTS_NET_TESTING_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole runs of the varnost program: exit statuses, messages, files, and the
 // five real nets against their original PEP files.
 #include <sys/stat.h>

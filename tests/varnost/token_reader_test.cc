@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tokens of the matrix file: strtok/strtol semantics, the two separator sets,
 // and chunk boundaries that must not show.
 #include "token_reader.h"

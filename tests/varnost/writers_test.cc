@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PEP and PROD writers and the listings: exact bytes, names, and output
 // files that never end up truncated.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "conversation.h"
 
 #include <cstring>

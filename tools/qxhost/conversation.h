@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the host stand-in receives: frames or lines cut into commands, and the
 // checks on their order.
 #ifndef QUARNEL_TOOLS_QXHOST_CONVERSATION_H

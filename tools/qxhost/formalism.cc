@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "formalism.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The formalism of a model workspace and the kinds of objects it defines.
 #ifndef QUARNEL_TOOLS_QXHOST_FORMALISM_H
 #define QUARNEL_TOOLS_QXHOST_FORMALISM_H

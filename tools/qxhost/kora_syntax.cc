@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "kora_syntax.h"
 
 #include "kora/kora_parse.h"

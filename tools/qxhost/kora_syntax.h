@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host stand-in's view of the KORA command syntax: the library's one
 // command reader (quarnel/QXKoraParse.h), with its arguments in a vector and
 // each break explained in words for the printed conversation.

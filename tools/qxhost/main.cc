@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for the Quarnel host: starts a tool the way the host does and
 // shows its conversation. See kUsage in options.cc.
 #include <sys/stat.h>

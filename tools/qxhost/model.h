@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The model a tool traces, rebuilt from its model commands (CN, CA, CT, the
 // numbered CM pieces, pO) as they arrive, and checked on the way.
 #ifndef QUARNEL_TOOLS_QXHOST_MODEL_H

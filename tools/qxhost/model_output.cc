@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model_output.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rebuilt model written to a file: JSON, a Graphviz graph (DOT), or that
 // graph drawn as SVG by Graphviz's dot program.
 #ifndef QUARNEL_TOOLS_QXHOST_MODEL_OUTPUT_H

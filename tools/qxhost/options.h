@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command line of the host stand-in.
 #ifndef QUARNEL_TOOLS_QXHOST_OPTIONS_H
 #define QUARNEL_TOOLS_QXHOST_OPTIONS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "piece_series.h"
 
 #include <algorithm>

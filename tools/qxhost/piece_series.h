@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One attribute value arriving as numbered CM pieces, joined back into the
 // value the tool gave.
 #ifndef QUARNEL_TOOLS_QXHOST_PIECE_SERIES_H

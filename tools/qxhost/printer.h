@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printed conversation: each command of the tool on a line of standard
 // output as it arrives, each command sent to the tool with "> " before it once
 // written, in the order they happen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scripted conversations: a text file of lines "> TEXT" (send TEXT to the
 // tool as one command), "< PATTERN" (wait for a command of the tool that
 // matches PATTERN as a whole; "*" matches any run of bytes, "\*" a star, "\\"

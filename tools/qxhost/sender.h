@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands for the tool: lines of the --send input or of a script, written
 // to the tool's input FIFO one frame each.
 #ifndef QUARNEL_TOOLS_QXHOST_SENDER_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One run of a tool under the host stand-in.
 #ifndef QUARNEL_TOOLS_QXHOST_SESSION_H
 #define QUARNEL_TOOLS_QXHOST_SESSION_H

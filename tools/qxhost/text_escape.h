@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte strings written into JSON and DOT texts.
 #ifndef QUARNEL_TOOLS_QXHOST_TEXT_ESCAPE_H
 #define QUARNEL_TOOLS_QXHOST_TEXT_ESCAPE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finding and starting the programs the stand-in runs: the tool, and
 // Graphviz's dot for a drawn model.
 #ifndef QUARNEL_TOOLS_QXHOST_TOOL_PROCESS_H

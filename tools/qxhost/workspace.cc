@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "workspace.h"
 
 #include <fcntl.h>

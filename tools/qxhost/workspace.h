@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Model workspaces, private directories and the files the host stand-in
 // reads.
 #ifndef QUARNEL_TOOLS_QXHOST_WORKSPACE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ordered integer sets. See EnsI.h for the contract.
 #include "EnsI.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Ordered sets of integers: the neighbour sets of places and transitions and
  * the set of marked places.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader's entry: arguments, then the whole matrix file and the reference
 // file.
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The net globals: set by the net reader, read by the writers and listings,
 // never freed before the process ends.
 #include "TypePN.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text listings of the net on standard output.
 #include <cstdio>
 

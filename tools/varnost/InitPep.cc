@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PEP low-level net file ("FORMAT_N"): places with their marking flag,
 // transitions, and the arcs; every node at the same position.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PROD net description file: places with their marking, then each
 // transition with its input and output places; default names only.
 #include <cstdio>

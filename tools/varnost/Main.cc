@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's service entry and identity. Compiled into the executable itself
 // (never into an archive) so that the library's main finds QxServiceMain
 // already defined.

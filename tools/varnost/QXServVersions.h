@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Identity of the tool: kit, name, version and copyright line, as announced to
  * the host and printed by "-version". */
 #ifndef VARNOST_QXSERVVERSIONS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The net the converter reads, and the operations that read and write it.
  *
  * InitialisationNet reads a matrix file (and its optional reference file) into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "arc_list.h"
 
 #include <sys/mman.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The arcs met while reading the matrices, in reading order, kept until the
 // neighbour sets are built from them. Building the sets from this list instead
 // of scanning the dense matrices keeps the work proportional to the arcs and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Set operations for the tool's own code, beyond the public interface of
 // EnsI.h: the unordered append the merges use, and variants that report memory
 // exhaustion instead of aborting, for the net reader (which must fail with a

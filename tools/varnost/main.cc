@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The converter's process entry. "varnost --version" alone prints the
 // package's version; every other command line is the framework's and goes to
 // the library's main (QxMain) unchanged, "-version" and "-s" included.

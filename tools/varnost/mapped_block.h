@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory taken straight from the system and given back to it whole: a block
 // that is released leaves nothing behind in the allocator's caches, so that
 // the memory the reader in parts held is free again for the one-thread reader

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "matrix_parts.h"
 
 #include <errno.h>

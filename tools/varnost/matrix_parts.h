@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the Pre and Post matrices of a regular file with several threads.
 //
 // The text is cut into parts of a fixed size, numbered in file order, which

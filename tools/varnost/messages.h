@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's French messages on standard output. Texts that carry a file name
 // print it as it stands: a name is never used as a format.
 #ifndef VARNOST_MESSAGES_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building the neighbour sets of places and transitions from the arcs read.
 #include <algorithm>
 #include <climits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the matrix file: opening, counts, matrices and marking.
 #include <sys/mman.h>
 #include <sys/stat.h>

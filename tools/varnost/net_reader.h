@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The steps of the net reader, in calling order. InitialisationNetMatrice runs
 // them all; they are exposed for the tool's own code and tests.
 #ifndef VARNOST_NET_READER_H

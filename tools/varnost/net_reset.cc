@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Release of the net globals. The tool itself never calls this: its globals
 // live until the process ends. Programs that read many nets in one process
 // (the fuzz targets) call it between two nets so that every allocation of the

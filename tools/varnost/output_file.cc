@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "output_file.h"
 
 #include <errno.h>

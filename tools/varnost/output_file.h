@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An output file that appears only when completely written.
 //
 // The text goes to a temporary file in the target's directory through a large

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference file: object numbers and names of places and transitions.
 #include <climits>
 #include <cstdint>

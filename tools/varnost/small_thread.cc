@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "small_thread.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A thread with a small stack of its own, for the reader's workers: they call
 // nothing deep, and a default stack (8 MiB of address space each) would count
 // against a memory limit that the net itself fits. The stack is given back to

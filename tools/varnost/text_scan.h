@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading numbers and words from a stream as the "%d" and "%s" conversions
 // of scanf do, with values checked against the int range.
 #ifndef VARNOST_TEXT_SCAN_H

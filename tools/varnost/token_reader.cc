@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "token_reader.h"
 
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tokens of a matrix file, read in large chunks.
 //
 // A token is a run of bytes between separators; its value follows the rules of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Identity of the program for the library's tests: the names the library's
 // traces and announcements carry. A tool defines these in its own code.
 #include "quarnel/QXEnv.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test programs' own main. It is compiled into each test executable as an
 // object (not taken from an archive), so the library's main is never linked in.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A small tool written in C on the Quarnel library: its own service entry and
  * identity, a few KORA commands, and every way a service can end. The first
  * argument after the marker chooses what it does:

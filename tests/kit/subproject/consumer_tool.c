@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The smallest tool: an identity and a service that ends without problem. */
 #include "quarnel/Quarnel.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A service run under the library's own main that throws what its first
 // argument names:
 //   std    a std::runtime_error("boom")
