@@ -19,6 +19,7 @@
 //               has looked for the lock file with START_TOOL alone read)
 //   no-lock     START_TOOL and END_TOOL(0) without the end lock file
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
@@ -110,10 +111,12 @@ int main(int argc, char** argv) {
   if (mode == "bad-length") {
     const int64_t absurd = int64_t{1} << 40;
     (void)!::write(fd, &absurd, sizeof absurd);
-    // Write again only after the stand-in has hung up: the tool then dies of
-    // the broken pipe, every time, and the verdict must still be the fault.
-    const timespec pause{0, 300 * 1000 * 1000};
-    ::nanosleep(&pause, nullptr);
+    // Write again only once the stand-in has hung up (the write end then
+    // reports an error): the tool dies of the broken pipe, every time, and
+    // the verdict must still be the fault. Bounded, so a stand-in that never
+    // hangs up fails the test instead of hanging it.
+    pollfd hungUp{fd, 0, 0};
+    if (::poll(&hungUp, 1, 10000) != 1) return 3;
     (void)!::write(fd, "junk", 4);
   } else if (mode == "die") {
     ::raise(SIGKILL);

@@ -210,11 +210,8 @@ TEST(HostSend, LinesReachAToolThatReads) {
       host = e2e::RunHost(workspace, {"--send", path}, QX_PROBE_BIN, {"echo"});
     } else {
       ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-      const pid_t writer = qxtest::StartChild([&] {
-        ::usleep(200 * 1000);
-        qxtest::WriteFile(path, input);  // waits for the stand-in's read end
-        return 0;
-      });
+      // Written once the stand-in has opened the FIFO to read it.
+      const pid_t writer = qxtest::FeedFifoLater(path, input);
       host = e2e::RunHost(workspace, {"--send", path}, QX_PROBE_BIN, {"echo"});
       EXPECT_TRUE(qxtest::WaitChild(writer, 10000).exited);
     }
