@@ -78,9 +78,12 @@ configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/QuarnelConfig.cmake.in
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 # quarnel_add_conversation_test, which finds the installed qxhost from its own
-# place in the prefix.
-file(RELATIVE_PATH QUARNEL_QXHOST_FROM_CMAKE_DIR ${CMAKE_INSTALL_PREFIX}/${QUARNEL_CMAKE_DIR}
-     ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/qxhost)
+# place in the prefix. Both folders taken whole, so that an absolute library
+# or program folder is not glued onto the prefix.
+cmake_path(ABSOLUTE_PATH QUARNEL_CMAKE_DIR BASE_DIRECTORY ${CMAKE_INSTALL_PREFIX}
+           OUTPUT_VARIABLE QUARNEL_CMAKE_FULL_DIR)
+file(RELATIVE_PATH QUARNEL_QXHOST_FROM_CMAKE_DIR ${QUARNEL_CMAKE_FULL_DIR}
+     ${CMAKE_INSTALL_FULL_BINDIR}/qxhost)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/QuarnelConversationTest.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConversationTest.cmake @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfig.cmake
