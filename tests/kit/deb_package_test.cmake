@@ -13,7 +13,7 @@
 #   packaged libquarnel.so.1, and so does the packaged varnost.
 # Skipped where cpack, dpkg-deb or lintian is missing.
 # Variables: SOURCE_DIR, BUILD_DIR (the shared build), WORK_DIR, C_COMPILER,
-# CXX_COMPILER, VERSION, LIBRARY_ARCH (empty: x86_64-linux-gnu).
+# CXX_COMPILER, VERSION, LIBRARY_ARCH (the multiarch folder name).
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 
@@ -28,9 +28,6 @@ foreach(tool CPACK DPKG_DEB LINTIAN PKG_CONFIG)
     return()
   endif()
 endforeach()
-if(NOT LIBRARY_ARCH)
-  set(LIBRARY_ARCH x86_64-linux-gnu)
-endif()
 
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR}/debs)

@@ -7,7 +7,7 @@
 # and in each the guide's pkg-config line builds hello_c, which then runs
 # under the build's host stand-in on the installed library.
 # Variables: SOURCE_DIR, BUILD_DIR (the shared build), WORK_DIR, C_COMPILER,
-# LIBRARY_ARCH (empty: x86_64-linux-gnu).
+# LIBRARY_ARCH (the multiarch folder name).
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 
@@ -15,9 +15,6 @@ find_program(PKG_CONFIG NAMES pkg-config pkgconf)
 if(NOT PKG_CONFIG)
   message(STATUS "pkg-config layout test skipped: pkg-config not installed")
   return()
-endif()
-if(NOT LIBRARY_ARCH)
-  set(LIBRARY_ARCH x86_64-linux-gnu)
 endif()
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})

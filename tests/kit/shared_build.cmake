@@ -4,14 +4,11 @@
 # manual pages, for the prefix /usr and the multiarch library folder, without
 # tests or benchmarks. The package tests use this build folder.
 # Variables: SOURCE_DIR, BUILD_DIR, C_COMPILER, CXX_COMPILER, LIBRARY_ARCH
-# (the multiarch name; empty: x86_64-linux-gnu), LAUNCHER (compiler launcher,
+# (the multiarch folder name), LAUNCHER (compiler launcher,
 # may be empty).
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 
-if(NOT LIBRARY_ARCH)
-  set(LIBRARY_ARCH x86_64-linux-gnu)
-endif()
 set(launch "")
 if(LAUNCHER)
   set(launch -DCMAKE_C_COMPILER_LAUNCHER=${LAUNCHER} -DCMAKE_CXX_COMPILER_LAUNCHER=${LAUNCHER})

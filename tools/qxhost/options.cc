@@ -122,6 +122,18 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
     }
     return argv[++i];
   };
+  // A time limit in seconds (more than 0, at most a day), kept in ms.
+  auto seconds = [&](const char* name, int* ms) {
+    const char* v = value(name);
+    if (v == nullptr) return false;
+    double s = 0;
+    if (!ParseNumber(v, &s) || s <= 0 || s > 86400) {
+      *error = std::string("bad time limit: ") + v;
+      return false;
+    }
+    *ms = static_cast<int>(s * 1000);
+    return true;
+  };
   for (; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--") {
@@ -154,14 +166,7 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
       if (v == nullptr) return false;
       options->tool_options.emplace_back(v);
     } else if (arg == "-t" || arg == "--timeout") {
-      const char* v = value("--timeout");
-      if (v == nullptr) return false;
-      double seconds = 0;
-      if (!ParseNumber(v, &seconds) || seconds <= 0 || seconds > 86400) {
-        *error = std::string("bad time limit: ") + v;
-        return false;
-      }
-      options->timeout_ms = static_cast<int>(seconds * 1000);
+      if (!seconds("--timeout", &options->timeout_ms)) return false;
     } else if (arg == "--model" || arg == "--script") {
       const char* v = value(arg.c_str());
       if (v == nullptr) return false;
@@ -173,14 +178,7 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
     } else if (arg == "--strict") {
       options->strict = true;
     } else if (arg == "--expect-timeout") {
-      const char* v = value("--expect-timeout");
-      if (v == nullptr) return false;
-      double seconds = 0;
-      if (!ParseNumber(v, &seconds) || seconds <= 0 || seconds > 86400) {
-        *error = std::string("bad time limit: ") + v;
-        return false;
-      }
-      options->expect_timeout_ms = static_cast<int>(seconds * 1000);
+      if (!seconds("--expect-timeout", &options->expect_timeout_ms)) return false;
     } else if (arg == "--close-after") {
       const char* v = value("--close-after");
       if (v == nullptr) return false;
