@@ -13,6 +13,14 @@
 //   no-end      START_TOOL only
 //   cut         START_TOOL, then half a frame
 //   after-end   START_TOOL, END_TOOL(0), then another command
+//   paced MS CMD...  like send, with a pause of MS milliseconds before each
+//               CMD (and before END_TOOL), so that each wait of a script
+//               lasts at least that long
+//   slow-read   START_TOOL, then reads its input in small bites with a pause
+//               between them until the input ends, and sends
+//               TR(N:<lines> lines, hash <h>): the count of the frames read
+//               and the FNV-1a hash of their texts, each followed by a line
+//               feed; then END_TOOL(0)
 // With -std_out instead, it writes lines on standard output:
 //   lock-early  the end lock file, START_TOOL, then END_TOOL(0) once the
 //               stand-in has read START_TOOL and gone back to waiting (so it
@@ -30,6 +38,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -71,6 +80,34 @@ bool StandInWaitsAgain() {
   return false;
 }
 
+// Reads frames from fd until its end, a thousand bytes at a time with a
+// pause after each bite, so that the writer meets a full FIFO again and
+// again. Returns "<count> lines, hash <h>" over the frames' texts.
+std::string ReadSlowly(int fd) {
+  std::string pending;
+  uint64_t hash = 1469598103934665603u;
+  size_t lines = 0;
+  char bite[1000];
+  const timespec pause{0, 200 * 1000};
+  for (;;) {
+    const ssize_t n = ::read(fd, bite, sizeof bite);
+    if (n <= 0) break;
+    pending.append(bite, static_cast<size_t>(n));
+    for (;;) {
+      int64_t length = 0;
+      if (pending.size() < sizeof length) break;
+      std::memcpy(&length, pending.data(), sizeof length);
+      if (pending.size() - sizeof length < static_cast<uint64_t>(length)) break;
+      const std::string text = pending.substr(sizeof length, static_cast<size_t>(length)) + "\n";
+      for (const char c : text) hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211u;
+      ++lines;
+      pending.erase(0, sizeof length + static_cast<size_t>(length));
+    }
+    ::nanosleep(&pause, nullptr);
+  }
+  return std::to_string(lines) + " lines, hash " + std::to_string(hash);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,7 +143,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   const int fd = ::open(out, O_WRONLY);
-  if (fd < 0 || ::open(in, O_RDONLY) < 0) return 2;
+  const int in_fd = fd < 0 ? -1 : ::open(in, O_RDONLY);
+  if (in_fd < 0) return 2;
   if (mode != "no-start") Frame(fd, "START_TOOL(1:C,2,1,2,6,2,3,4:Fake,1:1,0:)");
   if (mode == "bad-length") {
     const int64_t absurd = int64_t{1} << 40;
@@ -130,6 +168,19 @@ int main(int argc, char** argv) {
     (void)!::write(fd, "TR(3:abc", 8);
   } else if (mode == "send") {
     for (const std::string& command : commands) Frame(fd, command);
+    Frame(fd, "END_TOOL(0)");
+  } else if (mode == "paced" && !commands.empty()) {
+    const long ms = std::strtol(commands[0].c_str(), nullptr, 10);
+    const timespec pause{ms / 1000, (ms % 1000) * 1000 * 1000};
+    for (size_t i = 1; i < commands.size(); ++i) {
+      ::nanosleep(&pause, nullptr);
+      Frame(fd, commands[i]);
+    }
+    ::nanosleep(&pause, nullptr);
+    Frame(fd, "END_TOOL(0)");
+  } else if (mode == "slow-read") {
+    const std::string summary = ReadSlowly(in_fd);
+    Frame(fd, "TR(" + std::to_string(summary.size()) + ":" + summary + ")");
     Frame(fd, "END_TOOL(0)");
   } else if (mode == "after-end") {
     Frame(fd, "END_TOOL(0)");

@@ -222,12 +222,22 @@ TEST(HostModelChecks, EachFaultNamedWithItsCommand) {
       {"CM series without its final piece",
        {"CN(5:place,2)", "CM(4:name,2,1,-5,1:a)", "CM(4:name,2,2,2,1:b)"},
        "CM(4:name,2,2,2,1:b): no final piece at the end of the run"},
+      {"CM series cut by a new one",
+       {"CN(5:place,2)", "CM(4:name,2,1,-5,1:a)", "CM(4:name,2,2,2,1:b)", "CM(4:name,2,1,-1,1:c)"},
+       "CM(4:name,2,2,2,1:b): no final piece before a new series began"},
+      {"position past a short", {"CN(5:place,2)", "pO(2,32768,0)"},
+       "pO(2,32768,0): a position outside the signed 16-bit range"},
+      {"position below a short", {"CN(5:place,2)", "pO(2,0,-32769)"},
+       "pO(2,0,-32769): a position outside the signed 16-bit range"},
+      {"position far outside", {"CN(5:place,2)", "pO(2,4294967296,0)"},
+       "pO(2,4294967296,0): a position outside the signed 16-bit range"},
       {"kind the formalism does not define", {"CN(6:circle,2)"},
        "CN(6:circle,2): the formalism defines no kind \"circle\""},
       {"edge before its end node", {"CN(5:place,2)", "CA(3:arc,5,2,3)", "CN(10:transition,3)"},
        "CA(3:arc,5,2,3): end node 3 came after the edge"},
       {"well-formed model",
        {"CN(5:place,2)", "CT(4:name,2,2:p1)", "CN(10:transition,3)", "pO(3,1,-1)",
+        "pO(2,32767,-32768)",
         "CA(3:arc,5,2,3)", "CM(9:valuation,5,1,-3,1:1)", "CM(9:valuation,5,2,3,1:2)"},
        ""},
       {"kinds of a formalism the table does not know", {"CN(6:circle,2)"}, "", "Other"},
@@ -259,6 +269,171 @@ TEST(HostModelChecks, EachFaultNamedWithItsCommand) {
             << host.err;
       }
     }
+  }
+}
+
+// The JSON the stand-in writes for the commands a fake tool sends.
+std::string JsonOf(const std::vector<std::string>& commands) {
+  e2e::Workspace workspace;
+  std::vector<std::string> args{"send"};
+  args.insert(args.end(), commands.begin(), commands.end());
+  const qxtest::ChildResult host =
+      e2e::RunHost(workspace, {"--model", workspace.File("m.json")}, QX_FAKE_TOOL_BIN, args);
+  EXPECT_EQ(host.status, 0) << host.err;
+  EXPECT_EQ(host.err.find("qxhost: model:"), std::string::npos) << host.err;
+  return qxtest::ReadFile(workspace.File("m.json"));
+}
+
+std::string Ct(const std::string& name, int id, const std::string& value) {
+  return "CT(" + std::to_string(name.size()) + ":" + name + "," + std::to_string(id) + "," +
+         std::to_string(value.size()) + ":" + value + ")";
+}
+
+// An attribute given again replaces its value whole, shorter or longer, from
+// CT or from CM pieces, and keeps its place among the others.
+TEST(HostModel, AnAttributeGivenAgainReplacesItsValue) {
+  const std::string json = JsonOf({
+      "CN(5:place,2)",
+      Ct("name", 2, "first"),
+      Ct("comment", 2, "c"),
+      Ct("name", 2, "hi"),
+      "CN(5:place,3)",
+      Ct("name", 3, "hi"),
+      Ct("name", 3, "a longer text"),
+      "CN(5:place,4)",
+      Ct("name", 4, "abcdefgh"),
+      "CM(4:name,4,1,-5,2:wx)",
+      "CM(4:name,4,2,3,2:yz)",
+      "CN(5:place,5)",
+      "CM(4:name,5,1,-5,2:wx)",
+      "CM(4:name,5,2,3,2:yz)",
+      Ct("name", 5, "v"),
+  });
+  EXPECT_EQ(json,
+            "{\"nodes\":["
+            "{\"id\":2,\"kind\":\"place\",\"attributes\":{\"name\":\"hi\",\"comment\":\"c\"}},"
+            "{\"id\":3,\"kind\":\"place\",\"attributes\":{\"name\":\"a longer text\"}},"
+            "{\"id\":4,\"kind\":\"place\",\"attributes\":{\"name\":\"wx\\nyz\"}},"
+            "{\"id\":5,\"kind\":\"place\",\"attributes\":{\"name\":\"v\"}}"
+            "],\"edges\":[]}\n");
+}
+
+// Bytes that are not UTF-8 become \u00XX escapes of each byte, so the JSON
+// stays valid UTF-8: surrogates, overlong forms, code points past U+10FFFF,
+// sequences cut short. The valid sequences next to them are kept as they are.
+TEST(HostModel, JsonOfBytesThatAreNotUtf8StaysValid) {
+  struct Case {
+    std::string value;
+    std::string json;
+  };
+  const Case cases[] = {
+      {"\xED\xA0\x80", "\\u00ed\\u00a0\\u0080"},  // U+D800
+      {"\xED\xBF\xBF", "\\u00ed\\u00bf\\u00bf"},  // U+DFFF
+      {"\xED\x9F\xBF", "\xED\x9F\xBF"},           // U+D7FF
+      {"\xEE\x80\x80", "\xEE\x80\x80"},           // U+E000
+      {"\xC0\xAF", "\\u00c0\\u00af"},             // '/' in two bytes
+      {"\xC1\xBF", "\\u00c1\\u00bf"},
+      {"\xE0\x80\xAF", "\\u00e0\\u0080\\u00af"},             // '/' in three
+      {"\xE0\x9F\xBF", "\\u00e0\\u009f\\u00bf"},             // U+07FF in three
+      {"\xE0\xA0\x80", "\xE0\xA0\x80"},                      // U+0800
+      {"\xF0\x8F\xBF\xBF", "\\u00f0\\u008f\\u00bf\\u00bf"},  // U+FFFF in four
+      {"\xF0\x90\x80\x80", "\xF0\x90\x80\x80"},              // U+10000
+      {"\xF4\x90\x80\x80", "\\u00f4\\u0090\\u0080\\u0080"},  // past U+10FFFF
+      {"\xF5\x80\x80\x80", "\\u00f5\\u0080\\u0080\\u0080"},
+      {"a\xE2\x82", "a\\u00e2\\u0082"},  // cut at the end
+      {"\xE2\x82\xAC\xE2\x82", "\xE2\x82\xAC\\u00e2\\u0082"},
+  };
+  std::vector<std::string> commands;
+  std::string expected = "{\"nodes\":[";
+  int id = 2;
+  for (const Case& c : cases) {
+    commands.push_back("CN(5:place," + std::to_string(id) + ")");
+    commands.push_back(Ct("name", id, c.value));
+    expected += std::string(id > 2 ? "," : "") + "{\"id\":" + std::to_string(id) +
+                ",\"kind\":\"place\",\"attributes\":{\"name\":\"" + c.json + "\"}}";
+    ++id;
+  }
+  EXPECT_EQ(JsonOf(commands), expected + "],\"edges\":[]}\n");
+}
+
+// Backslashes in a name keep the DOT syntax and reach the drawing as they
+// are: within the text, before a quote, before a letter that would be one of
+// Graphviz's escapes, and at the very end of the label.
+TEST(HostModel, DotKeepsBackslashesInLabels) {
+  const std::vector<std::string> names = {"a\\b", "q\\\"z", "\\N\\n", "ends\\"};
+  e2e::Workspace workspace;
+  std::vector<std::string> args{"send"};
+  for (size_t i = 0; i < names.size(); ++i) {
+    args.push_back("CN(5:place," + std::to_string(i + 2) + ")");
+    args.push_back(Ct("name", static_cast<int>(i + 2), names[i]));
+  }
+  const qxtest::ChildResult host =
+      e2e::RunHost(workspace, {"--model", workspace.File("m.dot")}, QX_FAKE_TOOL_BIN, args);
+  ASSERT_EQ(host.status, 0) << host.err;
+  const std::string dot = qxtest::ReadFile(workspace.File("m.dot"));
+  EXPECT_NE(dot.find("n5 [shape=ellipse, label=\"place 5\\nends\\\\\"];\n"), std::string::npos)
+      << dot;
+  if (!HasDot()) GTEST_SKIP() << "Graphviz's dot is not installed";
+  const qxtest::ChildResult svg =
+      qxtest::RunProgram("/bin/sh", {"-c", "dot -Tsvg \"$0\"", workspace.File("m.dot")});
+  ASSERT_EQ(svg.status, 0) << svg.err;
+  for (const std::string text : {">a\\b<", ">q\\&quot;z<", ">\\N\\n<", ">ends\\<"})
+    EXPECT_NE(svg.out.find(text), std::string::npos) << text << "\n" << svg.out;
+}
+
+// The model file gets the mode the umask gives a new file, and no temporary
+// file is left beside it: not when the tool cannot start, nor when the run is
+// cut by the time limit, by the stand-in leaving or by a script wait.
+TEST(HostModel, FileModeAndNoTemporaryFile) {
+  for (const char* mask : {"022", "077", "002"}) {
+    SCOPED_TRACE(std::string("umask ") + mask);
+    e2e::Workspace workspace;
+    qxtest::TempDir out;
+    const qxtest::ChildResult host =
+        qxtest::RunProgram("/bin/sh",
+                           {"-c", std::string("umask ") + mask + "; exec \"$@\"", "sh", QX_HOST_BIN,
+                            "--workspace", workspace.path(), "--timeout", "20", "--model",
+                            out.File("m.json"), QX_MODEL_TOOL_BIN, "net"},
+                           "", 30000);
+    EXPECT_EQ(host.status, 0) << host.err;
+    struct stat st;
+    ASSERT_EQ(::stat(out.File("m.json").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666 & ~std::stoi(mask, nullptr, 8));
+  }
+  e2e::Workspace workspace;
+  qxtest::WriteFile(workspace.File("not-a-program"), "not a program\n");
+  qxtest::WriteFile(workspace.File("wait.script"), "< TR(9:never sent)\n");
+  struct Case {
+    const char* what;
+    std::vector<std::string> options;
+    std::string tool;
+    std::vector<std::string> args;
+    int status;
+    bool written;  // whether the model file is there at the end
+  };
+  const Case cases[] = {
+      {"missing tool", {}, workspace.File("no-such-tool"), {}, 1, false},
+      {"tool not found in PATH", {}, "no-such-tool", {}, 1, false},
+      {"tool that is not a program", {}, workspace.File("not-a-program"), {}, 1, false},
+      {"time limit", {"--timeout", "1"}, QX_FAKE_TOOL_BIN, {"hang"}, 4, true},
+      {"stand-in leaves", {"--close-after", "2"}, QX_MODEL_TOOL_BIN, {"net"}, 0, true},
+      {"script wait runs out",
+       {"--script", workspace.File("wait.script"), "--expect-timeout", "0.3"},
+       QX_FAKE_TOOL_BIN,
+       {"hang"},
+       5,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    qxtest::TempDir out;
+    std::vector<std::string> options = c.options;
+    options.push_back("--model");
+    options.push_back(out.File("m.json"));
+    const qxtest::ChildResult host = e2e::RunHost(workspace, options, c.tool, c.args);
+    EXPECT_EQ(host.status, c.status) << host.err;
+    EXPECT_EQ(DirectoryEntries(out.path()),
+              c.written ? std::vector<std::string>{"m.json"} : std::vector<std::string>{});
   }
 }
 

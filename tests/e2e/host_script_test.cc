@@ -53,9 +53,11 @@ TEST(HostScript, PassingScriptsPrintTheConversationInOrder) {
     const qxtest::ChildResult stars = RunScript(workspace,
                                                 "< TR(3:a*b)\n"
                                                 "< TR(5:*\\\\c\\*)\n"
+                                                "< TR(4:ab*ba)\n"
                                                 "< END_TOOL(*)\n",
                                                 options, QX_FAKE_TOOL_BIN,
-                                                {"send", "RO(1)", "TR(3:a*b)", "TR(5:ab\\c*)"});
+                                                {"send", "RO(1)", "TR(3:a*b)", "TR(5:ab\\c*)",
+                                                 "TR(4:abba)"});
     EXPECT_EQ(stars.status, 0) << stars.err;
   }
 }
@@ -82,6 +84,11 @@ TEST(HostScript, DifferencesEndWithStatusFive) {
         "qxhost: the conversation differs from the script: the tool ended before a command "
         "matched the pattern\n",
         "qxhost:   RO(17)\nqxhost:   END_TOOL(0)\n"}},
+      // The ends around a star may not share bytes: "aba" is not "ab" then "ba".
+      {"star between overlapping ends", "< TR(3:ab*ba)\n", QX_FAKE_TOOL_BIN,
+       {"send", "TR(3:aba)"},
+       {"qxhost: script {ws}/test.script line 1: < TR(3:ab*ba)\n",
+        "the tool ended before a command matched the pattern\n"}},
       {"time-out", "< TR(*)\n", QX_FAKE_TOOL_BIN, {"hang"},
        {"qxhost: script {ws}/test.script line 1: < TR(*)\n",
         "no command matched the pattern within 0.5 s",
@@ -101,6 +108,20 @@ TEST(HostScript, DifferencesEndWithStatusFive) {
       EXPECT_NE(host.err.find(part), std::string::npos) << part << "\n---\n" << host.err;
     }
   }
+}
+
+// --expect-timeout bounds each wait on its own: waits that are each well
+// within it pass, though together they last longer.
+TEST(HostScript, TheBoundIsPerWait) {
+  e2e::Workspace workspace;
+  const auto start = std::chrono::steady_clock::now();
+  const qxtest::ChildResult host =
+      RunScript(workspace, "< TR(1:a)\n< TR(1:b)\n< TR(1:c)\n< END_TOOL(0)\n",
+                {"--expect-timeout", "1.2"}, QX_FAKE_TOOL_BIN,
+                {"paced", "400", "TR(1:a)", "TR(1:b)", "TR(1:c)"});
+  EXPECT_EQ(host.status, 0) << host.err;
+  // The tool's four pauses: the script outlasted its bound.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1600));
 }
 
 // Scripts that cannot be run are set-up errors, found before the tool

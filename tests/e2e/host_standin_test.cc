@@ -79,6 +79,20 @@ TEST(HostStandIn, UsageAndSetUpErrors) {
       {{"--timeout", "5"}, "no tool given"},
       {{"--std-out", "--send", "x", "true"},
        "--send needs FIFO mode: in standard-output mode the tool has no input channel"},
+      // Time limits: a number of seconds, more than 0 and at most a day.
+      {{"--timeout", "0", "true"}, "bad time limit: 0"},
+      {{"--timeout", "-5", "true"}, "bad time limit: -5"},
+      {{"--timeout", "ten", "true"}, "bad time limit: ten"},
+      {{"--timeout", "5s", "true"}, "bad time limit: 5s"},
+      {{"--timeout", "", "true"}, "bad time limit: "},
+      {{"--timeout", "nan", "true"}, "bad time limit: nan"},
+      {{"--timeout", "90000", "true"}, "bad time limit: 90000"},
+      {{"-t", "-0.5", "true"}, "bad time limit: -0.5"},
+      {{"--expect-timeout", "0", "true"}, "bad time limit: 0"},
+      {{"--expect-timeout", "-1", "true"}, "bad time limit: -1"},
+      {{"--expect-timeout", "x1", "true"}, "bad time limit: x1"},
+      {{"--close-after", "-1", "true"}, "bad command count: -1"},
+      {{"--timeout"}, "option --timeout needs a value"},
   };
   for (const auto& c : kUsageErrors) {
     const qxtest::ChildResult run = qxtest::RunProgram(QX_HOST_BIN, c.args);
@@ -281,16 +295,49 @@ TEST(HostSend, InputTheToolCannotTake) {
   EXPECT_EQ(SplitPrinted(too_long.out).sent, (std::vector<std::string>{"FE()", "RO(1)"}));
 }
 
+// A tool that reads slowly keeps the FIFO full, so the stand-in's writes are
+// refused for a while, and those of its long lines (more than the FIFO takes
+// at once) are partial: every line still reaches the tool whole and in order,
+// and only then is success reported.
+TEST(HostSend, ASlowReaderGetsEveryLineInOrder) {
+  e2e::Workspace workspace;
+  std::string input;
+  std::vector<std::string> lines;
+  uint64_t hash = 1469598103934665603u;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string text = std::to_string(i) + std::string(i % 400 == 7 ? 9000 : 0, 'x');
+    lines.push_back("TR(" + std::to_string(text.size()) + ":" + text + ")");
+    input += lines.back() + "\n";
+  }
+  for (const char c : input) hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211u;
+  qxtest::WriteFile(workspace.File("many"), input);
+  const qxtest::ChildResult host =
+      e2e::RunHost(workspace, {"--send", workspace.File("many")}, QX_FAKE_TOOL_BIN, {"slow-read"});
+  EXPECT_EQ(host.status, 0) << host.err;
+  const Printed printed = SplitPrinted(host.out);
+  EXPECT_TRUE(printed.sent == lines) << printed.sent.size() << " lines sent";
+  const std::string summary = "20000 lines, hash " + std::to_string(hash);
+  EXPECT_EQ(printed.received,
+            (std::vector<std::string>{"START_TOOL(1:C,2,1,2,6,2,3,4:Fake,1:1,0:)",
+                                      "TR(" + std::to_string(summary.size()) + ":" + summary + ")",
+                                      "END_TOOL(0)"}));
+  EXPECT_EQ(host.err.find("not sent"), std::string::npos) << host.err;
+}
+
 // SEND_KORA_FILE: the stand-in reads the file and prints its lines as commands
 // of the tool, so that the conversation is the one the same tool prints in
 // standard-output mode, where the library sends the lines itself.
+// A last command without its line feed is taken whole.
 TEST(HostFileTransfer, LinesOfTheFileAreTheToolsCommands) {
-  const std::string content = "FE()\n\nRO(3)\nTR(8:a, (b) c)\n";
   const std::string expected = kProbeStart +
                                "\nTR(15:before the file)\nFE()\nRO(3)\nTR(8:a, (b) c)\n"
                                "TR(14:after the file)\nEND_TOOL(0)\n";
+  const std::string contents[] = {"FE()\n\nRO(3)\nTR(8:a, (b) c)\n",
+                                  "FE()\n\nRO(3)\nTR(8:a, (b) c)"};
+  for (const std::string& content : contents)
   for (const bool std_out : {false, true}) {
-    SCOPED_TRACE(std_out ? "standard output" : "FIFO");
+    SCOPED_TRACE(std::string(std_out ? "standard output" : "FIFO") +
+                 (content.ends_with('\n') ? "" : ", no last line feed"));
     e2e::Workspace workspace;
     qxtest::WriteFile(workspace.File("answer.kora"), content);
     std::vector<std::string> options;
@@ -311,7 +358,7 @@ TEST(HostFileTransfer, LinesOfTheFileAreTheToolsCommands) {
   }
   // Post condition 1: the host deletes the file once read.
   e2e::Workspace workspace;
-  qxtest::WriteFile(workspace.File("answer.kora"), content);
+  qxtest::WriteFile(workspace.File("answer.kora"), contents[0]);
   const qxtest::ChildResult host =
       e2e::RunHost(workspace, {}, QX_PROBE_BIN, {"send-file", "answer.kora", "1"});
   EXPECT_EQ(host.status, 0) << host.err;

@@ -67,6 +67,10 @@ TEST(KoraSyntax, MalformedCommandsBreakWhereExpected) {
       {"MT(1,,2", 7, "',' or ')' expected after an argument, found the end"},
       {"MT(1,,", 6, "the command ends before its closing ')'"},
       {"TR(5:abc)", 9, "the counted string of 5 bytes runs past the end of the command (4 bytes left)"},
+      // A counted string whole, then the end: cut short after the argument.
+      {"TR(3:abc", 8, "',' or ')' expected after an argument, found the end of the command"},
+      {"X(0:", 4, "',' or ')' expected after an argument, found the end of the command"},
+      {"X(0:,", 5, "the command ends before its closing ')'"},
       {"TR(3:abcd)", 8, "',' or ')' expected after an argument, found 'd'"},
       {"TR(99999999999999999999999:a)", 29, "runs past the end"},
       {"TR(5:hello)x", 11, "text after the closing ')': 'x'"},
