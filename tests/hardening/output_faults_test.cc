@@ -5,9 +5,12 @@
 // The converter says so, ends with status 1, and the previous .ll_net is
 // neither lost nor truncated; no temporary file is left behind.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,14 +86,16 @@ TEST(UnwritableOutput, ReadOnlyFileSystemIsReportedAndThePreviousOutputSurvives)
 // Runs the converter as a user without privileges, for whom permission bits
 // bind: the current user when the tests do not run as root, else the user
 // 65534 through setpriv. Empty when neither is possible.
+// `setup` runs in the child before the program starts, as RunProgram's does.
 std::optional<qxtest::ChildResult> RunUnprivileged(const std::vector<std::string>& args,
-                                                    const std::string& cwd) {
-  if (geteuid() != 0) return qxtest::RunProgram(kVarnost, args, cwd, 20000);
+                                                    const std::string& cwd,
+                                                    const std::function<bool()>& setup = nullptr) {
+  if (geteuid() != 0) return qxtest::RunProgram(kVarnost, args, cwd, 20000, setup);
   for (const char* setpriv : {"/usr/bin/setpriv", "/bin/setpriv"}) {
     if (access(setpriv, X_OK) != 0) continue;
     std::vector<std::string> all = {"--reuid=65534", "--regid=65534", "--clear-groups", kVarnost};
     all.insert(all.end(), args.begin(), args.end());
-    return qxtest::RunProgram(setpriv, all, cwd, 20000);
+    return qxtest::RunProgram(setpriv, all, cwd, 20000, setup);
   }
   return std::nullopt;
 }
@@ -142,6 +147,50 @@ TEST(OutputPermissions, AProtectedFileStaysAndAWritableOneIsUpdated) {
       ASSERT_EQ(stat(out.c_str(), &after), 0);
       EXPECT_EQ(after.st_ino, before.st_ino) << "the file was replaced, not written";
       EXPECT_EQ(after.st_mode, before.st_mode);
+    }
+    ExpectNoTemporaryFile(dir.path());
+  }
+}
+
+// A write that fails while the .ll_net is rewritten in place (its directory
+// closed to new files) fails the run, as it does when the file is replaced
+// through a temporary file; a replaced file is then kept as it was. Every
+// write past the first 4 KiB of a file fails here (a file size limit).
+TEST(OutputPermissions, AFailedWriteFailsTheRunInPlaceAsWhenReplaced) {
+  const std::string good = hardening::ConvertedExample("elevator_2");
+  ASSERT_GT(good.size(), 3 * 4096u);
+  const auto smallFiles = [] {
+    std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
+    const struct rlimit limit = {4096, 4096};
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  };
+  struct Case {
+    const char* name;
+    mode_t dirMode;
+    bool inPlace;
+  } cases[] = {
+      {"replaced, open directory", 0777, false},
+      {"rewritten in place, closed directory", 0555, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qxtest::TempDir dir;
+    const std::string net = dir.File("n.mat");
+    const std::string out = net + ".ll_net";
+    qxtest::WriteFile(net, hardening::ExampleNet("elevator_2"));
+    qxtest::WriteFile(net + ".ref", hardening::ExampleRef("elevator_2"));
+    qxtest::WriteFile(out, kPrevious);
+    ASSERT_EQ(chmod(out.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), c.dirMode), 0);
+
+    const auto run = RunUnprivileged({"-s", net}, dir.path(), smallFiles);
+    chmod(dir.path().c_str(), 0755);
+    if (!run) GTEST_SKIP() << "running as root without setpriv: no unprivileged user";
+    ASSERT_TRUE(run->exited) << "signal " << run->signal;
+    EXPECT_EQ(run->status, 1) << run->err;
+    EXPECT_EQ(run->out, kCreateFailed);
+    if (!c.inPlace) {
+      EXPECT_TRUE(qxtest::HoldsPreviousOutput(out));
     }
     ExpectNoTemporaryFile(dir.path());
   }
