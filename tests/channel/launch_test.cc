@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -292,6 +293,55 @@ TEST_F(LaunchTest, MissingProgramIsReportedByTheParentAndTheChildLeavesQuietly) 
     EXPECT_EQ(run.out.find("END_TOOL"), std::string::npos) << run.out;
     EXPECT_FALSE(qxtest::FileExists(lockFile));
   }
+}
+
+// A descriptor the tool opened without close-on-exec, at the first number
+// above the standard streams, does not reach the peer of the fork launcher,
+// which keeps only its standard streams (the socket client provider starts
+// its peer through it).
+TEST_F(LaunchTest, ForkExecKeepsADescriptorThreeWithoutCloseOnExecFromThePeer) {
+  qxtest::ChildResult run = qxtest::RunInChild([&] {
+    int p[2];
+    if (pipe(p) != 0 || (p[0] != 3 && dup2(p[0], 3) != 3)) return 10;
+    if (fcntl(3, F_GETFD) != 0) return 11;
+    const int pid = QXExecutionAsynchroneByForkExec(Arg(QX_PEER_PATH), nullptr);
+    if (pid <= 0) return 12;
+    return qxtest::WaitChild(pid, kChildMs).exited ? 0 : 13;
+  });
+  EXPECT_TRUE(run.exited && run.status == 0) << run.err;
+  EXPECT_FALSE(Holds(AwaitReport().fds, 3)) << "descriptor 3 leaked into the peer";
+}
+
+// A signal caught while the launcher waits for its child's launch report,
+// with a handler installed without SA_RESTART so that the wait's read is
+// interrupted, does not hide an exec failure: a timer signals the launcher
+// through many launches of a missing program, and each is reported.
+TEST_F(LaunchTest, AnInterruptedWaitForTheLaunchReportStillSeesTheExecFailure) {
+  qxtest::ChildResult run = qxtest::RunInChild(
+      [&] {
+        struct sigaction caught {};
+        caught.sa_handler = [](int) {};
+        sigemptyset(&caught.sa_mask);
+        caught.sa_flags = 0;
+        if (sigaction(SIGALRM, &caught, nullptr) != 0) return 10;
+        const itimerval every{{0, 3000}, {0, 3000}};
+        if (setitimer(ITIMER_REAL, &every, nullptr) != 0) return 11;
+        int unseen = 0;
+        for (int i = 0; i < 150; ++i) {
+          const int pid = QXExecutionAsynchroneByForkExec(Arg(kMissing), nullptr);
+          if (pid <= 0) return 12;
+          if (QxErrno() != kQx_ExecvError) ++unseen;
+          int status = 0;
+          while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+          }
+        }
+        const itimerval off{};
+        setitimer(ITIMER_REAL, &off, nullptr);
+        std::printf("%d launches seen as started", unseen);
+        return unseen == 0 ? 0 : 20;
+      },
+      60000);
+  EXPECT_TRUE(run.exited && run.status == 0) << run.out;
 }
 
 using QXimpressionTest = qxtest::LinkTest;

@@ -2,6 +2,7 @@
 // The end of a run in a process of its own: END_TOOL(n) and the exit status
 // for each end status, at most one end per process, the end lock file, and
 // QxExit / QxAbort in a program that has its own main.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -16,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/pipe_channel.h"
 #include "common/qxtest.h"
+#include "quarnel/QXCLSend.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXMain.h"
 #include "runtime/exit_internal.h"
@@ -110,6 +113,69 @@ TEST_F(EndOfRun, EndsOnlyOnceAndKeepsTheFirstStatus) {
   });
   EXPECT_EQ(child.out, "END_TOOL(2)\n");
   EXPECT_EQ(child.status, 11);
+}
+
+// The end lock file tells the host that standard output holds the whole run:
+// it appears only once END_TOOL(n) is in the pipe, stdio buffering that
+// stream whole as it does on a pipe. The lock file is made a FIFO here, so
+// the end routine's open of it waits for this test's: when that open
+// returns, the pipe must already hold the command.
+TEST_F(EndOfRun, TheLockFileAppearsOnlyOnceEndToolIsOnStandardOutput) {
+  ASSERT_EQ(::mkfifo(LockFile().c_str(), 0600), 0);
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(out[1], 1);
+    ::close(out[0]);
+    ::close(out[1]);
+    if (::chdir(dir_.path().c_str()) != 0) ::_exit(99);
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    QxEnvReadBasicInfo();
+    g_qxStartedByQuarnel = kQx_True;
+    g_qxStdOut = kQx_True;
+    ::_exit(QXMainEndTool(kQx_EndOnWarning));
+  }
+  ::close(out[1]);
+  // Bounded by an alarm whose handler does not restart the open.
+  struct sigaction caught {}, previous {};
+  caught.sa_handler = [](int) {};
+  ::sigemptyset(&caught.sa_mask);
+  ::sigaction(SIGALRM, &caught, &previous);
+  ::alarm(10);
+  const int lock = ::open(LockFile().c_str(), O_RDONLY | O_CLOEXEC);
+  ::alarm(0);
+  ::sigaction(SIGALRM, &previous, nullptr);
+  const std::string written = qxtest::ReadAvailable(out[0]);
+  EXPECT_GE(lock, 0) << "the end routine never opened the lock file";
+  EXPECT_EQ(written, "END_TOOL(1)\n");
+  if (lock >= 0) ::close(lock);
+  ::close(out[0]);
+  const qxtest::ChildResult child = qxtest::WaitChild(pid, 10000);
+  EXPECT_TRUE(child.exited && child.status == 0);
+}
+
+// END_TOOL(n) goes to the host's channel, the default one, even when the tool
+// made another channel current (a peer's) and left it so.
+TEST_F(EndOfRun, EndToolGoesToTheHostWhenAnotherChannelIsCurrent) {
+  const qxtest::ChildResult child = qxtest::RunInChild([&] {
+    if (::chdir(dir_.path().c_str()) != 0) return 99;
+    QxEnvReadBasicInfo();
+    qxtest::PipeChannel host, peer;
+    g_qxPDefaultInputChannelIOParams = &host.in;
+    g_qxPDefaultOutputChannelIOParams = &host.out;
+    g_qxStartedByQuarnel = kQx_True;
+    g_qxStdOut = kQx_False;
+    QxClSetCurrentChannelIO(&peer.in, &peer.out);
+    if (QXMainEndTool(kQx_EndOnWarning) != 0) return 10;
+    if (qxtest::ReadFrame(host.peer_read) != "END_TOOL(1)") return 11;
+    return qxtest::ReadAvailable(peer.peer_read).empty() ? 0 : 12;
+  });
+  EXPECT_TRUE(child.exited);
+  EXPECT_EQ(child.status, 0) << child.err;
+  EXPECT_FALSE(qxtest::FileExists(LockFile()));
 }
 
 // A current directory of 4,095 bytes is the longest a path can name: the
