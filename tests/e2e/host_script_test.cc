@@ -117,11 +117,11 @@ TEST(HostScript, TheBoundIsPerWait) {
   const auto start = std::chrono::steady_clock::now();
   const qxtest::ChildResult host =
       RunScript(workspace, "< TR(1:a)\n< TR(1:b)\n< TR(1:c)\n< END_TOOL(0)\n",
-                {"--expect-timeout", "1.2"}, QX_FAKE_TOOL_BIN,
-                {"paced", "400", "TR(1:a)", "TR(1:b)", "TR(1:c)"});
+                {"--expect-timeout", "1.5"}, QX_FAKE_TOOL_BIN,
+                {"paced", "500", "TR(1:a)", "TR(1:b)", "TR(1:c)"});
   EXPECT_EQ(host.status, 0) << host.err;
   // The tool's four pauses: the script outlasted its bound.
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1600));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
 }
 
 // Scripts that cannot be run are set-up errors, found before the tool
