@@ -124,6 +124,77 @@ TEST(HostScript, TheBoundIsPerWait) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
 }
 
+// "=" asks for the very next command, "!" forbids a command from its line to
+// the end of the run (after the last line too); a break stops the tool at once
+// and names the line and the command. A pattern may give a counted string by
+// its text.
+TEST(HostScript, NextAndNeverLines) {
+  struct Case {
+    const char* what;
+    const char* script;
+    std::vector<std::string> sent;  // the fake tool's commands between START_TOOL and END_TOOL
+    int status;
+    std::string report;  // part of standard error, {ws} the workspace; empty: none
+  };
+  const std::vector<std::string> sent = {"RO(1)", "TR(3:abc)", "RO(2)"};
+  const Case cases[] = {
+      {"every command in its place", "= START_TOOL(*)\n= RO(1)\n= TR(\"abc\")\n= RO(2)\n= END_TOOL(0)\n",
+       sent, 0, ""},
+      {"a command in between", "= START_TOOL(*)\n= RO(1)\n= RO(2)\n", sent, 5,
+       "qxhost: script {ws}/test.script line 3: = RO(2)\n"
+       "qxhost: the conversation differs from the script: the command TR(3:abc) came where the "
+       "next command must match this \"=\" line\n"},
+      {"\"<\" lets commands pass, \"=\" then takes the next", "< RO(1)\n= TR(*)\n< END_TOOL(0)\n",
+       sent, 0, ""},
+      {"a forbidden command", "! TR(*b*)\n< END_TOOL(0)\n", sent, 5,
+       "qxhost: script {ws}/test.script line 1: ! TR(*b*)\n"
+       "qxhost: the conversation differs from the script: the command TR(3:abc) matches this "
+       "\"!\" line\n"},
+      {"forbidden after the last line", "< START_TOOL(*)\n! RO(2)\n", sent, 5,
+       "line 2: ! RO(2)\nqxhost: the conversation differs from the script: the command RO(2) "
+       "matches"},
+      {"in force only from its line", "< TR(*)\n! RO(1)\n< END_TOOL(0)\n", sent, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    e2e::Workspace workspace;
+    std::vector<std::string> args{"send"};
+    args.insert(args.end(), c.sent.begin(), c.sent.end());
+    const qxtest::ChildResult host = RunScript(workspace, c.script, {}, QX_FAKE_TOOL_BIN, args);
+    EXPECT_EQ(host.status, c.status) << host.err;
+    std::string report = c.report;
+    if (const size_t at = report.find("{ws}"); at != std::string::npos)
+      report.replace(at, 4, workspace.path());
+    if (!report.empty()) {
+      EXPECT_NE(host.err.find(report), std::string::npos) << host.err;
+    }
+  }
+
+  // A break stops the tool at once, long before any wait would run out.
+  e2e::Workspace workspace;
+  const auto start = std::chrono::steady_clock::now();
+  const qxtest::ChildResult host = RunScript(workspace, "! START_TOOL(*)\n< END_TOOL(0)\n",
+                                             {"--expect-timeout", "60"}, QX_FAKE_TOOL_BIN, {"hang"});
+  EXPECT_EQ(host.status, 5) << host.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// A lone ">" closes the tool's input there: a tool that answers the end of
+// its input does so before the lines after it.
+TEST(HostScript, LoneSendLineClosesTheInput) {
+  e2e::Workspace workspace;
+  const qxtest::ChildResult host = RunScript(workspace,
+                                             "= START_TOOL(*)\n"
+                                             "> FE()\n"
+                                             ">\n"
+                                             "= TR(\"got FE()\")\n"
+                                             "= TR(\"input ended\")\n"
+                                             "= END_TOOL(0)\n",
+                                             {"--expect-timeout", "5"}, QX_PROBE_BIN, {"echo"});
+  EXPECT_EQ(host.status, 0) << host.err;
+  EXPECT_EQ(host.out, kProbeStart + "\n> FE()\nTR(8:got FE())\nTR(11:input ended)\nEND_TOOL(0)\n");
+}
+
 // Scripts that cannot be run are set-up errors, found before the tool
 // starts: a "> " line where the tool has no input, a line of no known form.
 TEST(HostScript, SetUpErrors) {
@@ -135,8 +206,14 @@ TEST(HostScript, SetUpErrors) {
   const Case cases[] = {
       {"< START_TOOL(*)\n> FE()\n", true,
        "2: a \"> \" line needs FIFO mode: in standard-output mode the tool has no input channel"},
-      {"< RO(1)\nRO(2)\n", false, "2: not a \"> TEXT\", \"< PATTERN\" or \"#\" line: RO(2)"},
-      {">\n", false, "1: nothing after \">\""},
+      {"< RO(1)\nRO(2)\n", false, "2: not a \"> TEXT\", \"< PATTERN\", \"= PATTERN\", \"! PATTERN\", \">\" or \"#\" line: RO(2)"},
+      {"> \n", false, "1: nothing after \">\""},
+      {"< RO(1) \n", false, "1: a blank at the end of the pattern (no command ends in a blank)"},
+      {"= RO(1)\t\n", false, "1: a blank at the end of the pattern (no command ends in a blank)"},
+      {"# x\n! RO(1) \r\n", false, "2: a blank at the end of the pattern"},
+      {"< TR(\"abc)\n", false, "1: the text at byte 4 has no closing quote"},
+      {">\n> FE()\n", false, "2: a \">\" line after the tool's input was closed at line 1"},
+      {"~ RO(1)\n", false, "1: not a \"> TEXT\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);

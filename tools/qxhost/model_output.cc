@@ -2,7 +2,6 @@
 #include "model_output.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,16 +42,6 @@ void AppendKind(const Model& model, uint32_t kind, std::string* out) {
 // are; every other node kind (place, queue, ...) as an ellipse.
 const char* Shape(std::string_view kind) {
   return kind.ends_with("transition") ? "box" : "ellipse";
-}
-
-bool WriteAll(int fd, std::string_view text) {
-  for (size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 // The text of a model goes out in chunks, so that a large model is never held
@@ -146,11 +135,6 @@ bool WriteModelDot(const Model& model, int fd) {
   return output.Finish();
 }
 
-ModelFile::~ModelFile() {
-  CloseFd(&fd_);
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
-}
-
 bool ModelFile::Open(const std::string& path, std::string* error) {
   if (path.ends_with(".json")) {
     format_ = Format::kJson;
@@ -168,28 +152,13 @@ bool ModelFile::Open(const std::string& path, std::string* error) {
     *error = "--model " + path + ": the name must end in .json, .dot or .svg";
     return false;
   }
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = "cannot write the model file " + path + ": " + std::strerror(EISDIR);
-    return false;
-  }
-  path_ = path;
-  std::vector<char> name(path.begin(), path.end());
-  for (const char c : std::string_view(".XXXXXX")) name.push_back(c);
-  name.push_back('\0');
-  fd_ = ::mkstemp(name.data());
-  if (fd_ < 0) {
-    *error = "cannot write the model file " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  temporary_ = name.data();
-  return true;
+  return file_.Open(path, "the model file", error);
 }
 
 bool ModelFile::Draw(const Model& model, std::string* error) {
   // dot reads the graph from a file of its own, removed from its directory at
   // once, and writes the drawing into the temporary file.
-  const std::string input_name = temporary_ + ".dot";
+  const std::string input_name = file_.temporary() + ".dot";
   int input = ::open(input_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   ::unlink(input_name.c_str());
   if (input < 0 || !WriteModelDot(model, input) || ::lseek(input, 0, SEEK_SET) != 0) {
@@ -197,7 +166,7 @@ bool ModelFile::Draw(const Model& model, std::string* error) {
     CloseFd(&input);
     return false;
   }
-  const pid_t pid = StartProgram({dot_program_, "-Tsvg"}, ".", input, fd_, error);
+  const pid_t pid = StartProgram({dot_program_, "-Tsvg"}, ".", input, file_.fd(), error);
   CloseFd(&input);
   if (pid < 0) return false;
   int status = 0;
@@ -211,29 +180,14 @@ bool ModelFile::Draw(const Model& model, std::string* error) {
 }
 
 bool ModelFile::Write(const Model& model, std::string* error) {
-  bool ok;
   if (format_ == Format::kSvg) {
-    ok = Draw(model, error);
-  } else {
-    ok = format_ == Format::kJson ? WriteModelJson(model, fd_) : WriteModelDot(model, fd_);
-    if (!ok) *error = "cannot write the model file " + path_ + ": " + std::strerror(errno);
+    if (!Draw(model, error)) return false;
+  } else if (!(format_ == Format::kJson ? WriteModelJson(model, file_.fd())
+                                        : WriteModelDot(model, file_.fd()))) {
+    *error = file_.WriteError();
+    return false;
   }
-  // The file gets the mode a new file would get.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd_, 0666 & ~mask);
-  const bool closed = ::close(fd_) == 0;
-  fd_ = -1;
-  if (ok && !closed) {
-    *error = "cannot write the model file " + path_ + ": " + std::strerror(errno);
-    ok = false;
-  }
-  if (ok && ::rename(temporary_.c_str(), path_.c_str()) != 0) {
-    *error = "cannot write the model file " + path_ + ": " + std::strerror(errno);
-    ok = false;
-  }
-  if (ok) temporary_.clear();
-  return ok;
+  return file_.Commit(error);
 }
 
 }  // namespace qxhost

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model.h"
+#include "output_file.h"
 
 namespace qxhost {
 
@@ -21,11 +22,6 @@ bool WriteModelDot(const Model& model, int fd);
 // the same directory, so that the file is never seen half-written.
 class ModelFile {
  public:
-  ModelFile() = default;
-  ~ModelFile();
-  ModelFile(const ModelFile&) = delete;
-  ModelFile& operator=(const ModelFile&) = delete;
-
   // path ends in .json, .dot or .svg; for .svg the dot program must be found
   // in PATH. Creates the temporary file. False with a message otherwise.
   bool Open(const std::string& path, std::string* error);
@@ -35,9 +31,7 @@ class ModelFile {
   enum class Format { kJson, kDot, kSvg };
   bool Draw(const Model& model, std::string* error);
 
-  std::string path_;
-  std::string temporary_;  // empty once renamed or removed
-  int fd_ = -1;            // the temporary file
+  OutputFile file_;
   Format format_ = Format::kJson;
   std::string dot_program_;
 };

@@ -73,12 +73,20 @@ const char kUsage[] =
     "                        \"qxhost: model: ...\" lines) end the run as a\n"
     "                        protocol fault\n"
     "      --script FILE     check the conversation against FILE: \"> TEXT\" sends\n"
-    "                        TEXT (FIFO mode only), \"< PATTERN\" waits for a\n"
-    "                        command matching PATTERN whole (* any bytes, \\* a\n"
-    "                        star); lines beginning with # and empty lines are\n"
-    "                        comments; the tool's input is closed after the last\n"
-    "                        line\n"
+    "                        TEXT (FIFO mode only), a lone \">\" closes the tool's\n"
+    "                        input, \"< PATTERN\" waits for a command matching\n"
+    "                        PATTERN whole (* any bytes, \\* a star, \"text\" a\n"
+    "                        counted string N:text), \"= PATTERN\" wants the next\n"
+    "                        command to match, \"! PATTERN\" forbids matching\n"
+    "                        commands from there to the end of the run; lines\n"
+    "                        beginning with # and empty lines are comments; the\n"
+    "                        tool's input is closed after the last line\n"
     "      --expect-timeout SEC  bound of each wait of --script (default 10)\n"
+    "      --record FILE     write the conversation to FILE, when the run ends, as\n"
+    "                        a script that replays it: \"> TEXT\" for each command\n"
+    "                        sent, \">\" where the tool's input was closed, \"=\n"
+    "                        PATTERN\" for each command received (counted strings\n"
+    "                        as \"text\" where printable)\n"
     "  -h, --help            this text\n"
     "      --version         print the version (qxhost and the package version)\n"
     "\n"
@@ -86,8 +94,8 @@ const char kUsage[] =
     "  0  success: well-formed conversation and the tool exited with status 0\n"
     "  1  set-up error: bad usage (--send with --std-out included), or the\n"
     "     workspace, FIFOs, tool or --send input could not be set up or read, or a\n"
-    "     --send line longer than 65536 bytes; a --model or --script file that\n"
-    "     cannot be used (a \"> \" line with --std-out included)\n"
+    "     --send line longer than 65536 bytes; a --model, --script or --record\n"
+    "     file that cannot be used (a \">\" line with --std-out included)\n"
     "  2  protocol fault: a malformed command, START_TOOL not first, END_TOOL(n)\n"
     "     missing or not last, a bad frame (even if the tool then dies of the\n"
     "     broken pipe), END_TOOL(n) against the exit status, no end lock file, a\n"
@@ -98,7 +106,8 @@ const char kUsage[] =
     "  4  abnormal end: the tool was killed by a signal (abort included) or by the\n"
     "     time limit\n"
     "  5  the conversation differs from the --script: the tool ended, or a wait\n"
-    "     ran out of time, before a script line was met\n"
+    "     ran out of time, before a script line was met, or a command broke a\n"
+    "     \"=\" or \"!\" line (the tool is then stopped at once)\n"
     "When several apply, the first of 4, 2, 5, 1 and 3 is the status.\n";
 
 namespace {
@@ -167,14 +176,14 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
       options->tool_options.emplace_back(v);
     } else if (arg == "-t" || arg == "--timeout") {
       if (!seconds("--timeout", &options->timeout_ms)) return false;
-    } else if (arg == "--model" || arg == "--script") {
+    } else if (arg == "--model" || arg == "--script" || arg == "--record") {
       const char* v = value(arg.c_str());
       if (v == nullptr) return false;
       if (v[0] == '\0') {
         *error = arg + " needs a file name";
         return false;
       }
-      (arg == "--model" ? options->model : options->script) = v;
+      (arg == "--model" ? options->model : arg == "--script" ? options->script : options->record) = v;
     } else if (arg == "--strict") {
       options->strict = true;
     } else if (arg == "--expect-timeout") {

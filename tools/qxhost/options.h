@@ -30,6 +30,7 @@ struct Options {
   bool strict = false;                    // model faults end the run as a protocol fault
   std::string script;                     // --script: the conversation expected
   int expect_timeout_ms = 10000;          // bound of each wait of the script
+  std::string record;                     // --record: the conversation written as a script
   bool version = false;                   // --version: print the package version, run nothing
   std::string tool;
   std::vector<std::string> tool_args;

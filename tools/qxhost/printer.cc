@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "record.h"
+
 namespace qxhost {
 
 namespace {
@@ -22,6 +24,7 @@ void Printer::Received(std::string_view command) {
   PrintLine("", command);
   last_[received_ % kKept].assign(command);
   ++received_;
+  if (recorder_ != nullptr) recorder_->Received(command);
 }
 
 std::vector<std::string> Printer::Last() const {
@@ -31,6 +34,9 @@ std::vector<std::string> Printer::Last() const {
   return commands;
 }
 
-void Printer::Sent(std::string_view command) { PrintLine("> ", command); }
+void Printer::Sent(std::string_view command) {
+  PrintLine("> ", command);
+  if (recorder_ != nullptr) recorder_->Sent(command);
+}
 
 }  // namespace qxhost

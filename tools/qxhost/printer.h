@@ -13,6 +13,8 @@
 
 namespace qxhost {
 
+class Recorder;
+
 class Printer {
  public:
   // How many of the last commands received are kept for a report.
@@ -20,6 +22,8 @@ class Printer {
 
   void Received(std::string_view command);
   void Sent(std::string_view command);
+  // Each command printed also goes to recorder (not owned; null: none).
+  void set_recorder(Recorder* recorder) { recorder_ = recorder; }
 
   // The last commands received, oldest first, and how many came in all.
   std::vector<std::string> Last() const;
@@ -29,6 +33,7 @@ class Printer {
   // A ring of the last commands; assignments reuse the strings' storage.
   std::array<std::string, kKept> last_;
   size_t received_ = 0;
+  Recorder* recorder_ = nullptr;
 };
 
 }  // namespace qxhost

@@ -24,6 +24,7 @@
 #include "model_output.h"
 #include "printer.h"
 #include "quarnel/QXChannel.h"
+#include "record.h"
 #include "script.h"
 #include "sender.h"
 #include "tool_process.h"
@@ -69,9 +70,11 @@ class Session {
   void CloseEnds();
   int Verdict();
   // The end of the run as the stand-in's own doing: --close-after, or a
-  // script wait that ran out of time. The order checks are then off.
-  bool ended_by_host() const { return host_left_ || script_expired_; }
+  // script that stopped the tool. The order checks are then off.
+  bool ended_by_host() const { return host_left_ || script_stopped_; }
+  bool OpenRecord(std::string* error);
   bool WriteModel();
+  bool WriteRecord();
   void ReportScript();
 
   const Options& options_;
@@ -92,7 +95,7 @@ class Session {
   bool timed_out_ = false;
   bool lock_seen_ = false;
   bool end_before_lock_ = false;
-  bool script_expired_ = false;  // the tool was stopped at a script wait
+  bool script_stopped_ = false;  // the tool was stopped at a script wait or a break
 
   FrameSplitter frames_;
   LineSplitter lines_;
@@ -101,6 +104,7 @@ class Session {
   Model model_;
   std::unique_ptr<ModelFile> model_file_;  // null without --model
   std::unique_ptr<ScriptRun> script_;      // null without --script
+  std::unique_ptr<Recorder> recorder_;     // null without --record
 };
 
 bool Session::OpenSendInput(std::string* error) {
@@ -183,6 +187,19 @@ bool Session::SetUp(std::vector<std::string>* argv, int* tool_stdout, std::strin
   for (const std::string& option : options_.tool_options) argv->push_back(option);
   argv->push_back("-end_env_p");
   for (const std::string& arg : options_.tool_args) argv->push_back(arg);
+  return OpenRecord(error);
+}
+
+bool Session::OpenRecord(std::string* error) {
+  if (options_.record.empty()) return true;
+  recorder_ = std::make_unique<Recorder>();
+  std::string run = options_.tool;
+  for (const std::string& arg : options_.tool_args) run += " " + arg;
+  const std::string heading = "The conversation of " + run + ", recorded by qxhost --record.\n" +
+                              "Replay: qxhost --script " + options_.record +
+                              (options_.std_out ? " --std-out " : " ") + run;
+  if (!recorder_->Open(options_.record, heading, error)) return false;
+  printer_.set_recorder(recorder_.get());
   return true;
 }
 
@@ -225,8 +242,9 @@ void Session::Loop() {
     const pid_t done = ::waitpid(pid_, &wait_status_, WNOHANG);
     if (done == pid_) break;
     const auto now = Clock::now();
-    if (now >= deadline || (script_ != nullptr && script_->Expired(now))) {
-      (now >= deadline ? timed_out_ : script_expired_) = true;
+    const bool script_ends = script_ != nullptr && (script_->broken() || script_->Expired(now));
+    if (now >= deadline || script_ends) {
+      (now >= deadline ? timed_out_ : script_stopped_) = true;
       ::kill(pid_, SIGKILL);
       while (::waitpid(pid_, &wait_status_, 0) < 0 && errno == EINTR) {
       }
@@ -328,6 +346,10 @@ void Session::FeedTool() {
       // A script hands out its next line only once the one before is
       // written and the waits between them are met.
       if (script_ != nullptr) {
+        if (script_->NextCloses()) {
+          script_->Sent();
+          break;
+        }
         if (const std::string* line = script_->NextSend()) sender_->Push(*line);
       }
       const size_t written = sender_->written();
@@ -344,6 +366,7 @@ void Session::FeedTool() {
   // end of its input instead of waiting for commands that never come.
   input_done_ = true;
   CloseFd(&out_fd_);
+  if (recorder_ != nullptr) recorder_->InputClosed();
 }
 
 void Session::CheckLockFile() {
@@ -429,6 +452,16 @@ void Session::CloseEnds() {
   CloseFd(&out_fd_);
 }
 
+bool Session::WriteRecord() {
+  if (recorder_ == nullptr) return true;
+  std::string error;
+  if (!recorder_->Write(&error)) {
+    std::fprintf(stderr, "qxhost: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
 bool Session::WriteModel() {
   if (model_file_ == nullptr) return true;
   std::string error;
@@ -446,7 +479,7 @@ bool Session::WriteModel() {
 void Session::ReportScript() {
   const bool sending = script_->NextSendPending();
   std::string what;
-  if (script_expired_) {
+  if (script_stopped_) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g s", options_.expect_timeout_ms / 1000.0);
     what = sending ? std::string("the tool did not take the command within ") + seconds
@@ -460,7 +493,7 @@ void Session::ReportScript() {
 }
 
 int Session::Verdict() {
-  const bool exited = WIFEXITED(wait_status_) && !timed_out_ && !script_expired_;
+  const bool exited = WIFEXITED(wait_status_) && !timed_out_ && !script_stopped_;
   const int status = exited ? WEXITSTATUS(wait_status_) : -1;
   // A tool that stops at its command line before any exchange has not begun a
   // conversation: that is its own failure, not a protocol fault.
@@ -481,7 +514,8 @@ int Session::Verdict() {
   }
   // The model is written however the run ended: what arrived until then.
   const bool model_written = WriteModel();
-  const bool script_differs = script_ != nullptr && !script_->finished();
+  const bool record_written = WriteRecord();
+  const bool script_differs = script_ != nullptr && (!script_->finished() || script_->broken());
   if (script_differs) ReportScript();
 
   for (const std::string& fault : conversation_.faults())
@@ -494,7 +528,7 @@ int Session::Verdict() {
                  options_.timeout_ms);
     return kToolAborted;
   }
-  if (WIFSIGNALED(wait_status_) && !script_expired_) {
+  if (WIFSIGNALED(wait_status_) && !script_stopped_) {
     const int sig = WTERMSIG(wait_status_);
     std::fprintf(stderr, "qxhost: tool killed by signal %d (%s)\n", sig, strsignal(sig));
     // A broken pipe after the stand-in hung up on a bad frame is the effect of
@@ -507,7 +541,8 @@ int Session::Verdict() {
   if (exited) std::fprintf(stderr, "qxhost: tool exited with status %d\n", status);
   if (!conversation_.faults().empty()) return kProtocolFault;
   if (script_differs) return kScriptDiffers;
-  if ((sender_ != nullptr && sender_->failed()) || !model_written) return kSetupError;
+  if ((sender_ != nullptr && sender_->failed()) || !model_written || !record_written)
+    return kSetupError;
   return status == 0 ? kSuccess : kToolFailed;
 }
 
