@@ -11,7 +11,9 @@
 # conversation is checked whole. The examples' own conversation tests
 # (quarnel_add_conversation_test) run with CTest, and a project of
 # CONVERSATION_DIR checks that a conversation that differs from its script
-# fails its test and that a call without a script stops the configuration.
+# fails its test, that STRICT makes a model fault fail it, that
+# QXHOST_OPTIONS reach qxhost, that Quarnel::qxhost runs in a test of the
+# project's own, and that a call without a script stops the configuration.
 # Variables: BUILD_DIR, C_TOOL_DIR, CONVERSATION_DIR, WORK_DIR, C_COMPILER,
 # CXX_COMPILER.
 cmake_minimum_required(VERSION 3.25)
@@ -87,6 +89,24 @@ execute_process(COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${conversation_build} 
 if(result EQUAL 0 OR NOT out MATCHES "RT\\(36:a net of 9 places")
   message(FATAL_ERROR "a conversation that differs from its script (${result}):\n${out}\n${err}")
 endif()
+run_step("a model fault without STRICT, options for the tool, a test of its own"
+         ${CMAKE_CTEST_COMMAND} --test-dir ${conversation_build} -R "fault_lenient|options_tool|own_test"
+         --output-on-failure)
+if(NOT step_output MATCHES "100% tests passed, 0 tests failed out of 3")
+  message(FATAL_ERROR "the conversation project's tests:\n${step_output}")
+endif()
+# STRICT fails on the model fault; --expect-timeout of QXHOST_OPTIONS bounds
+# the wait, far below the shell tool's 30 seconds.
+foreach(test fault_strict options_wait)
+  set(expect_fault_strict "1 model fault with --strict")
+  set(expect_options_wait "within 0.5 s")
+  execute_process(COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${conversation_build} -R ${test}
+                          --output-on-failure
+                  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 20)
+  if(result EQUAL 0 OR NOT out MATCHES "${expect_${test}}")
+    message(FATAL_ERROR "${test} (${result}):\n${out}\n${err}")
+  endif()
+endforeach()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONVERSATION_DIR} -B ${conversation_build}
                         -DMISSING_SCRIPT=ON
                 RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
