@@ -71,9 +71,11 @@ TEST(HostModel, WritesTheTracedNetInEachFormat) {
       {".json", false, json, true},
       {".dot", true,
        [](const std::string& path, const std::string& content) {
-         EXPECT_NE(content.find("n2 [shape=ellipse, label=\"place 2\\np1\"];"), std::string::npos)
+         EXPECT_NE(content.find("n2 [shape=ellipse, pos=\"40,-40!\", label=\"place 2\\np1\"];"),
+                   std::string::npos)
              << content;
-         EXPECT_NE(content.find("n3 [shape=box, label=\"transition 3\\nt1\"];"), std::string::npos)
+         EXPECT_NE(content.find("n3 [shape=box, pos=\"-10,-20!\", label=\"transition 3\\nt1\"];"),
+                   std::string::npos)
              << content;
          EXPECT_NE(content.find("n3 -> n4 [label=\"arc\"];"), std::string::npos) << content;
          const qxtest::ChildResult dot = qxtest::RunProgram("/bin/sh", {"-c", "dot -Tsvg \"$0\"", path});
@@ -437,6 +439,110 @@ TEST(HostModel, FileModeAndNoTemporaryFile) {
     EXPECT_EQ(DirectoryEntries(out.path()),
               c.written ? std::vector<std::string>{"m.json"} : std::vector<std::string>{});
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A model with faults, from a tool that sends the commands as given: a number
+// given twice (the commands after it still go to the first object, each
+// listed there), an edge to a node never created, an attribute for no object.
+const std::vector<std::string> kFaultyModel = {
+    "CN(5:place,2)",         "CN(10:transition,2)",   "CT(4:name,2,1:t)", "pO(2,5,6)",
+    "CN(5:place,3)",         "CA(3:arc,4,2,9)",       "CT(9:valuation,4,1:1)",
+    "CT(4:name,7,1:x)"};
+
+std::string WriteModel(const std::string& extension, std::vector<std::string> options,
+                       const std::vector<std::string>& commands) {
+  e2e::Workspace workspace;
+  const std::string path = workspace.File("model" + extension);
+  options.insert(options.begin(), {"--model", path});
+  std::vector<std::string> args{"send"};
+  args.insert(args.end(), commands.begin(), commands.end());
+  const qxtest::ChildResult host = e2e::RunHost(workspace, options, QX_FAKE_TOOL_BIN, args);
+  EXPECT_EQ(host.status, 0) << host.err;
+  return qxtest::ReadFile(path);
+}
+
+TEST(HostModelView, FaultsGoWithTheirObjects) {
+  const std::string reused = ": taken by the place 2, though CN(10:transition,2) gave its number again";
+  EXPECT_EQ(WriteModel(".json", {}, kFaultyModel),
+            "{\"nodes\":[{\"id\":2,\"kind\":\"place\",\"attributes\":{\"name\":\"t\"},"
+            "\"position\":[5,6],\"faults\":[\"CN(10:transition,2): object number 2 used twice\","
+            "\"CT(4:name,2,1:t)" + reused + "\",\"pO(2,5,6)" + reused + "\"]},"
+            "{\"id\":3,\"kind\":\"place\",\"attributes\":{}}],"
+            "\"edges\":[{\"id\":4,\"kind\":\"arc\",\"from\":2,\"to\":9,"
+            "\"attributes\":{\"valuation\":\"1\"},\"faults\":["
+            "\"CA(3:arc,4,2,9): end node 2 is the first object of that number, though "
+            "CN(10:transition,2) gave it again\","
+            "\"CA(3:arc,4,2,9): end node 9 was never created\"]}],"
+            "\"faults\":[\"CT(4:name,7,1:x): attribute for object 7, which was never created\"]}\n");
+
+  // In the drawing: red with the fault lines, the missing end red and dashed.
+  const std::string dot = WriteModel(".dot", {}, kFaultyModel);
+  for (const std::string part :
+       {"  n2 [shape=ellipse, color=red, fontcolor=red, pos=\"5,-6!\", label=\"place 2\\nt\\n"
+        "fault: CN(10:transition,2): object number 2 used twice\\nfault: CT(4:name,2,1:t)" +
+            reused + "\\nfault: pO(2,5,6)" + reused + "\"];\n",
+        std::string("  n3 [shape=ellipse, label=\"place 3\"];\n"),
+        std::string("  n9 [shape=ellipse, style=dashed, color=red, fontcolor=red, "
+                    "label=\"missing node 9\"];\n"),
+        std::string("  n2 -> n9 [color=red, fontcolor=red, label=\"arc\\nfault: CA(3:arc,4,2,9): "
+                    "end node 2 is the first")}) {
+    EXPECT_NE(dot.find(part), std::string::npos) << part << "\n---\n" << dot;
+  }
+  EXPECT_EQ(dot.find("n9 [shape=ellipse, label"), std::string::npos) << dot;
+}
+
+// --label adds ATTR=value to each object that has the attribute, line breaks
+// of the value kept as centred lines.
+TEST(HostModelView, LabelsShowTheAttributesAsked) {
+  e2e::Workspace workspace;
+  const std::string path = workspace.File("m.dot");
+  const qxtest::ChildResult host =
+      e2e::RunHost(workspace, {"--model", path, "--label", "valuation", "--label", "guard"},
+                   QX_MODEL_TOOL_BIN, {"net"});
+  ASSERT_EQ(host.status, 0) << host.err;
+  const std::string dot = qxtest::ReadFile(path);
+  for (const char* part : {"  n3 [shape=box, pos=\"-10,-20!\", label=\"transition 3\\nt1\\n"
+                           "guard=x > 0 and\\ny < 2\\n\"];\n",
+                           "  n2 -> n3 [label=\"arc\\nvaluation=1\"];\n",
+                           "  n3 -> n4 [label=\"arc\"];\n", "  n4 [shape=ellipse, label=\"place 4\\n"}) {
+    EXPECT_NE(dot.find(part), std::string::npos) << part << "\n---\n" << dot;
+  }
+}
+
+// The centre of node name in an SVG drawn by Graphviz.
+std::pair<double, double> Centre(const std::string& svg, const std::string& name) {
+  const size_t title = svg.find("<title>" + name + "</title>");
+  const size_t cx = svg.find("cx=\"", title);
+  const size_t cy = svg.find("cy=\"", title);
+  if (title == std::string::npos || cx == std::string::npos || cy == std::string::npos) return {0, 0};
+  return {std::stod(svg.substr(cx + 4)), std::stod(svg.substr(cy + 4))};
+}
+
+// With a position for every node the drawing keeps them (the host's vertical
+// axis points down, as SVG's does); without, Graphviz lays the graph out.
+TEST(HostModelView, DrawingKeepsThePositions) {
+  if (!HasDot()) GTEST_SKIP() << "Graphviz's dot is not installed";
+  const std::vector<std::string> placed = {"CN(5:place,2)", "pO(2,0,0)", "CN(5:place,3)",
+                                           "pO(3,300,200)", "CA(3:arc,4,2,3)"};
+  const std::string svg = WriteModel(".svg", {}, placed);
+  const auto [x2, y2] = Centre(svg, "n2");
+  const auto [x3, y3] = Centre(svg, "n3");
+  EXPECT_NEAR(x3 - x2, 300, 1) << svg;
+  EXPECT_NEAR(y3 - y2, 200, 1) << svg;
+
+  // One node without a position: the automatic layout, which puts the arc's
+  // head under its tail.
+  std::vector<std::string> unplaced = placed;
+  unplaced.erase(unplaced.begin() + 3);
+  const std::string laid_out = WriteModel(".svg", {}, unplaced);
+  const auto [lx2, ly2] = Centre(laid_out, "n2");
+  const auto [lx3, ly3] = Centre(laid_out, "n3");
+  EXPECT_NEAR(lx3, lx2, 1) << laid_out;
+  EXPECT_GT(ly3, ly2) << laid_out;
 }
 
 }  // namespace

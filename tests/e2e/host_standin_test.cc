@@ -93,6 +93,7 @@ TEST(HostStandIn, UsageAndSetUpErrors) {
       {{"--expect-timeout", "x1", "true"}, "bad time limit: x1"},
       {{"--close-after", "-1", "true"}, "bad command count: -1"},
       {{"--timeout"}, "option --timeout needs a value"},
+      {{"--label", "marking", "true"}, "--label marking needs --model: it labels the drawn model"},
   };
   for (const auto& c : kUsageErrors) {
     const qxtest::ChildResult run = qxtest::RunProgram(QX_HOST_BIN, c.args);
@@ -106,7 +107,7 @@ TEST(HostStandIn, UsageAndSetUpErrors) {
   // complete.
   for (const char* option : {"--workspace", "--std-out", "--send", "--tool-option", "--timeout",
                              "--close-after", "--model", "--strict", "--script",
-                             "--expect-timeout", "--help"}) {
+                             "--expect-timeout", "--record", "--label", "--help"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
 

@@ -28,10 +28,32 @@ std::string Number(int64_t value) { return std::to_string(value); }
 Model::Model(std::vector<std::string> kinds, bool keep_values)
     : formalism_kinds_(std::move(kinds)), keep_values_(keep_values) {}
 
-void Model::Fault(std::string_view text, const std::string& what) {
+void Model::Fault(std::string_view text, const std::string& what, uint32_t slot) {
   ++faults_;
   std::fprintf(stderr, "qxhost: model: %.*s: %s\n", static_cast<int>(text.size()), text.data(),
                what.c_str());
+  if (!keep_values_) return;
+  std::string line = std::string(text) + ": " + what;
+  if (slot == kNone) {
+    other_faults_.push_back(std::move(line));
+  } else {
+    object_faults_[slot].push_back(std::move(line));
+  }
+}
+
+const std::vector<std::string>* Model::FaultsOf(uint32_t slot) const {
+  const auto at = object_faults_.find(slot);
+  return at == object_faults_.end() ? nullptr : &at->second;
+}
+
+void Model::NoteReused(std::string_view text, int64_t id) {
+  const auto at = reused_.find(id);
+  if (at == reused_.end()) return;
+  const uint32_t slot = Lookup(id);
+  const std::string kind(names_[slot & kEdgeBit ? edges_[slot & ~kEdgeBit].kind : nodes_[slot].kind]);
+  Fault(text, "taken by the " + kind + " " + Number(id) + ", though " + at->second +
+                  " gave its number again",
+        slot);
 }
 
 void Model::Take(std::string_view text, const KoraCommand& command) {
@@ -84,6 +106,11 @@ bool Model::Register(int64_t id, uint32_t slot) {
   return true;
 }
 
+void Model::Reused(std::string_view text, int64_t id) {
+  Fault(text, "object number " + Number(id) + " used twice", Lookup(id));
+  reused_.try_emplace(id, text);
+}
+
 void Model::NewNode(std::string_view text, const KoraCommand& command) {
   if (!Shaped(command, {Kind::kString, Kind::kInteger})) {
     Fault(text, "CN takes a kind and a node number");
@@ -93,7 +120,7 @@ void Model::NewNode(std::string_view text, const KoraCommand& command) {
   const int64_t id = command.arguments[1].integer;
   if (!KnownKind(kind)) Fault(text, "the formalism defines no kind \"" + std::string(kind) + "\"");
   if (!Register(id, static_cast<uint32_t>(nodes_.size()))) {
-    Fault(text, "object number " + Number(id) + " used twice");
+    Reused(text, id);
     return;
   }
   nodes_.push_back(Node{id, Intern(kind)});
@@ -108,7 +135,7 @@ void Model::NewEdge(std::string_view text, const KoraCommand& command) {
   const int64_t id = command.arguments[1].integer;
   if (!KnownKind(kind)) Fault(text, "the formalism defines no kind \"" + std::string(kind) + "\"");
   if (!Register(id, static_cast<uint32_t>(edges_.size()) | kEdgeBit)) {
-    Fault(text, "object number " + Number(id) + " used twice");
+    Reused(text, id);
     return;
   }
   edges_.push_back(Edge{id, command.arguments[2].integer, command.arguments[3].integer,
@@ -167,6 +194,7 @@ void Model::SetText(std::string_view text, const KoraCommand& command) {
     return;
   }
   SetAttribute(id, command.arguments[0].text, command.arguments[2].text);
+  NoteReused(text, id);
 }
 
 void Model::AddPiece(std::string_view text, const KoraCommand& command) {
@@ -182,6 +210,7 @@ void Model::AddPiece(std::string_view text, const KoraCommand& command) {
     Fault(text, "attribute for object " + Number(id) + ", which was never created");
     return;
   }
+  NoteReused(text, id);
   const int64_t number = args[2].integer;
   const int64_t kind = args[3].integer;
   const std::string_view piece = args[4].text;
@@ -252,6 +281,7 @@ void Model::SetPosition(std::string_view text, const KoraCommand& command) {
   node.h = static_cast<int16_t>(h);
   node.v = static_cast<int16_t>(v);
   node.positioned = true;
+  NoteReused(text, id);
 }
 
 void Model::Finish() {
@@ -262,18 +292,31 @@ void Model::Finish() {
   // the order the commands arrive; the ends are checked once every command
   // has come, so that the report tells a node that came late from one that
   // never came.
-  for (const Edge& edge : edges_) {
+  for (size_t i = 0; i < edges_.size(); ++i) {
+    const Edge& edge = edges_[i];
+    const auto text = [&] {
+      const std::string kind = names_[edge.kind];
+      return "CA(" + Number(static_cast<int64_t>(kind.size())) + ":" + kind + "," +
+             Number(edge.id) + "," + Number(edge.from) + "," + Number(edge.to) + ")";
+    };
+    const uint32_t edge_slot = static_cast<uint32_t>(i) | kEdgeBit;
     for (const int64_t end : {edge.from, edge.to}) {
       const uint32_t slot = Lookup(end);
-      if (slot != kNone && !(slot & kEdgeBit) && slot < edge.nodes_before) continue;
-      const std::string kind = names_[edge.kind];
-      const std::string text = "CA(" + Number(static_cast<int64_t>(kind.size())) + ":" + kind +
-                               "," + Number(edge.id) + "," + Number(edge.from) + "," +
-                               Number(edge.to) + ")";
-      Fault(text, "end node " + Number(end) +
-                      (slot == kNone        ? " was never created"
-                       : slot & kEdgeBit    ? " is an edge"
-                                            : " came after the edge"));
+      if (slot != kNone && !(slot & kEdgeBit) && slot < edge.nodes_before) {
+        // The end is the node first given that number; the command that gave
+        // it again may have meant another.
+        if (const auto at = reused_.find(end); at != reused_.end()) {
+          Fault(text(), "end node " + Number(end) + " is the first object of that number, though " +
+                            at->second + " gave it again",
+                edge_slot);
+        }
+        continue;
+      }
+      Fault(text(), "end node " + Number(end) +
+                        (slot == kNone        ? " was never created"
+                         : slot & kEdgeBit    ? " is an edge"
+                                              : " came after the edge"),
+            edge_slot);
     }
   }
 }

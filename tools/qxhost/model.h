@@ -53,7 +53,8 @@ class Model {
   Model(std::vector<std::string> kinds, bool keep_values);
 
   // Takes one command of the tool; commands other than the model's are left
-  // alone. Each fault is printed at once as a "qxhost: model: " line.
+  // alone. Each fault is printed at once as a "qxhost: model: " line; with
+  // keep_values it is also kept, on the object it concerns (see FaultsOf).
   void Take(std::string_view text, const KoraCommand& command);
   // The end of the run: edges whose end nodes never came or came after them,
   // and CM series without their final piece.
@@ -70,13 +71,34 @@ class Model {
   }
   // The value of the attribute called name in the list starting at first.
   const Attribute* Find(uint32_t first, std::string_view name) const;
+  // The fault lines ("COMMAND: what") on node index i or edge index i, in the
+  // order found; null when it has none. Kept only with keep_values.
+  const std::vector<std::string>* NodeFaults(size_t i) const { return FaultsOf(static_cast<uint32_t>(i)); }
+  const std::vector<std::string>* EdgeFaults(size_t i) const {
+    return FaultsOf(static_cast<uint32_t>(i) | kEdgeBit);
+  }
+  // The fault lines that concern no object (an attribute for an object never
+  // created, ...).
+  const std::vector<std::string>& OtherFaults() const { return other_faults_; }
+  // True when id names a node (an edge end that does not is drawn as missing).
+  bool IsNode(int64_t id) const {
+    const uint32_t slot = Lookup(id);
+    return slot != kNone && !(slot & kEdgeBit);
+  }
 
  private:
   // Where an object number points: the index in nodes_ or edges_, the top
   // bit set for an edge.
   static constexpr uint32_t kEdgeBit = 0x80000000u;
 
-  void Fault(std::string_view text, const std::string& what);
+  // A fault of the command text; slot: the object it concerns, kNone for none.
+  void Fault(std::string_view text, const std::string& what, uint32_t slot = kNone);
+  const std::vector<std::string>* FaultsOf(uint32_t slot) const;
+  // A command that touched object id after its number was given again: the
+  // object takes it, as it would without the second creation, and lists it.
+  void NoteReused(std::string_view text, int64_t id);
+  // A creation with a number already taken.
+  void Reused(std::string_view text, int64_t id);
   void NewNode(std::string_view text, const KoraCommand& command);
   void NewEdge(std::string_view text, const KoraCommand& command);
   void SetText(std::string_view text, const KoraCommand& command);
@@ -111,6 +133,10 @@ class Model {
   };
   std::map<std::pair<int64_t, std::string>, OpenSeries> series_;
   size_t faults_ = 0;
+  std::unordered_map<uint32_t, std::vector<std::string>> object_faults_;  // by slot
+  std::vector<std::string> other_faults_;
+  // Numbers given twice, with the command that gave one again.
+  std::unordered_map<int64_t, std::string> reused_;
 };
 
 }  // namespace qxhost

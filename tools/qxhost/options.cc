@@ -68,7 +68,12 @@ const char kUsage[] =
     "                        and write it to FILE when the run ends, however it\n"
     "                        ends: FILE.json (nodes and edges as JSON), FILE.dot\n"
     "                        (a Graphviz graph) or FILE.svg (drawn by Graphviz's\n"
-    "                        dot program)\n"
+    "                        dot program): an object with a fault is listed with\n"
+    "                        its faults (JSON) or drawn in red with them (DOT,\n"
+    "                        SVG); nodes keep their pO positions in DOT, and in\n"
+    "                        SVG when every node has one\n"
+    "      --label ATTR      show ATTR=value in the drawing, on each node and edge\n"
+    "                        that has the attribute ATTR (repeatable)\n"
     "      --strict          model faults (always checked, and printed as\n"
     "                        \"qxhost: model: ...\" lines) end the run as a\n"
     "                        protocol fault\n"
@@ -184,6 +189,14 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
         return false;
       }
       (arg == "--model" ? options->model : arg == "--script" ? options->script : options->record) = v;
+    } else if (arg == "--label") {
+      const char* v = value("--label");
+      if (v == nullptr) return false;
+      if (v[0] == '\0') {
+        *error = "--label needs an attribute name";
+        return false;
+      }
+      options->labels.emplace_back(v);
     } else if (arg == "--strict") {
       options->strict = true;
     } else if (arg == "--expect-timeout") {
@@ -208,6 +221,10 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help, std::stri
   }
   if (options->std_out && !options->send.empty()) {
     *error = "--send needs FIFO mode: in standard-output mode the tool has no input channel";
+    return false;
+  }
+  if (!options->labels.empty() && options->model.empty()) {
+    *error = "--label " + options->labels.front() + " needs --model: it labels the drawn model";
     return false;
   }
   if (!options->script.empty() && !options->send.empty()) {

@@ -27,6 +27,7 @@ struct Options {
   long close_after = -1;                  // close the host's ends after this many commands
   std::string send;                       // --send: file of commands for the tool, "-" stdin
   std::string model;                      // --model: file the rebuilt model is written to
+  std::vector<std::string> labels;        // --label: attributes shown in the drawn model
   bool strict = false;                    // model faults end the run as a protocol fault
   std::string script;                     // --script: the conversation expected
   int expect_timeout_ms = 10000;          // bound of each wait of the script

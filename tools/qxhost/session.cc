@@ -144,7 +144,7 @@ bool Session::SetUp(std::vector<std::string>* argv, int* tool_stdout, std::strin
   if (program.empty() || !OpenSendInput(error) || !OpenScript(error)) return false;
   if (!options_.model.empty()) {
     model_file_ = std::make_unique<ModelFile>();
-    if (!model_file_->Open(options_.model, error)) return false;
+    if (!model_file_->Open(options_.model, options_.labels, error)) return false;
   }
   argv->push_back(program);
   if (options_.std_out) {
