@@ -481,7 +481,7 @@ TEST(HostModelView, FaultsGoWithTheirObjects) {
 
   // In the drawing: red with the fault lines, the missing end red and dashed.
   const std::string dot = WriteModel(".dot", {}, kFaultyModel);
-  for (const std::string part :
+  for (const std::string& part :
        {"  n2 [shape=ellipse, color=red, fontcolor=red, pos=\"5,-6!\", label=\"place 2\\nt\\n"
         "fault: CN(10:transition,2): object number 2 used twice\\nfault: CT(4:name,2,1:t)" +
             reused + "\\nfault: pO(2,5,6)" + reused + "\"];\n",
