@@ -15,16 +15,23 @@
 //   shell line that did not run, gives kQx_OpenError. A FIFO client provider
 //   removes its FIFOs again when its open fails (a signal interrupting the wait
 //   for the peer included).
-// - The socket client provider gives up waiting for its peer when the program
-//   it started ends abnormally (a non-zero exit status or a signal) before
-//   connecting, or can no longer be found (SIGCHLD ignored, or reaped by the
-//   tool), instead of staying in accept for ever. A program that exits with
-//   status 0 may have left the real peer running in the background, so the
-//   connection is then still awaited. Its listening socket (close-on-exec)
-//   stays open in every case, and its child is never reaped.
+// - The socket client provider fails at once when its program cannot be
+//   started at all (the launch's close-on-exec report says so, whatever
+//   SIGCHLD's setting: kQx_ExecvError), and gives up waiting for its peer
+//   when the program it started ends with a non-zero status or a signal
+//   before connecting (kQx_OpenError). A program that exits with status 0 may
+//   have left the real peer running in the background, so the connection is
+//   then still awaited; so it is when the program's end cannot be known
+//   (SIGCHLD ignored), since that end may be such a hand-off. SIGCHLD is held
+//   back from the launch to the end of the wait, so a tool's handler that
+//   reaps children does not hide the status meanwhile; any other caught
+//   signal ends the wait (kQx_OpenError), which lets a caller bound it with
+//   alarm. Its listening socket (close-on-exec) stays open in every case, and
+//   its child is never reaped.
 // - FIFO ends are opened in the order that pairs with the server side: the
 //   client provider reads first, the client consumer writes first.
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,34 +84,71 @@ bool GateExists(const char* operation, const char* path) {
 enum class ChildState { kRunning, kEndedAbnormally, kEndedCleanly };
 
 // The state of child, which stays waitable for its parent's own wait. A child
-// that cannot be looked at any more (SIGCHLD ignored, or reaped by the tool
-// itself) ended in a way nobody can know: once it no longer exists it counts
-// as an abnormal end, since a peer that connects would have done so while it
-// ran; a number that still names a process stands for a running child.
+// whose end cannot be looked at (SIGCHLD ignored: the system reaped it) ended
+// in a way nobody can know, and counts as a clean end: it may have handed the
+// link to a peer of its own.
 ChildState StateOf(pid_t child) {
   siginfo_t info{};
   if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-    if (errno != ECHILD) return ChildState::kRunning;
-    return kill(child, 0) != 0 && errno == ESRCH ? ChildState::kEndedAbnormally
-                                                 : ChildState::kRunning;
+    return errno == ECHILD ? ChildState::kEndedCleanly : ChildState::kRunning;
   }
   if (info.si_pid != child) return ChildState::kRunning;
   return info.si_code == CLD_EXITED && info.si_status == 0 ? ChildState::kEndedCleanly
                                                            : ChildState::kEndedAbnormally;
 }
 
+// Holds SIGCHLD back in the calling thread for its scope, so that a handler
+// of the tool that reaps children cannot take the status of the provider's
+// child before the provider looked at it; a SIGCHLD that came meanwhile is
+// delivered when the scope ends.
+class ChildSignalHeld {
+ public:
+  ChildSignalHeld() {
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    pthread_sigmask(SIG_BLOCK, &child, &old_);
+  }
+  ~ChildSignalHeld() {
+    int saved = errno;
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    errno = saved;
+  }
+  ChildSignalHeld(const ChildSignalHeld&) = delete;
+  ChildSignalHeld& operator=(const ChildSignalHeld&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// The trace of a wait for the peer that a signal ended.
+void TraceInterrupted(const char* path) {
+  qx::TraceF("Qx OpenSocketConnexionForClientProvider:wait for the peer interrupted by a "
+             "signal, path='%s'",
+             path);
+}
+
 // Accepts the peer's connection on listening, giving up when the program
-// started as the peer ends abnormally before it connects. Once it has ended
-// cleanly the connection is awaited without limit. The child is not reaped.
+// started as the peer ends abnormally before it connects, or when a signal
+// interrupts the wait. Once the program has ended cleanly (or its end cannot
+// be known) the connection is awaited in accept without limit. The child is
+// not reaped.
 int AcceptFromChild(int listening, pid_t child, const char* path) {
   for (;;) {
     pollfd p{listening, POLLIN, 0};
     int ready = poll(&p, 1, kPeerCheckMs);
     if (ready > 0) return QXaccept(listening);
-    if (ready < 0 && errno != EINTR) return -1;
+    if (ready < 0) {
+      if (errno == EINTR) TraceInterrupted(path);
+      return -1;
+    }
     switch (StateOf(child)) {
       case ChildState::kRunning: break;
-      case ChildState::kEndedCleanly: return QXaccept(listening);
+      case ChildState::kEndedCleanly: {
+        int d = QXaccept(listening);
+        if (d < 0 && errno == EINTR) TraceInterrupted(path);
+        return d;
+      }
       case ChildState::kEndedAbnormally:
         qx::TraceF("Qx OpenSocketConnexionForClientProvider:peer ended before connecting, "
                    "path='%s'",
@@ -185,6 +229,7 @@ int OpenSocketConnexionForClientProvider(char* path, int* d) noexcept {
   qx::FormatTo(portText, sizeof portText, "%d", port);
   // The listening socket stays open, whatever the outcome. A launch that
   // failed (fork, or a program that could not be started) has set its code.
+  ChildSignalHeld held;
   pid_t child = QXExecutionAsynchroneByForkExec(path, const_cast<char*>("-s"), portText, nullptr);
   if (child < 0 || QxErrno() != kQx_NoErr) return -1;
   *d = AcceptFromChild(listening, child, path);

@@ -202,29 +202,6 @@ TEST_F(ConnectionTest, SocketClientProviderStartsItsPeerWithThePortAndKeepsItsLi
   EXPECT_TRUE(ReapOneChild(kChildMs)) << "the peer did not end after the link closed";
 }
 
-// The program started may hand the link to another one: it exits with status
-// 0 after starting the real peer in the background, which connects only once
-// the provider is seen waiting in accept, that is after it saw the program end.
-TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatExitedCleanly) {
-  if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
-  std::string launcher = dir_.File("launcher");
-  std::string go = dir_.File("go");
-  qxtest::WriteFile(launcher, "#!/bin/sh\n(i=0; while [ ! -e '" + go +
-                                  "' ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done; "
-                                  "exec '" + QX_PEER_PATH + "' \"$1\" \"$2\") </dev/null &\n"
-                                  "exit 0\n");
-  ASSERT_EQ(chmod(launcher.c_str(), 0700), 0);
-  qxtest::Watchdog watchdog(30);
-  std::thread starter = qxtest::WhenBlocked(qxtest::kAcceptCalls, [&] { qxtest::WriteFile(go, ""); });
-  int d = -1;
-  ASSERT_EQ(OpenSocketConnexionForClientProvider(Arg(launcher), &d), 0);
-  starter.join();
-  EXPECT_EQ(QxErrno(), kQx_NoErr);
-  EXPECT_EQ(Exchange(d, d, "late"), "echo:late");
-  EXPECT_EQ(CloseSocketConnexionForClientProvider(d), 0);
-  EXPECT_TRUE(ReapOneChild(kChildMs)) << "the launcher was not seen to end";
-}
-
 // How the tool treats the children it did not start itself.
 enum class Children { kLeftAlone, kIgnored, kReapedByTheTool };
 
@@ -235,11 +212,64 @@ void ReapAll(int) {
   errno = saved;
 }
 
-// The open fails, with an error code, as soon as the peer can no longer come,
-// however the tool treats its children; the channel layer then gives no
+void TreatChildren(Children children) {
+  if (children == Children::kIgnored) signal(SIGCHLD, SIG_IGN);
+  if (children == Children::kReapedByTheTool) signal(SIGCHLD, ReapAll);
+}
+
+// The program started may hand the link to another one: it exits with status
+// 0 after starting the real peer in the background, which connects only once
+// the provider is seen waiting in accept, that is after it saw the program
+// end. However the tool treats its children (with SIGCHLD ignored the exit
+// status cannot be known, and counts as 0), the open connects. Each case runs
+// in a process of its own, which is the tool.
+TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatExitedCleanly) {
+  if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
+  std::string launcher = dir_.File("launcher");
+  std::string go = dir_.File("go");
+  qxtest::WriteFile(launcher, "#!/bin/sh\n(i=0; while [ ! -e '" + go +
+                                  "' ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done; "
+                                  "exec '" + QX_PEER_PATH + "' \"$1\" \"$2\") </dev/null &\n"
+                                  "exit 0\n");
+  ASSERT_EQ(chmod(launcher.c_str(), 0700), 0);
+  const struct {
+    const char* name;
+    Children children;
+  } cases[] = {{"children left alone", Children::kLeftAlone},
+               {"SIGCHLD ignored", Children::kIgnored},
+               {"children reaped by the tool", Children::kReapedByTheTool}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    unlink(go.c_str());
+    qxtest::ChildResult tool = qxtest::RunInChild(
+        [&] {
+          TreatChildren(c.children);
+          std::thread starter =
+              qxtest::WhenBlocked(qxtest::kAcceptCalls, [&] { qxtest::WriteFile(go, ""); });
+          int d = -1;
+          int opened = OpenSocketConnexionForClientProvider(Arg(launcher), &d);
+          starter.join();
+          if (opened != 0) return 1;
+          if (QxErrno() != kQx_NoErr) return 2;
+          if (Exchange(d, d, "late") != "echo:late") return 3;
+          CloseSocketConnexionForClientProvider(d);
+          return 0;
+        },
+        20000);
+    EXPECT_FALSE(tool.timed_out);
+    EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n" << tool.err;
+  }
+}
+
+// The open fails, with an error code, as soon as the peer can no longer come:
+// a program that cannot be started, whatever the setting of SIGCHLD, and one
+// that exits with a non-zero status when its status can be known (a tool's
+// handler that reaps children included); the channel layer then gives no
 // channel. Each case runs in a process of its own, which is the tool.
 TEST_F(ConnectionTest, SocketClientProviderFailsWhenItsPeerCanNoLongerConnect) {
   if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
+  constexpr const char* kMissingPeer = "/nonexistent/qxpeer-missing";
+  constexpr const char* kExecTrace = "error on execv path='/nonexistent/qxpeer-missing'";
   struct Case {
     const char* name;
     const char* program;
@@ -248,23 +278,24 @@ TEST_F(ConnectionTest, SocketClientProviderFailsWhenItsPeerCanNoLongerConnect) {
     QxSLong code;
     const char* trace;
   } cases[] = {
-      {"program that cannot be started", "/nonexistent/qxpeer-missing", Children::kLeftAlone,
-       false, kQx_ExecvError, "error on execv path='/nonexistent/qxpeer-missing'"},
+      {"program that cannot be started", kMissingPeer, Children::kLeftAlone, false,
+       kQx_ExecvError, kExecTrace},
+      {"the same with SIGCHLD ignored", kMissingPeer, Children::kIgnored, false, kQx_ExecvError,
+       kExecTrace},
+      {"the same in a tool that reaps its children", kMissingPeer, Children::kReapedByTheTool,
+       false, kQx_ExecvError, kExecTrace},
       {"program that exits with a non-zero status", "/bin/false", Children::kLeftAlone, false,
        kQx_OpenError, "peer ended before connecting"},
-      {"the same with SIGCHLD ignored", "/bin/false", Children::kIgnored, false, kQx_OpenError,
-       "peer ended before connecting"},
       {"the same in a tool that reaps its children", "/bin/false", Children::kReapedByTheTool,
        false, kQx_OpenError, "peer ended before connecting"},
-      {"through the channel layer", "/bin/false", Children::kIgnored, true, kQx_OpenError,
-       "OpenChannelSocket kQx_ClientProvider !=0"},
+      {"through the channel layer", "/bin/false", Children::kReapedByTheTool, true,
+       kQx_OpenError, "OpenChannelSocket kQx_ClientProvider !=0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     qxtest::ChildResult tool = qxtest::RunInChild(
         [&] {
-          if (c.children == Children::kIgnored) signal(SIGCHLD, SIG_IGN);
-          if (c.children == Children::kReapedByTheTool) signal(SIGCHLD, ReapAll);
+          TreatChildren(c.children);
           const int before = qxtest::CountOpenFds();
           if (c.channelLayer) {
             QxChannelParam param;
@@ -286,6 +317,33 @@ TEST_F(ConnectionTest, SocketClientProviderFailsWhenItsPeerCanNoLongerConnect) {
     EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n" << tool.err;
     EXPECT_NE(tool.err.find(c.trace), std::string::npos) << tool.err;
   }
+}
+
+// With SIGCHLD ignored, a program that exits with a non-zero status without
+// connecting cannot be told from one that handed the link on: the open waits
+// in accept, and a signal whose handler does not restart the call (a caller's
+// alarm) ends it with kQx_OpenError. The signal is sent once the open is seen
+// waiting in accept.
+TEST_F(ConnectionTest, SocketClientProviderWaitingForAProgramWhoseEndIsHiddenEndsOnASignal) {
+  if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
+  qxtest::ChildResult tool = qxtest::RunInChild(
+      [&] {
+        TreatChildren(Children::kIgnored);
+        qxtest::InterruptingHandler handler(SIGALRM);
+        const pthread_t self = pthread_self();
+        std::thread alarm =
+            qxtest::WhenBlocked(qxtest::kAcceptCalls, [&] { pthread_kill(self, SIGALRM); });
+        int d = -1;
+        int opened = OpenSocketConnexionForClientProvider(Arg("/bin/false"), &d);
+        alarm.join();
+        if (opened != -1 || d != -1) return 1;
+        return QxErrno() == kQx_OpenError ? 0 : 2;
+      },
+      10000);
+  EXPECT_FALSE(tool.timed_out);
+  EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n" << tool.err;
+  EXPECT_NE(tool.err.find("wait for the peer interrupted by a signal"), std::string::npos)
+      << tool.err;
 }
 
 // A FIFO provider's open waits for its peer without a time-out; a signal
