@@ -28,6 +28,10 @@ class Workspace {
 qxtest::ChildResult RunHost(const Workspace& workspace, std::vector<std::string> host_options,
                             const std::string& tool, const std::vector<std::string>& tool_args);
 
+// Whether text is a well-formed XML document, as expat reads it; false with
+// the parser's message and position in *error.
+bool WellFormedXml(const std::string& text, std::string* error);
+
 }  // namespace e2e
 
 #endif

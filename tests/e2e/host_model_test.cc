@@ -158,6 +158,39 @@ TEST(HostModel, PiecesJoinIntoTheValue) {
   EXPECT_EQ(qxtest::ReadFile(workspace.File("m.json")), expected);
 }
 
+// Names holding every control byte (0x01 to 0x1F) are drawn as a document
+// an XML parser takes: each control byte but the line feed is shown as its
+// control picture, while the JSON keeps every byte.
+TEST(HostModel, DrawingOfNamesWithControlBytesIsWellFormedXml) {
+  if (!HasDot()) GTEST_SKIP() << "Graphviz's dot is not installed";
+  std::string all;
+  for (int c = 1; c < 0x20; ++c) all.push_back(static_cast<char>(c));
+  const std::vector<std::string> names = {"a\x01z", "tab\tand\rreturn", "esc\x1b[1m", all};
+  e2e::Workspace workspace;
+  std::vector<std::string> args{"names"};
+  for (size_t i = 0; i < names.size(); ++i) {
+    args.push_back(workspace.File("name" + std::to_string(i)));
+    qxtest::WriteFile(args.back(), names[i]);
+  }
+  for (const char* extension : {".svg", ".json"}) {
+    SCOPED_TRACE(extension);
+    const std::string path = workspace.File(std::string("m") + extension);
+    const qxtest::ChildResult host =
+        e2e::RunHost(workspace, {"--model", path}, QX_MODEL_TOOL_BIN, args);
+    ASSERT_EQ(host.status, 0) << host.err;
+    const std::string content = qxtest::ReadFile(path);
+    if (std::string(extension) == ".json") {
+      EXPECT_NE(content.find("\"name\":\"a\\u0001z\""), std::string::npos) << content;
+      EXPECT_NE(content.find("\"name\":\"tab\\tand\\rreturn\""), std::string::npos) << content;
+      continue;
+    }
+    std::string error;
+    EXPECT_TRUE(e2e::WellFormedXml(content, &error)) << error << "\n" << content;
+    EXPECT_NE(content.find("a\u2401z"), std::string::npos) << content;
+    EXPECT_NE(content.find("esc\u241b[1m"), std::string::npos) << content;
+  }
+}
+
 // What cannot be written is found before the tool starts: nothing of the
 // tool is printed.
 TEST(HostModel, SetUpErrors) {

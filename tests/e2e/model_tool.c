@@ -6,6 +6,7 @@
  *               breaks and names that need escaping
  *   values F... one "place" per file F (numbers from 2), its attribute "text"
  *               the file's content
+ *   names F...  the same with the attribute "name", which a drawing shows
  *   then-die    the small net, then killed by SIGKILL */
 #include <signal.h>
 #include <stdio.h>
@@ -78,11 +79,12 @@ QxEndStatus QxServiceMain(int argc, char** argv) {
   const char* what = argc > 1 ? argv[1] : "";
   QxSetModelTrace(kQx_Model_TraceError | kQx_Model_TraceKORA);
   g_model = Keep(QxNewModel("TAV-Net"));
-  if (strcmp(what, "values") == 0) {
+  if (strcmp(what, "values") == 0 || strcmp(what, "names") == 0) {
+    const char* attribute = strcmp(what, "values") == 0 ? "text" : "name";
     int i;
     for (i = 2; i < argc; ++i) {
       char* text = ReadAll(argv[i]);
-      const char* pairs[] = {"text", text, NULL};
+      const char* pairs[] = {attribute, text, NULL};
       Keep(QxNewNode("place", i, Attributes(pairs)));
       free(text);
     }

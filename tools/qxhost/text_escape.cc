@@ -90,6 +90,13 @@ void AppendDotString(std::string_view text, std::string* out) {
         if (c == '"' || c == '\\') out->push_back('\\');
         if (c == '\n') {
           out->append("\\n");
+        } else if (static_cast<uint8_t>(c) < 0x20) {
+          // Graphviz copies control bytes into its SVG, where XML allows none
+          // but tab, line feed and carriage return: each becomes its picture
+          // (U+2400 + byte, in UTF-8 E2 90 80+byte), so the drawing stays
+          // well-formed and still shows that a byte was there.
+          out->append("\xE2\x90");
+          out->push_back(static_cast<char>(0x80 + static_cast<uint8_t>(c)));
         } else {
           out->push_back(c);
         }

@@ -14,9 +14,10 @@ namespace qxhost {
 void AppendJsonString(std::string_view text, std::string* out);
 
 // Appends text to out as the inside of a DOT quoted string: quote and
-// backslash escaped, a line feed as the centred line break \n, valid UTF-8 as
-// it is, and every other byte as the character of that code point (Latin-1),
-// so that the text stays valid UTF-8.
+// backslash escaped, a line feed as the centred line break \n, every other
+// byte below 0x20 as its control picture (U+2400 + byte), valid UTF-8 as it
+// is, and every other byte as the character of that code point (Latin-1), so
+// that the text stays valid UTF-8 and a drawing of it is well-formed XML.
 void AppendDotString(std::string_view text, std::string* out);
 
 }  // namespace qxhost
