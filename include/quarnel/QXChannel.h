@@ -122,8 +122,9 @@ QX_API void QxInitChannelParam(PQxChannelParam pQxChannelParam, QxChannelType qx
  * kQx_ServerConsumer. Blocks until the peer arrives, without a time-out (a
  * signal whose handler does not restart calls ends a FIFO open: kQx_OpenError).
  * Returns the channel (freed by QxCloseChannel) or null with g_qxErrno set and
- * a trace. A client provider whose peer never connects fails (the launch's
- * code, or kQx_OpenError). A gate file that cannot be written: kQx_OpenError,
+ * a trace. A client provider whose program cannot be started fails at once
+ * (kQx_ExecvError, whatever SIGCHLD's setting); what it does once the program
+ * has started is in QXLink.h. A gate file that cannot be written: kQx_OpenError,
  * or kQx_MemFullErr when memory ran out. The library's own descriptors are
  * close-on-exec.
  * A socket server provider listens on every interface of the machine and

@@ -30,7 +30,23 @@
 extern "C" {
 #endif
 
-/* Connection establishment: 0 on success, -1 on failure. */
+/* Connection establishment: 0 on success, -1 on failure.
+ * The client providers start their peer program and wait for it without a
+ * time-out; a caught signal whose handler does not restart calls ends a FIFO
+ * open, and any caught signal ends the socket client provider's wait
+ * (kQx_OpenError). A program that cannot be started fails the open at once,
+ * with kQx_ExecvError, whatever SIGCHLD's setting: the FIFO client provider
+ * checks before it creates anything that the shell finds a regular file it
+ * may execute under that name (in PATH for a bare name); the socket client
+ * provider learns it from its launch. Once the program has started:
+ * - the FIFO client provider runs it through the shell, detached, and waits
+ *   on its FIFOs until the peer opens them, however the program ends;
+ * - the socket client provider holds SIGCHLD back while it waits, fails
+ *   (kQx_OpenError) when the program ends with a non-zero status or a signal
+ *   before connecting, and keeps waiting after an exit with status 0 (the
+ *   program may have handed the link to a peer of its own) and after an end
+ *   whose status cannot be known (SIGCHLD ignored): there, a program that
+ *   exits non-zero without connecting is waited for; bound it with alarm. */
 QX_API int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din,
                                                int* dout) QX_NOEXCEPT;
 QX_API int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) QX_NOEXCEPT;
@@ -75,17 +91,32 @@ QX_API int QxLWaitForChannelMessages(CListe channelIOParamList, time_t tv_sec, l
 
 /* Process launching. The variadic launchers take up to 8 char* arguments after
  * chemin, ending with NULL; no more than 8 are ever read. None waits for its
- * child to end. A program that cannot be started is reported by the caller
- * (the launcher's trace; kQx_ExecvError from QXExecutionAsynchroneByForkExec),
- * once the child has told it so; the child leaves with _exit(127), sending
- * nothing to the host and creating no lock file. Every child carries the
- * launched-peer mark in its environment, by which the library's main knows
- * it is a peer: its end sends no END_TOOL and creates no end lock file.
+ * child to end, and none judges a child by a wait status, so SIGCHLD's
+ * setting (ignored, or a handler that reaps) never changes a result. A
+ * program that cannot be started is reported by the caller (the launcher's
+ * trace; kQx_ExecvError from QXExecutionAsynchroneByForkExec and QXexcPipe),
+ * once the child has told it so through a close-on-exec pipe; the child
+ * leaves with _exit(127), sending nothing to the host and creating no lock
+ * file. The other launchers still return the child's process id then.
+ * Every launched program carries the launched-peer mark in its environment,
+ * whose value is its own process id: the library's main of that process knows
+ * by it that it is a peer, and its end sends no END_TOOL and creates no end
+ * lock file. A program the peer starts in turn does not carry a mark naming
+ * itself, and is a tool of its own.
  * QXExecutionAsynchroneBySystem runs "chemin arg... &" through the shell: an
  * argument holding blanks or shell-special characters is single-quoted so it
- * stays one word, and a line over 999 characters is refused (-1, trace).
+ * stays one word, and a line over 999 characters is refused (-1, trace). The
+ * shell runs as a background process that is not the caller's child (standard
+ * input /dev/null, SIGINT and SIGQUIT ignored) and execs the program in that
+ * process. The result is 0 once the shell has started, -1 when it could not
+ * be; a program the shell cannot run is reported by the shell on standard
+ * error only.
  * The child of QXExecutionAsynchroneByForkExec keeps only its standard streams
- * across execv. */
+ * across execv.
+ * QXexcPipe makes descriptor 1 the pipe to its child only once the program has
+ * started; when it cannot start, it returns -1 (kQx_ExecvError; kQx_ForkError
+ * when no child was created) and the caller's standard output stays as it
+ * was. */
 QX_API int QXExecutionAsynchroneBySystem(char* chemin, ...) QX_NOEXCEPT;
 QX_API int QXExecutionAsynchroneByForkExec(char* chemin, ...) QX_NOEXCEPT;
 QX_API int QXExecutionSynchronePgm(char* chemin, ...) QX_NOEXCEPT;

@@ -9,12 +9,15 @@
 //   fails at once (-1, kQx_AccessError, trace) and opens nothing.
 // - A failed open closes the descriptors it had opened (the socket client
 //   provider's listening socket excepted, see below).
-// - A client provider whose peer never comes fails with an error code and
-//   leaves no half-made link: a launch that fails keeps the launcher's code
-//   (kQx_ForkError, kQx_ExecvError); a peer that ends before connecting, or a
-//   shell line that did not run, gives kQx_OpenError. A FIFO client provider
-//   removes its FIFOs again when its open fails (a signal interrupting the wait
-//   for the peer included).
+// - A client provider whose program cannot be started fails at once and
+//   leaves no half-made link: kQx_ExecvError (a FIFO client provider checks,
+//   before it creates anything, that the shell finds a file it may run under
+//   that name; the socket client provider learns it from its launch), or the
+//   launcher's kQx_ForkError; a shell that could not be started gives
+//   kQx_OpenError. A FIFO client provider removes its FIFOs again when its
+//   open fails (a signal interrupting the wait for the peer included). A
+//   program that did start but never opens the FIFOs is waited for: the FIFO
+//   client provider does not watch its detached peer (bound it with alarm).
 // - The socket client provider fails at once when its program cannot be
 //   started at all (the launch's close-on-exec report says so, whatever
 //   SIGCHLD's setting: kQx_ExecvError), and gives up waiting for its peer
@@ -37,6 +40,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "channel/link_internal.h"
 #include "quarnel/QXEnv.h"
@@ -179,14 +183,21 @@ int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* d
       !qx::link::Given(kOp, "dout", dout)) {
     return -1;
   }
+  // A program the shell cannot run would leave the open waiting on FIFOs
+  // nobody comes to: it fails here, before anything is created.
+  int err = 0;
+  if (!qx::link::ShellFindsProgram(path, &err)) {
+    qx::TraceF("%s:cannot start the program path='%s': %s", kOp, path, std::strerror(err));
+    g_qxErrno = kQx_ExecvError;
+    return -1;
+  }
   if (QXcreeFIFO(pin) != 0 || QxErrno() != kQx_NoErr) return -1;
   if (QXcreeFIFO(pout) != 0 || QxErrno() != kQx_NoErr) {
     qx::link::RemoveCreated({pin});
     return -1;
   }
   // The peer is told first the FIFO it reads (ours to write), then the one it
-  // writes. A background line that the shell did not run gives a status other
-  // than 0: the peer was not started, so its FIFOs are not waited on.
+  // writes. A shell that could not be started leaves nobody to wait for.
   if (QXExecutionAsynchroneBySystem(path, const_cast<char*>("-s"), pout, pin, nullptr) != 0) {
     qx::TraceF("%s:peer not started, path='%s'", kOp, path);
     g_qxErrno = kQx_OpenError;

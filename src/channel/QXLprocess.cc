@@ -13,28 +13,43 @@
 //   whether the exec happened (the fork launcher then also sets
 //   kQx_ExecvError).
 // - Every child carries the launched-peer mark in its environment
-//   (kLaunchedPeerVariable), so that a program built on the library's main
-//   knows it was started as a peer and never ends its launcher's run for the
-//   host (no END_TOOL, no end lock file).
+//   (kLaunchedPeerVariable), whose value is the child's own process id: a
+//   program built on the library's main that finds its own id there knows it
+//   was started as a peer and never ends its launcher's run for the host (no
+//   END_TOOL, no end lock file). A mark inherited from further up names
+//   another process and is replaced, so the programs that a peer starts in
+//   turn are not taken for peers.
+// - Between fork and exec a child makes only async-signal-safe calls: its
+//   environment and argument vectors are built before the fork, and the
+//   child only writes its process id into the mark's reserved text.
+// - A start through the shell runs the shell as a background process of its
+//   own (stdin on /dev/null, SIGINT and SIGQUIT ignored, as for an
+//   asynchronous list) that is not the caller's child; the shell execs the
+//   program in that same process. Whether the shell started is known from the
+//   close-on-exec report, never from a wait status, so SIGCHLD's setting
+//   cannot change the result.
 // - Standard streams are flushed before every fork, so buffered output is
 //   never written twice.
 // - The variadic launchers read at most kMaxArguments arguments after chemin:
 //   they stop at the caller's NULL, and a list without a NULL among its first
 //   eight arguments is cut there instead of being read past its end.
-#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
-
-#include <optional>
 
 #include <cerrno>
 #include <cstdarg>
+#include <new>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "channel/link_internal.h"
 #include "quarnel/QXErrors.h"
@@ -73,29 +88,53 @@ struct DecimalText {
   explicit DecimalText(int value) { qx::FormatTo(text, sizeof text, "%d", value); }
 };
 
-// Sets the launched-peer mark in this process's environment for its scope,
-// so that the children forked (or started through the shell) meanwhile
-// inherit it; the previous value, normally none since the library's main
-// clears it, comes back afterwards. The process is single-threaded, so no
-// other thread reads the environment meanwhile.
-class PeerMark {
+// Writes value in decimal at out, NUL-terminated; out holds at least 21
+// bytes. Safe after fork: no library call.
+void WriteDecimal(long value, char* out) {
+  char digits[20];
+  int n = 0;
+  unsigned long v = value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  if (value < 0) *out++ = '-';
+  while (n > 0) *out++ = digits[--n];
+  *out = '\0';
+}
+
+// The environment of a launched child: the launcher's, without any
+// launched-peer mark it holds itself, plus the mark naming the child. Built
+// before the fork (it allocates); in the child, For only writes the child's
+// process id into the mark's reserved text.
+class PeerEnvironment {
  public:
-  PeerMark() {
-    if (const char* value = std::getenv(qx::kLaunchedPeerVariable)) previous_.emplace(value);
-    setenv(qx::kLaunchedPeerVariable, "1", 1);
-  }
-  ~PeerMark() {
-    if (previous_) {
-      setenv(qx::kLaunchedPeerVariable, previous_->c_str(), 1);
-    } else {
-      unsetenv(qx::kLaunchedPeerVariable);
+  PeerEnvironment() {
+    const size_t nameLength = sizeof qx::kLaunchedPeerVariable - 1;
+    std::memcpy(mark_, qx::kLaunchedPeerVariable, nameLength);
+    mark_[nameLength] = '=';
+    value_ = mark_ + nameLength + 1;
+    *value_ = '\0';
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+      if (std::strncmp(*entry, mark_, nameLength + 1) != 0) entries_.push_back(*entry);
     }
+    entries_.push_back(mark_);
+    entries_.push_back(nullptr);
   }
-  PeerMark(const PeerMark&) = delete;
-  PeerMark& operator=(const PeerMark&) = delete;
+  PeerEnvironment(const PeerEnvironment&) = delete;
+  PeerEnvironment& operator=(const PeerEnvironment&) = delete;
+
+  // The environment of the calling process as the launched program: its own
+  // process id in the mark.
+  char** ForThisProcess() {
+    WriteDecimal(static_cast<long>(getpid()), value_);
+    return entries_.data();
+  }
 
  private:
-  std::optional<std::string> previous_;
+  char mark_[sizeof qx::kLaunchedPeerVariable + 21];
+  char* value_;
+  std::vector<char*> entries_;
 };
 
 // The first descriptor number that no child setup closes (some close 0 to
@@ -127,33 +166,37 @@ int ReportedErrno(int fd) {
 }
 
 // Forks a child, marked as a launched peer, that runs setUp and then start,
-// which execs the program and returns only when it cannot. The child then
-// writes start's errno into a close-on-exec pipe and leaves with _exit(127);
-// the parent waits only until the pipe closes (the exec happened) or tells
-// the errno. setUp and start run in the child and must keep to what is safe
-// after fork (descriptor moves, exec).
+// which execs the program with the environment it is given and returns only
+// when it cannot. The child then writes start's errno into a close-on-exec
+// pipe and leaves with _exit(127); the parent waits only until the pipe
+// closes (the exec happened) or tells the errno. setUp and start run in the
+// child and must keep to async-signal-safe calls (descriptor moves, exec).
+// A pid of -1 with errno set when no child was created (ENOMEM when the
+// child's environment could not be built).
 template <typename SetUp, typename Start>
 Launch LaunchChild(SetUp setUp, Start start) {
   Launch launch;
+  std::optional<PeerEnvironment> environment;
+  try {
+    environment.emplace();
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return launch;
+  }
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) return launch;
   std::fflush(nullptr);
-  {
-    PeerMark mark;
-    launch.pid = fork();
-    if (launch.pid == 0) {
-      // Still inside the mark's scope: the child leaves through _exit or exec
-      // and never takes the mark back out of its own environment.
-      int out = fcntl(report[1], F_DUPFD_CLOEXEC, kReportDescriptorFloor);
-      setUp();
-      start();
-      int err = errno != 0 ? errno : ENOEXEC;
-      if (out >= 0) {
-        ssize_t written = write(out, &err, sizeof err);
-        (void)written;
-      }
-      _exit(127);
+  launch.pid = fork();
+  if (launch.pid == 0) {
+    int out = fcntl(report[1], F_DUPFD_CLOEXEC, kReportDescriptorFloor);
+    setUp();
+    start(*environment);
+    int err = errno != 0 ? errno : ENOEXEC;
+    if (out >= 0) {
+      ssize_t written = write(out, &err, sizeof err);
+      (void)written;
     }
+    _exit(127);
   }
   int forkErrno = errno;
   close(report[1]);
@@ -187,35 +230,43 @@ void MoveDescriptor(int fd, int target) {
   close(fd);
 }
 
-// execv of chemin with the collected arguments; returns only on failure, with
-// errno set (EFAULT for a null path).
-void ExecOrFail(const char* chemin, ArgumentVector& v) {
+// execve of chemin with the collected arguments and env; returns only on
+// failure, with errno set (EFAULT for a null path).
+void ExecOrFail(const char* chemin, ArgumentVector& v, char** env) {
   if (chemin == nullptr) {
     errno = EFAULT;
     return;
   }
-  execv(chemin, v.entries);
+  execve(chemin, v.entries, env);
+}
+
+// The same through the PATH search of execvp, for the launchers that search.
+void ExecSearchingPath(const char* file, char* const* argv, char** env) {
+  if (file == nullptr) {
+    errno = EFAULT;
+    return;
+  }
+  execvpe(file, argv, env);
+}
+
+// The highest descriptor number a process may hold, plus one; read before a
+// fork, since getrlimit is not among the calls a child may make.
+long DescriptorLimit() {
+  rlimit limit{};
+  return getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+             ? static_cast<long>(limit.rlim_cur)
+             : 65536;
 }
 
 // Marks every descriptor above the standard streams close-on-exec: the program
 // a provider starts gets its standard streams and nothing of its parent's
 // links, so a parent's FIFO or socket never stays open through its peer.
-void CloseOnExecAboveStandardStreams() {
+// Runs between fork and exec, so it makes only async-signal-safe calls: on a
+// kernel without close_range, fcntl on every number below limit (from
+// DescriptorLimit, read before the fork).
+void CloseOnExecAboveStandardStreams(long limit) {
   if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    int own = dirfd(dir);
-    while (dirent* entry = readdir(dir)) {
-      int fd = std::atoi(entry->d_name);
-      if (fd > 2 && fd != own) fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    closedir(dir);
-    return;
-  }
-  rlimit limit{};
-  long max = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
-                 ? static_cast<long>(limit.rlim_cur)
-                 : 65536;
-  for (long fd = 3; fd < max; ++fd) fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+  for (long fd = 3; fd < limit; ++fd) fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
 }
 
 const char* Shown(const char* s) { return s != nullptr ? s : "(null)"; }
@@ -261,6 +312,76 @@ bool ShellCommandLine(const char* const* argv, std::string* line) {
   return true;
 }
 
+bool ShellFindsProgram(const char* name, int* err) {
+  const auto runnable = [](const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
+  };
+  const auto exists = [](const std::string& path) { return access(path.c_str(), F_OK) == 0; };
+  *err = ENOENT;
+  if (name == nullptr || *name == '\0') return false;
+  if (std::strchr(name, '/') != nullptr) {
+    if (runnable(name)) return true;
+    if (exists(name)) *err = EACCES;
+    return false;
+  }
+  const char* path = std::getenv("PATH");
+  std::string_view dirs = path != nullptr ? path : kShellDefaultPath;
+  for (;;) {
+    const size_t end = dirs.find(':');
+    const std::string_view dir = dirs.substr(0, end);
+    std::string candidate;
+    candidate.reserve(dir.size() + std::strlen(name) + 2);
+    candidate.append(dir.empty() ? std::string_view(".") : dir);
+    candidate.push_back('/');
+    candidate.append(name);
+    if (runnable(candidate)) return true;
+    if (exists(candidate)) *err = EACCES;
+    if (end == std::string_view::npos) return false;
+    dirs.remove_prefix(end + 1);
+  }
+}
+
+int StartThroughShell(const char* line) {
+  // The shell runs the words of the line itself, without its "&": the
+  // launcher makes it a background process, so that the program it execs
+  // keeps the process id the launched-peer mark names.
+  std::string_view words(line);
+  if (words.ends_with('&')) words.remove_suffix(1);
+  std::string script = "exec ";
+  script.append(words);
+  char shell[] = "/bin/sh";
+  char name[] = "sh";
+  char option[] = "-c";
+  char* argv[] = {name, option, script.data(), nullptr};
+  Launch launch = LaunchChild([] {}, [&](PeerEnvironment& environment) {
+    // This child only starts the background process and leaves at once, so
+    // that the shell and its program are nobody's children here.
+    pid_t background = fork();
+    if (background != 0) {
+      if (background > 0) _exit(0);
+      return;  // fork failed: errno is reported
+    }
+    struct sigaction ignore;
+    std::memset(&ignore, 0, sizeof ignore);
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGINT, &ignore, nullptr);
+    sigaction(SIGQUIT, &ignore, nullptr);
+    int null = open("/dev/null", O_RDONLY);
+    if (null >= 0) MoveDescriptor(null, 0);
+    execve(shell, argv, environment.ForThisProcess());
+  });
+  if (launch.pid < 0) return -1;
+  // The intermediate child has ended or is about to: reaped here, whatever
+  // its status (which SIGCHLD's setting may hide, and which says nothing of
+  // the program).
+  while (waitpid(launch.pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return launch.execErrno == 0 ? 0 : -1;
+}
+
 }  // namespace qx::link
 
 extern "C" {
@@ -289,9 +410,7 @@ int QXExecutionAsynchroneBySystem(char* chemin, ...) noexcept {
               qx::link::kShellLineMax, chemin);
           return -1;
         }
-        std::fflush(nullptr);
-        PeerMark mark;
-        return std::system(line.c_str());
+        return qx::link::StartThroughShell(line.c_str());
       },
       -1);
 }
@@ -302,7 +421,11 @@ int QXExecutionAsynchroneByForkExec(char* chemin, ...) noexcept {
   va_start(ap, chemin);
   ArgumentVector v = CollectArguments(chemin, ap);
   va_end(ap);
-  Launch launch = LaunchChild(CloseOnExecAboveStandardStreams, [&] { ExecOrFail(chemin, v); });
+  const long limit = DescriptorLimit();
+  Launch launch = LaunchChild([limit] { CloseOnExecAboveStandardStreams(limit); },
+                              [&](PeerEnvironment& environment) {
+                                ExecOrFail(chemin, v, environment.ForThisProcess());
+                              });
   if (launch.pid < 0) {
     qx::TraceF("QX ExecutionAsynchroneByForkExec:fork error");
     g_qxErrno = kQx_ForkError;
@@ -320,7 +443,9 @@ int QXExecutionSynchronePgm(char* chemin, ...) noexcept {
   va_start(ap, chemin);
   ArgumentVector v = CollectArguments(chemin, ap);
   va_end(ap);
-  Launch launch = LaunchChild([] { CloseDescriptors(0, 19); }, [&] { ExecOrFail(chemin, v); });
+  Launch launch = LaunchChild([] { CloseDescriptors(0, 19); }, [&](PeerEnvironment& environment) {
+    ExecOrFail(chemin, v, environment.ForThisProcess());
+  });
   if (launch.pid < 0) return -1;
   if (launch.execErrno != 0) ReportExecFailure(launch.execErrno, {"Probleme ExecPgm"});
   return launch.pid;
@@ -328,30 +453,37 @@ int QXExecutionSynchronePgm(char* chemin, ...) noexcept {
 
 // The parent keeps its standard output stream: it is flushed and descriptor 1
 // becomes the pipe, so whatever the caller writes afterwards, through the
-// stream or the descriptor, reaches the child's standard input.
+// stream or the descriptor, reaches the child's standard input. Descriptor 1
+// is moved only once the program has started: a launch that fails leaves the
+// caller's standard output as it was.
 int QXexcPipe(char* programme, char* hostName, int portEmis) noexcept {
+  g_qxErrno = kQx_NoErr;
   int p[2];
   if (pipe2(p, O_CLOEXEC) != 0) {
     QXimpression("impossible d'ouvrir un pipeline");
     QxAbort();
   }
   DecimalText port(portEmis);
+  char* argv[] = {programme, hostName, port.text, nullptr};
   Launch launch = LaunchChild(
       [&] {
         close(p[1]);
         MoveDescriptor(p[0], 0);
       },
-      [&] {
-        if (programme != nullptr) execlp(programme, programme, hostName, port.text, nullptr);
+      [&](PeerEnvironment& environment) {
+        ExecSearchingPath(programme, argv, environment.ForThisProcess());
       });
-  if (launch.pid < 0) {
-    QXimpression("QXexcPipe:echec du lancement, probleme systeme");
+  if (launch.pid < 0 || launch.execErrno != 0) {
+    if (launch.pid < 0) {
+      QXimpression("QXexcPipe:echec du lancement, probleme systeme");
+      g_qxErrno = kQx_ForkError;
+    } else {
+      ReportExecFailure(launch.execErrno, {Shown(programme), "probleme dans un execlp"});
+      g_qxErrno = kQx_ExecvError;
+    }
     close(p[0]);
     close(p[1]);
     return -1;
-  }
-  if (launch.execErrno != 0) {
-    ReportExecFailure(launch.execErrno, {Shown(programme), "probleme dans un execlp"});
   }
   close(p[0]);
   std::fflush(stdout);
@@ -361,8 +493,9 @@ int QXexcPipe(char* programme, char* hostName, int portEmis) noexcept {
 
 int QXexecution(char* programme, int arg) noexcept {
   DecimalText number(arg);
-  Launch launch = LaunchChild([] { CloseDescriptors(0, 19); }, [&] {
-    if (programme != nullptr) execlp(programme, programme, number.text, nullptr);
+  char* argv[] = {programme, number.text, nullptr};
+  Launch launch = LaunchChild([] { CloseDescriptors(0, 19); }, [&](PeerEnvironment& environment) {
+    ExecSearchingPath(programme, argv, environment.ForThisProcess());
   });
   if (launch.pid < 0) {
     QXimpression("QX execution:echec du lancement, probleme systeme");
@@ -376,8 +509,12 @@ int QXexecution(char* programme, int arg) noexcept {
 
 int QXonExeComm(char* programme, char* arg0, char* arg1, int arg2) noexcept {
   DecimalText number(arg2);
-  Launch launch = LaunchChild([] { CloseDescriptors(3, 19); }, [&] {
-    execlp("/bin/on", "on", "-n", arg0, programme, arg1, number.text, nullptr);
+  char on[] = "/bin/on";
+  char name[] = "on";
+  char option[] = "-n";
+  char* argv[] = {name, option, arg0, programme, arg1, number.text, nullptr};
+  Launch launch = LaunchChild([] { CloseDescriptors(3, 19); }, [&](PeerEnvironment& environment) {
+    ExecSearchingPath(on, argv, environment.ForThisProcess());
   });
   if (launch.pid < 0) {
     QXimpression("echec du lancement, probleme systeme");

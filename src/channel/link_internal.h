@@ -106,6 +106,27 @@ bool ResolveIPv4(const char* host, in_addr* address);
 constexpr size_t kShellLineMax = 999;
 bool ShellCommandLine(const char* const* argv, std::string* line);
 
+// Runs a line of ShellCommandLine through /bin/sh in the background: the shell
+// is a process of its own, detached from the caller (not its child; standard
+// input on /dev/null, SIGINT and SIGQUIT ignored), that execs the line's
+// program in that same process, which carries the launched-peer mark. 0 once
+// the shell has started, -1 (errno set) when it could not be (no process, no
+// /bin/sh). Whether the program itself starts is the shell's affair: see
+// ShellFindsProgram. No wait status is looked at, so the result is the same
+// whatever SIGCHLD's setting.
+int StartThroughShell(const char* line);
+
+// The search path of the shell when PATH is not set.
+inline constexpr char kShellDefaultPath[] =
+    "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+
+// Whether the shell can run the program name as the first word of a line: a
+// name with a slash is that file, a bare name is searched in PATH (an empty
+// entry is the current directory) as the shell searches it; the file must be
+// a regular file this process may execute. False with *err ENOENT (nothing of
+// that name) or EACCES (found, but not a file it may run).
+bool ShellFindsProgram(const char* name, int* err);
+
 }  // namespace qx::link
 
 #endif

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -65,7 +66,18 @@ namespace qx {
 void ArmToolExit() { g_exitArmed = true; }
 
 void TakeLaunchedPeerMark() {
-  g_launchedPeer = std::getenv(kLaunchedPeerVariable) != nullptr;
+  // The mark names the one process a launcher started. A value naming
+  // another process was inherited from a peer that is not a library program
+  // (or from any other ancestor): this process is then a tool in its own
+  // right, started by whatever started it.
+  const char* mark = std::getenv(kLaunchedPeerVariable);
+  g_launchedPeer = false;
+  if (mark != nullptr && *mark != '\0') {
+    char* end = nullptr;
+    errno = 0;
+    const long long pid = std::strtoll(mark, &end, 10);
+    g_launchedPeer = errno == 0 && *end == '\0' && pid == static_cast<long long>(getpid());
+  }
   unsetenv(kLaunchedPeerVariable);
 }
 

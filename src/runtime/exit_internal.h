@@ -38,13 +38,15 @@ void ArmToolExit();
 int ExitStatusOf(QxEndStatus status);
 
 // The environment variable by which the library's launchers mark every
-// program they start: such a program is a peer of its launcher, not a tool
-// the host started.
+// program they start: its value is the started program's process id. Such a
+// program is a peer of its launcher, not a tool the host started.
 inline constexpr char kLaunchedPeerVariable[] = "QX_LAUNCHED_PEER";
 
 // Called by main before anything else: reads the launched-peer mark and
 // removes it from the environment (the programs this process starts get it
-// only from its own launchers). The end routine of a marked process neither
+// only from its own launchers). Only a mark that names this very process
+// counts: one that names another (inherited through a program that is not a
+// library program) is ignored. The end routine of a marked process neither
 // sends END_TOOL nor creates the end lock file: its standard output and its
 // workspace are those of the launcher's run, which is not over.
 void TakeLaunchedPeerMark();

@@ -261,6 +261,71 @@ TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatEx
   }
 }
 
+// The FIFO client provider starts its peer through the shell, detached, and
+// learns whether the shell started, never from a wait status: however the
+// tool treats its children, a peer that exists connects, and a program the
+// shell cannot run fails the open at once (kQx_ExecvError) with nothing left
+// on disk. Each case runs in a process of its own, which is the tool.
+TEST_F(ConnectionTest, FifoClientProviderConnectsOrFailsAtOnceWhateverSigchldSetting) {
+  std::string in = dir_.File("provider.in");
+  std::string out = dir_.File("provider.out");
+  std::string plain = dir_.File("not-a-program");
+  qxtest::WriteFile(plain, "#!/bin/sh\nexit 0\n");  // no execute permission
+  const struct {
+    const char* name;
+    Children children;
+  } settings[] = {{"children left alone", Children::kLeftAlone},
+                  {"SIGCHLD ignored", Children::kIgnored},
+                  {"children reaped by the tool", Children::kReapedByTheTool}};
+  const struct {
+    const char* name;
+    std::string program;
+    QxSLong code;  // kQx_NoErr: the link comes up
+    std::string trace;
+  } programs[] = {
+      {"peer", QX_PEER_PATH, kQx_NoErr, ""},
+      {"missing program", "/nonexistent/qxpeer-missing", kQx_ExecvError,
+       "Qx OpenFifoConnexionForClientProvider:cannot start the program "
+       "path='/nonexistent/qxpeer-missing': No such file or directory"},
+      {"bare name not in PATH", "qxpeer-missing-everywhere", kQx_ExecvError,
+       "path='qxpeer-missing-everywhere': No such file or directory"},
+      {"file without execute permission", plain, kQx_ExecvError,
+       "path='" + plain + "': Permission denied"},
+  };
+  for (const auto& setting : settings) {
+    for (const auto& program : programs) {
+      SCOPED_TRACE(std::string(setting.name) + ", " + program.name);
+      qxtest::ChildResult tool = qxtest::RunInChild(
+          [&] {
+            TreatChildren(setting.children);
+            const int before = qxtest::CountOpenFds();
+            int din = -1;
+            int dout = -1;
+            int opened =
+                OpenFifoConnexionForClientProvider(Arg(program.program), Arg(in), Arg(out), &din,
+                                                   &dout);
+            if (QxErrno() != program.code) return 1;
+            if (program.code != kQx_NoErr) {
+              if (opened != -1 || din != -1 || dout != -1) return 2;
+              if (qxtest::FileExists(in) || qxtest::FileExists(out)) return 3;
+              return qxtest::CountOpenFds() == before ? 0 : 4;
+            }
+            if (opened != 0) return 5;
+            if (Exchange(din, dout, "hi") != "echo:hi") return 6;
+            CloseFifoConnexionForClientProvider(Arg(in), Arg(out), din, dout);
+            return 0;
+          },
+          10000);
+      EXPECT_FALSE(tool.timed_out) << "the open waited for a peer that could not come";
+      EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n"
+                                                   << tool.err;
+      EXPECT_NE(tool.err.find(program.trace), std::string::npos) << tool.err;
+      unlink(in.c_str());
+      unlink(out.c_str());
+    }
+  }
+}
+
 // The open fails, with an error code, as soon as the peer can no longer come:
 // a program that cannot be started, whatever the setting of SIGCHLD, and one
 // that exits with a non-zero status when its status can be known (a tool's

@@ -38,6 +38,7 @@ struct PeerReport {
   std::vector<int> fds;
   std::optional<std::string> input;
   std::optional<std::string> mark;  // the launched-peer mark
+  std::string pid;                  // the peer's process id
 };
 
 PeerReport ParseReport(const std::string& text) {
@@ -49,6 +50,7 @@ PeerReport ParseReport(const std::string& text) {
     if (line.rfind("fd:", 0) == 0) report.fds.push_back(std::stoi(line.substr(3)));
     if (line.rfind("stdin:", 0) == 0) report.input = line.substr(6);
     if (line.rfind("mark:", 0) == 0) report.mark = line.substr(5);
+    if (line.rfind("pid:", 0) == 0) report.pid = line.substr(4);
   }
   return report;
 }
@@ -134,7 +136,7 @@ TEST_F(LaunchTest, ShellLaunchGivesEachArgumentAsOneWordAndRunsNothingElse) {
   EXPECT_EQ(report.args, (std::vector<std::string>{QX_PEER_PATH, "a b", "it's", injection, "",
                                                    ";true"}));
   EXPECT_FALSE(qxtest::FileExists(planted));
-  EXPECT_EQ(report.mark, "1") << "the peer is marked as launched";
+  EXPECT_EQ(report.mark, report.pid) << "the peer is marked as launched, by its own id";
   EXPECT_EQ(getenv(qx::kLaunchedPeerVariable), nullptr) << "the launcher's own environment";
   EXPECT_FALSE(Holds(report.fds, linkEnd)) << "the peer holds its launcher's link";
   close(linkEnd);
@@ -171,7 +173,8 @@ TEST_F(LaunchTest, ForkExecPassesEightArgumentsInOrderAndOnlyTheStandardStreams)
   EXPECT_EQ(report.args,
             (std::vector<std::string>{QX_PEER_PATH, "1", "2", "3", "4", "5", "6", "7", "8"}));
   for (int fd : report.fds) EXPECT_LE(fd, 2) << "descriptor " << fd << " leaked into the peer";
-  EXPECT_EQ(report.mark, "1") << "the peer is marked as launched";
+  EXPECT_EQ(report.pid, std::to_string(pid));
+  EXPECT_EQ(report.mark, report.pid) << "the peer is marked as launched, by its own id";
   EXPECT_EQ(getenv(qx::kLaunchedPeerVariable), nullptr) << "the launcher's own environment";
 }
 
@@ -257,10 +260,6 @@ TEST_F(LaunchTest, MissingProgramIsReportedByTheParentAndTheChildLeavesQuietly) 
       {"execution",
        [](char* p) { return QXexecution(p, 3); },
        {"QXimpression: execl ne fonctionne pas,variable PATH mauvaise (errno = 2)"}},
-      {"excPipe",
-       [](char* p) { return QXexcPipe(p, Arg("host"), 3); },
-       {"QXimpression: /nonexistent/qxpeer-missing (errno = 2)",
-        "QXimpression: probleme dans un execlp (errno = 2)"}},
       // /bin/on is not installed here.
       {"onExeComm",
        [](char* p) { return QXonExeComm(p, Arg("host"), Arg("x"), 3); },
@@ -342,6 +341,31 @@ TEST_F(LaunchTest, AnInterruptedWaitForTheLaunchReportStillSeesTheExecFailure) {
       },
       60000);
   EXPECT_TRUE(run.exited && run.status == 0) << run.out;
+}
+
+// QXexcPipe hands the caller's standard output to its child only once the
+// program has started: a program that cannot start gives -1 with
+// kQx_ExecvError, the launcher's two messages, and leaves standard output and
+// the open descriptors as they were, so the rest of the run (END_TOOL in
+// standard-output mode) still reaches the host.
+TEST_F(LaunchTest, ExcPipeWithAProgramThatCannotStartKeepsStandardOutput) {
+  qxtest::ChildResult run = qxtest::RunInChild([&] {
+    const int before = qxtest::CountOpenFds();
+    g_qxErrno = kQx_ParamErr;
+    int pid = QXexcPipe(Arg(kMissing), Arg("host"), 3);
+    if (pid != -1) return 10;
+    if (QxErrno() != kQx_ExecvError) return 11;
+    if (qxtest::CountOpenFds() != before) return 12;
+    std::printf("still the host's\n");
+    std::fflush(stdout);
+    return 0;
+  });
+  EXPECT_TRUE(run.exited && run.status == 0) << run.status << "\n" << run.err;
+  EXPECT_EQ(run.out, "still the host's\n");
+  for (const char* m : {"QXimpression: /nonexistent/qxpeer-missing (errno = 2)",
+                        "QXimpression: probleme dans un execlp (errno = 2)"}) {
+    EXPECT_NE(run.err.find(m), std::string::npos) << run.err;
+  }
 }
 
 using QXimpressionTest = qxtest::LinkTest;

@@ -10,7 +10,8 @@
 // be opened. In report mode it writes the file "qxpeer.report" in its working
 // directory (atomically): one line "arg:<text>" per argument, argv[0]
 // included, one line "fd:<n>" per descriptor open when it started, a line
-// "mark:<value>" when it carries the launched-peer mark, and, when
+// "pid:<n>" with its process id, a line "mark:<value>" when it carries the
+// launched-peer mark, and, when
 // argv[1] is "--stdin", a line "stdin:<text>" with everything read from its
 // standard input. "--wait-file F" among the arguments makes it wait until F
 // exists before writing the report. It never lives longer than 30 seconds.
@@ -60,6 +61,7 @@ int Report(int argc, char** argv, const std::vector<int>& fds) {
   std::string text;
   for (int i = 0; i < argc; ++i) text += std::string("arg:") + argv[i] + "\n";
   for (int fd : fds) text += "fd:" + std::to_string(fd) + "\n";
+  text += "pid:" + std::to_string(getpid()) + "\n";
   if (const char* mark = std::getenv("QX_LAUNCHED_PEER")) text += std::string("mark:") + mark + "\n";
   if (argc > 1 && std::strcmp(argv[1], "--stdin") == 0) {
     std::string in;

@@ -76,24 +76,38 @@ TEST_F(EndOfRun, CommandAndExitStatusForEachEnd) {
   }
 }
 
-// A process that the library's launchers started carries their mark: main
-// takes it out of the environment, and its end is not the end of the run
-// whose output and workspace it shares with its launcher.
-TEST_F(EndOfRun, OnlyAnUnmarkedProcessEndsTheRunForTheHost) {
+// A process that the library's launchers started carries their mark, which
+// names its own process id: main takes it out of the environment, and its end
+// is not the end of the run whose output and workspace it shares with its
+// launcher. A mark that names another process came through a program that is
+// not a library program (a shell, a host started by a peer): the process is
+// then a tool of its own and ends its run.
+TEST_F(EndOfRun, OnlyAProcessTheMarkNamesIsAPeer) {
+  enum class Mark { kNone, kOwnId, kParentId, kOne, kNotANumber, kOwnIdAndMore };
   struct Case {
     const char* name;
-    bool marked;
+    Mark mark;
     const char* command;  // what the host receives
     bool lockFile;
   } cases[] = {
-      {"started by the host", false, "END_TOOL(2)\n", true},
-      {"started by a launcher of the library", true, "", false},
+      {"started by the host", Mark::kNone, "END_TOOL(2)\n", true},
+      {"started by a launcher of the library", Mark::kOwnId, "", false},
+      {"started by a peer that is not a library program", Mark::kParentId, "END_TOOL(2)\n",
+       true},
+      {"a mark naming process 1", Mark::kOne, "END_TOOL(2)\n", true},
+      {"a mark that is no number", Mark::kNotANumber, "END_TOOL(2)\n", true},
+      {"its own id followed by more", Mark::kOwnIdAndMore, "END_TOOL(2)\n", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ::unlink(LockFile().c_str());
     const qxtest::ChildResult child = InRun([&] {
-      if (c.marked) ::setenv(qx::kLaunchedPeerVariable, "1", 1);
+      const std::string own = std::to_string(::getpid());
+      const std::string values[] = {"", own, std::to_string(::getppid()), "1", "peer",
+                                    own + "0"};
+      if (c.mark != Mark::kNone) {
+        ::setenv(qx::kLaunchedPeerVariable, values[static_cast<int>(c.mark)].c_str(), 1);
+      }
       qx::TakeLaunchedPeerMark();
       if (std::getenv(qx::kLaunchedPeerVariable) != nullptr) return 20;
       return QXMainEndTool(kQx_EndOnError);

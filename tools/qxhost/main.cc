@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -14,6 +15,10 @@
 #include "workspace.h"
 
 int main(int argc, char** argv) {
+  // Like any host, the stand-in starts its tool as a tool: never with the mark
+  // by which the library's launchers tell a program it is their peer (the
+  // stand-in may itself have been started by one).
+  ::unsetenv("QX_LAUNCHED_PEER");
   qxhost::Options options;
   bool help = false;
   std::string error;
