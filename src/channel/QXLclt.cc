@@ -205,7 +205,7 @@ int OpenFifoConnexionForClientProvider(char* path, char* pin, char* pout, int* d
     return -1;
   }
   if (!qx::link::OpenFifoEnds({pin, 1, din}, {pout, 0, dout})) {
-    qx::link::RemoveCreated({pin, pout});
+    qx::link::RemoveFifoLink({pin, pout});
     return -1;
   }
   return 0;

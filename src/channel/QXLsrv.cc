@@ -12,7 +12,10 @@
 // - A failed open closes the descriptors it had opened; the caller's
 //   descriptor variables then hold -1 (or the failed open's negative result).
 //   A FIFO server provider whose FIFO opens fail (a signal interrupting the
-//   wait for the peer included) removes its FIFOs and its gate file again.
+//   wait for the peer included) removes its FIFOs and its gate file again,
+//   and leaves a peer that is opening a FIFO meanwhile a way out: its open
+//   completes on a link that is already over (end of file, failing writes)
+//   instead of waiting for ever on a FIFO that no longer has a name.
 // - FIFO ends are opened in the order that pairs with the client side, so the
 //   blocking opens never deadlock: the server provider reads first, the server
 //   consumer writes first.
@@ -60,7 +63,8 @@ int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* d
     return -1;
   }
   if (!qx::link::OpenFifoEnds({pin, 1, din}, {pout, 0, dout})) {
-    qx::link::RemoveCreated({path, pin, pout});
+    // The peer read the gate file and may be opening either FIFO.
+    qx::link::RemoveFifoLink({pin, pout}, {path});
     return -1;
   }
   return 0;

@@ -2,6 +2,8 @@
 // Helpers shared by the files of the link layer and by the channel layer
 // above it: the check of a required argument, the opening and the end of link
 // descriptors, and the removal of what a failed open created.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +51,27 @@ void RemoveCreated(std::initializer_list<const char*> paths) {
   int err = errno;
   for (const char* path : paths) {
     if (path != nullptr) unlink(path);
+  }
+  errno = err;
+}
+
+void RemoveFifoLink(std::initializer_list<const char*> fifos,
+                    std::initializer_list<const char*> others) {
+  int err = errno;
+  constexpr size_t kMaxFifos = 2;
+  int held[kMaxFifos] = {-1, -1};
+  size_t count = 0;
+  for (const char* path : fifos) {
+    if (path == nullptr || count == kMaxFifos) continue;
+    struct stat st;
+    if (lstat(path, &st) == 0 && S_ISFIFO(st.st_mode)) {
+      held[count++] = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    }
+  }
+  RemoveCreated(others);
+  RemoveCreated(fifos);
+  for (size_t i = 0; i < count; ++i) {
+    if (held[i] >= 0) close(held[i]);
   }
   errno = err;
 }

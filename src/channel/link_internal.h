@@ -85,6 +85,15 @@ bool OpenFifoEnds(FifoEnd first, FifoEnd second);
 // no longer use them.
 void RemoveCreated(std::initializer_list<const char*> paths);
 
+// The same for the files of a FIFO link whose peer was told of them, and may
+// be opening them: each FIFO among fifos is held open for reading and
+// writing (which never blocks) while the files are removed, so that a peer
+// blocked in opening one completes its open, then meets end of file and
+// failing writes, instead of waiting for ever on a FIFO nobody can reach any
+// more; a peer that comes later finds no file. others are removed plainly.
+void RemoveFifoLink(std::initializer_list<const char*> fifos,
+                    std::initializer_list<const char*> others = {});
+
 // Checks a required argument of an operation: false, with the trace
 // "<operation>:<name>==NULL" and then g_qxErrno = kQx_ParamErr, when it is
 // null. operation carries its prefix ("Qx OpenChannel", "QX creeFIFO").

@@ -12,11 +12,13 @@
 #include <sys/stat.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <atomic>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -470,6 +472,85 @@ TEST_F(ConnectionTest, FifoProvidersInterruptedWhileWaitingForTheirPeerRemoveWha
       EXPECT_FALSE(qxtest::FileExists(path)) << path;
     }
   }
+}
+
+// True when process pid is blocked opening a file for writing: the kernel
+// names the call and its arguments (openat's flags are the fourth field).
+bool BlockedOpeningForWriting(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/syscall");
+  std::string number, dirfd, path, flags;
+  if (!(file >> number >> dirfd >> path >> flags) || number != std::to_string(SYS_openat)) {
+    return false;
+  }
+  return (std::stoul(flags, nullptr, 16) & O_ACCMODE) == O_WRONLY;
+}
+
+// Polls every millisecond, at most timeout_ms, until check holds.
+bool Eventually(const std::function<bool()>& check, int timeout_ms = 10000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!check()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    poll(nullptr, 0, 1);
+  }
+  return true;
+}
+
+// A FIFO server provider whose open of its second end is interrupted after
+// the peer opened the first removes its files, and a peer that is opening the
+// second end meanwhile is not left waiting for ever on a FIFO that no longer
+// has a name: its open completes on a link that is over. The order is made
+// with stops, not pauses: the provider (a child) is stopped while blocked in
+// its second open, the peer then blocks opening that FIFO, and the provider
+// is let go with the signal that interrupts its open.
+TEST_F(ConnectionTest, FifoServerProviderInterruptedLeavesAPeerOpeningItsFifoAWayOut) {
+  std::string gate = dir_.File("gate");
+  std::string in = dir_.File("provider.in");
+  std::string out = dir_.File("provider.out");
+  std::string alias = dir_.File("alias");  // the same FIFO, to free a stuck peer
+  const pid_t provider = qxtest::StartChild([&] {
+    qxtest::InterruptingHandler handler(SIGUSR1);
+    int din = -1;
+    int dout = -1;
+    if (OpenFifoConnexionForServerProvider(Arg(gate), Arg(in), Arg(out), &din, &dout) != -1) {
+      return 10;
+    }
+    return QxErrno() == kQx_OpenError ? 0 : 11;
+  });
+  qxtest::Watchdog watchdog(30);
+  ASSERT_TRUE(qxtest::WaitForFile(gate, kChildMs));
+  ASSERT_EQ(link(out.c_str(), alias.c_str()), 0);
+  const int peerOut = open(in.c_str(), O_WRONLY | O_CLOEXEC);  // the peer's first open
+  ASSERT_GE(peerOut, 0);
+  ASSERT_TRUE(Eventually([&] { return BlockedOpeningForWriting(provider); }));
+  ASSERT_EQ(kill(provider, SIGSTOP), 0);
+  siginfo_t info{};
+  ASSERT_TRUE(Eventually([&] {
+    return waitid(P_PID, static_cast<id_t>(provider), &info, WSTOPPED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == provider;
+  }));
+  std::atomic<int> peerIn{-2};
+  std::atomic<pid_t> peerThread{0};
+  std::thread peer([&] {
+    peerThread = qxtest::ThisThread();
+    peerIn = open(out.c_str(), O_RDONLY | O_CLOEXEC);  // the peer's second open
+  });
+  ASSERT_TRUE(Eventually([&] { return peerThread.load() != 0; }));
+  ASSERT_TRUE(qxtest::AwaitBlockedIn(peerThread.load(), qxtest::kOpenCalls));
+  kill(provider, SIGUSR1);
+  kill(provider, SIGCONT);
+  const bool released = Eventually([&] { return peerIn.load() != -2; });
+  if (!released) close(open(alias.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+  peer.join();
+  EXPECT_TRUE(released) << "the peer stayed blocked opening a FIFO that no longer has a name";
+  if (peerIn.load() >= 0) {
+    char byte;
+    EXPECT_EQ(read(peerIn.load(), &byte, 1), 0) << "the link is over";
+    close(peerIn.load());
+  }
+  close(peerOut);
+  qxtest::ChildResult child = qxtest::WaitChild(provider, kChildMs);
+  EXPECT_TRUE(child.exited && child.status == 0) << "provider status " << child.status;
+  for (const std::string& path : {gate, in, out}) EXPECT_FALSE(qxtest::FileExists(path)) << path;
 }
 
 // The gate file of a machine whose host name is empty: the first line is

@@ -364,26 +364,45 @@ TEST_F(FrameIoSignal, BeforeTheFrameTheWriteFails) {
 // to its default takes broken pipes over, and then dies of a write to a FIFO
 // whose reader has gone. On a program's own main each write masks it. A
 // socket never raises it, whatever the layer once learnt of its descriptor
-// number (here one that a FIFO had before, closed outside the layer).
+// number (here one that a FIFO had before: one the caller opened and closed,
+// or one the layer opened, and so knew to be no socket, and closed).
+enum class OldNumber { kNone, kCallersFifo, kLayersFifo };
+
 struct SigpipeCase {
   const char* name;
   bool libraryMain;        // QXLSurviveBrokenPipes, as the library's main calls it
   bool toolSetsDefault;    // afterwards, the tool sets SIGPIPE back to SIG_DFL
   Transport transport;
-  bool numberOfAFifo;      // the socket takes a number the layer wrote a FIFO on
+  OldNumber oldNumber;     // the socket takes a number the layer wrote a FIFO on
   bool killed;             // expected: ended by SIGPIPE, else the write gives -1
 };
 
+// Opens a FIFO's write end in dir through the layer, a reader holding the
+// other end, and writes a frame on it; -1 when any step fails.
+int LayersFifoWrittenOnce(const qxtest::TempDir& dir, int* reader) {
+  const std::string path = dir.File("layers");
+  if (mkfifo(path.c_str(), 0600) != 0) return -1;
+  *reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (*reader < 0) return -1;
+  const int fd = QXouvrirFIFO(path.c_str(), 0);
+  if (fd < 0 || QX_Write_Sync(fd, "seen") != 4) return -1;
+  return fd;
+}
+
 TEST(FrameIoSigpipe, OneContractOnEitherMain) {
   const SigpipeCase cases[] = {
-      {"own main, FIFO", false, false, Transport::kFifo, false, false},
-      {"own main, TCP", false, false, Transport::kTcp, false, false},
-      {"library main, FIFO", true, false, Transport::kFifo, false, false},
-      {"library main, TCP", true, false, Transport::kTcp, false, false},
-      {"library main, default set back, FIFO", true, true, Transport::kFifo, false, true},
-      {"library main, default set back, TCP", true, true, Transport::kTcp, false, false},
+      {"own main, FIFO", false, false, Transport::kFifo, OldNumber::kNone, false},
+      {"own main, TCP", false, false, Transport::kTcp, OldNumber::kNone, false},
+      {"library main, FIFO", true, false, Transport::kFifo, OldNumber::kNone, false},
+      {"library main, TCP", true, false, Transport::kTcp, OldNumber::kNone, false},
+      {"library main, default set back, FIFO", true, true, Transport::kFifo, OldNumber::kNone,
+       true},
+      {"library main, default set back, TCP", true, true, Transport::kTcp, OldNumber::kNone,
+       false},
       {"library main, default set back, TCP on a FIFO's old number", true, true, Transport::kTcp,
-       true, false},
+       OldNumber::kCallersFifo, false},
+      {"library main, default set back, TCP on the old number of the layer's FIFO", true, true,
+       Transport::kTcp, OldNumber::kLayersFifo, false},
   };
   for (const SigpipeCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -394,13 +413,23 @@ TEST(FrameIoSigpipe, OneContractOnEitherMain) {
       qxtest::TempDir dir;
       Link link;
       qxtest::Open(c.transport, dir, &link);
-      if (c.numberOfAFifo) {
+      if (c.oldNumber == OldNumber::kCallersFifo) {
         Link fifo;
         qxtest::OpenFifo(dir, &fifo, "old");
         if (QX_Write_Sync(fifo.w, "seen") != 4) return 10;
         const int number = fifo.w;
         fifo.CloseWriter();  // outside the layer
         if (dup2(link.w, number) != number) return 11;
+        close(link.w);
+        link.w = number;
+      }
+      if (c.oldNumber == OldNumber::kLayersFifo) {
+        int reader = -1;
+        const int number = LayersFifoWrittenOnce(dir, &reader);
+        if (number < 0) return 12;
+        QXacceptCloseLiaison(number);  // through the layer
+        close(reader);
+        if (dup2(link.w, number) != number) return 13;
         close(link.w);
         link.w = number;
       }

@@ -3,8 +3,13 @@
 // commands and written as JSON, DOT or SVG however the run ends; and the
 // model checks, warnings by default and a protocol fault with --strict.
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -414,6 +419,43 @@ TEST(HostModel, DotKeepsBackslashesInLabels) {
   ASSERT_EQ(svg.status, 0) << svg.err;
   for (const std::string text : {">a\\b<", ">q\\&quot;z<", ">\\N\\n<", ">ends\\<"})
     EXPECT_NE(svg.out.find(text), std::string::npos) << text << "\n" << svg.out;
+}
+
+// The stand-in ended by SIGINT or SIGTERM dies of that signal and leaves
+// neither its temporary model file nor a model file. The signal is sent once
+// the temporary file exists; the stand-in runs in a process group of its own,
+// so that its tool is ended with it afterwards.
+TEST(HostModel, EndingSignalsRemoveTheTemporaryFile) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(strsignal(sig));
+    e2e::Workspace workspace;
+    qxtest::TempDir out;
+    const std::string model = out.File("m.json");
+    const pid_t host = ::fork();
+    ASSERT_GE(host, 0);
+    if (host == 0) {
+      ::setpgid(0, 0);
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      const char* argv[] = {QX_HOST_BIN, "--workspace", workspace.path().c_str(), "--timeout",
+                            "20", "--model", model.c_str(), QX_FAKE_TOOL_BIN, "hang", nullptr};
+      ::execv(argv[0], const_cast<char* const*>(argv));
+      ::_exit(127);
+    }
+    bool temporary = false;
+    for (int i = 0; i < 5000 && !temporary; ++i) {
+      temporary = !DirectoryEntries(out.path()).empty();
+      if (!temporary) ::poll(nullptr, 0, 2);
+    }
+    ::kill(host, sig);
+    const qxtest::ChildResult ended = qxtest::WaitChild(host, 10000);
+    ::kill(-host, SIGKILL);  // the tool, left behind in the group
+    EXPECT_TRUE(temporary) << "the temporary file never appeared";
+    EXPECT_TRUE(ended.signaled && ended.signal == sig)
+        << "status " << ended.status << ", signal " << ended.signal;
+    EXPECT_EQ(DirectoryEntries(out.path()), std::vector<std::string>{});
+  }
 }
 
 // The model file gets the mode the umask gives a new file, and no temporary
