@@ -20,6 +20,11 @@
 // - The channel write's switch to blocking mode (QXLMakeBlockingForWrite)
 //   costs no system call on a descriptor this layer already knows to be
 //   blocking; see there.
+// - A frame on a FIFO end this layer opened (QXouvrirFIFO) is one writev: the
+//   layer knows from the open that it is no socket and does not try sendmsg
+//   on it until it closes it or opens a socket under that number. Any other
+//   descriptor is tried with sendmsg first, every time: a number the caller
+//   opened, closed or reused itself may be a socket by now.
 // - A read never stores more than kQx_MaxMessageLength bytes. A longer frame is
 //   consumed and reported as -1; a negative length word, or one that no int
 //   result can carry, is reported as -1 without reading further (the stream
@@ -159,12 +164,14 @@ class SigpipeBlock {
 // What this layer knows of a descriptor number, so that the hot path of a
 // write makes no system call to find it out again: kBlocking, its
 // non-blocking flag was seen clear, or cleared, by this layer, and no
-// operation of this layer has set it since. Forgotten when this layer closes
-// the descriptor. Whether a descriptor is a socket is never taken from here:
-// a number closed outside this layer may come back as a socket, and a socket
-// must always be written with MSG_NOSIGNAL.
+// operation of this layer has set it since; kNotSocket, this layer opened it
+// as a FIFO end. Forgotten when this layer closes the descriptor, and
+// kNotSocket when this layer opens a socket under that number. Only a FIFO
+// end of this layer that the caller closes itself and reuses for a socket of
+// its own would then be written with writev, under the SIGPIPE rules of a
+// FIFO (see QXLSurviveBrokenPipes): close link ends through this layer.
 constexpr int kKindCacheSize = 1024;
-enum : unsigned char { kBlocking = 1 };
+enum : unsigned char { kBlocking = 1, kNotSocket = 2 };
 std::atomic<unsigned char> g_known[kKindCacheSize];
 
 bool Known(int desc, unsigned char what) {
@@ -193,15 +200,19 @@ std::atomic<bool> g_brokenPipesHarmless{false};
 // ignored there.
 void OnBrokenPipe(int) {}
 
-// One gathering write: sendmsg with MSG_NOSIGNAL, which a socket takes and
-// any other descriptor refuses at once (ENOTSOCK); otherwise writev, with
+// One gathering write: on a FIFO end this layer opened, writev; on any other
+// descriptor sendmsg with MSG_NOSIGNAL first, which a socket takes and any
+// other descriptor refuses at once (ENOTSOCK), then writev. writev runs with
 // SIGPIPE blocked unless the process has made it harmless.
 ssize_t WriteSome(int desc, iovec* iov, int count) {
-  msghdr msg{};
-  msg.msg_iov = iov;
-  msg.msg_iovlen = static_cast<size_t>(count);
-  ssize_t r = sendmsg(desc, &msg, MSG_NOSIGNAL);
-  if (r >= 0 || errno != ENOTSOCK) return r;
+  ssize_t r;
+  if (!Known(desc, kNotSocket)) {
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = static_cast<size_t>(count);
+    r = sendmsg(desc, &msg, MSG_NOSIGNAL);
+    if (r >= 0 || errno != ENOTSOCK) return r;
+  }
   if (g_brokenPipesHarmless.load(std::memory_order_relaxed)) return writev(desc, iov, count);
   SigpipeBlock block;
   r = writev(desc, iov, count);
@@ -319,6 +330,8 @@ void QXcloseLiaison(int desc) noexcept {
 }
 
 void QXacceptCloseLiaison(int desc) noexcept { CloseKnown(desc); }
+
+void QXLLearnKind(int desc, bool socket) { Learn(desc, kNotSocket, !socket); }
 
 void QXLMakeBlockingForWrite(int desc) {
   if (!Known(desc, kBlocking)) SetNonBlocking(desc, false);

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 
+#include "channel/commip.h"
 #include "channel/link_internal.h"
 #include "quarnel/QXEnv.h"
 #include "quarnel/QXErrors.h"
@@ -104,6 +105,8 @@ int QXouvrirFIFO(const char* path, int sens) noexcept {
     close(fd);
     NotAFifo(path);
     return -1;
+  } else {
+    QXLLearnKind(fd, false);
   }
   return fd;
 }

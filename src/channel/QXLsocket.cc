@@ -15,6 +15,7 @@
 
 #include <cstring>
 
+#include "channel/commip.h"
 #include "channel/link_internal.h"
 #include "quarnel/QXLink.h"
 
@@ -23,7 +24,9 @@ namespace {
 // Owns a socket until it is handed to the caller.
 class OwnedSocket {
  public:
-  OwnedSocket() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
+  OwnedSocket() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    if (fd_ >= 0) QXLLearnKind(fd_, true);
+  }
   ~OwnedSocket() {
     if (fd_ >= 0) close(fd_);
   }
@@ -172,7 +175,9 @@ int QXaccept(int port) noexcept {
   sockaddr_in peer;
   std::memset(&peer, 0, sizeof peer);
   socklen_t length = sizeof peer;
-  return accept4(port, AsSockaddr(&peer), &length, SOCK_CLOEXEC);
+  int fd = accept4(port, AsSockaddr(&peer), &length, SOCK_CLOEXEC);
+  if (fd >= 0) QXLLearnKind(fd, true);
+  return fd;
 }
 
 int QXinitConnexion(char* nameHote, int port) noexcept {

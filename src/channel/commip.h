@@ -34,6 +34,12 @@ int QXecritDesc(int desc, long taille, const char* buffer);
 // bytes; it need not be NUL-terminated. SIGPIPE: see QXLSurviveBrokenPipes.
 int QXLWriteFrame(int desc, const char* text, size_t n);
 
+// Records the kind of a descriptor this layer has just opened: a socket,
+// always written with sendmsg and MSG_NOSIGNAL, or a FIFO end, written with
+// writev without trying sendmsg first. Descriptors this layer did not open
+// are tried with sendmsg on every write.
+void QXLLearnKind(int desc, bool socket);
+
 // The channel write's switch of its descriptor to blocking mode: QXlectBloq,
 // without any system call when this layer already knows the descriptor to be
 // blocking (it cleared or saw clear the flag, and neither set it nor closed
