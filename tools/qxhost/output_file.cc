@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
+#include "signal_cleanup.h"
 #include "tool_process.h"
 
 namespace qxhost {
@@ -26,6 +26,7 @@ bool WriteAll(int fd, std::string_view text) {
 OutputFile::~OutputFile() {
   CloseFd(&fd_);
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  KeepOnSignal(guard_);
 }
 
 bool OutputFile::Open(const std::string& path, const char* what, std::string* error) {
@@ -37,12 +38,10 @@ bool OutputFile::Open(const std::string& path, const char* what, std::string* er
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return fail(EISDIR);
   path_ = path;
-  std::vector<char> name(path.begin(), path.end());
-  for (const char c : std::string_view(".XXXXXX")) name.push_back(c);
-  name.push_back('\0');
-  fd_ = ::mkstemp(name.data());
+  std::string name = path + ".XXXXXX";
+  fd_ = CreateRemovedOnSignal(&name, &guard_);
   if (fd_ < 0) return fail(errno);
-  temporary_ = name.data();
+  temporary_ = name;
   return true;
 }
 
@@ -62,6 +61,8 @@ bool OutputFile::Commit(std::string* error) {
     return false;
   }
   temporary_.clear();
+  KeepOnSignal(guard_);
+  guard_ = -1;
   return true;
 }
 

@@ -2,6 +2,7 @@
 // A file the stand-in writes at the end of a run (the model, the recorded
 // script): written into a temporary file beside it, then renamed, so that the
 // file is never seen half-written and an older one stays whole until then.
+// SIGINT and SIGTERM remove the temporary file before they end the stand-in.
 #ifndef QUARNEL_TOOLS_QXHOST_OUTPUT_FILE_H
 #define QUARNEL_TOOLS_QXHOST_OUTPUT_FILE_H
 
@@ -41,6 +42,7 @@ class OutputFile {
   const char* what_ = "the file";
   std::string temporary_;  // empty once renamed or removed
   int fd_ = -1;
+  int guard_ = -1;  // the signals' removal of temporary_ (signal_cleanup.h)
 };
 
 }  // namespace qxhost
