@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <new>
 
-namespace varnost {
+namespace netfmt {
 
 namespace {
 
@@ -44,6 +44,11 @@ mode_t TargetMode(const std::string& target) {
 OutputFile::OutputFile(std::string target)
     : target_(std::move(target)), buf_(new (std::nothrow) char[kBuffer]) {
   if (buf_ == nullptr) return;
+  if (target_ == "-") {
+    fd_ = STDOUT_FILENO;
+    stdout_ = true;
+    return;
+  }
   struct stat info;
   const bool existing = lstat(target_.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   // A file the user may not write is not replaced behind its back.
@@ -70,6 +75,10 @@ OutputFile::~OutputFile() { Discard(); }
 
 void OutputFile::Discard() {
   if (fd_ < 0) return;
+  if (stdout_) {
+    fd_ = -1;
+    return;
+  }
   close(fd_);
   fd_ = -1;
   if (!inPlace_) unlink(temp_.c_str());
@@ -118,6 +127,7 @@ bool OutputFile::Commit() {
   Flush();
   const int fd = fd_;
   fd_ = -1;
+  if (stdout_) return !failed_;
   // close reports the errors of writes that were deferred (network file
   // systems, quotas): it is part of the success.
   if (close(fd) != 0) failed_ = true;
@@ -127,4 +137,4 @@ bool OutputFile::Commit() {
   return false;
 }
 
-}  // namespace varnost
+}  // namespace netfmt

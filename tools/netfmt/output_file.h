@@ -14,8 +14,13 @@
 // When the directory refuses new files to the user but the existing target is
 // writable, the target is truncated and written in place; only then can a
 // failed write leave it incomplete.
-#ifndef VARNOST_OUTPUT_FILE_H
-#define VARNOST_OUTPUT_FILE_H
+//
+// The target "-" is standard output: the text is written to descriptor 1
+// through the same buffer, and Commit reports whether every write succeeded
+// (what was written before a failure stays written: a stream cannot be taken
+// back).
+#ifndef NETFMT_OUTPUT_FILE_H
+#define NETFMT_OUTPUT_FILE_H
 
 #include <charconv>
 #include <cstddef>
@@ -24,7 +29,7 @@
 #include <string>
 #include <string_view>
 
-namespace varnost {
+namespace netfmt {
 
 class OutputFile {
  public:
@@ -104,6 +109,7 @@ class OutputFile {
   std::string temp_;
   int fd_ = -1;
   bool inPlace_ = false;  // fd_ is the target itself, not a temporary file
+  bool stdout_ = false;   // fd_ is standard output, neither closed nor renamed
   bool writeOutEarly_ = false;  // the temporary file replaces an existing one
   uint64_t written_ = 0;         // bytes written to fd_
   uint64_t writtenOut_ = 0;      // of them, those whose write-out was started
@@ -112,6 +118,6 @@ class OutputFile {
   size_t used_ = 0;
 };
 
-}  // namespace varnost
+}  // namespace netfmt
 
 #endif

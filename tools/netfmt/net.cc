@@ -1,0 +1,289 @@
+// SPDX-License-Identifier: MIT
+#include "net.h"
+
+#include <algorithm>
+#include <climits>
+#include <functional>
+#include <utility>
+
+namespace netfmt {
+
+std::string Describe(const Problem& problem, std::string_view file) {
+  std::string text(file);
+  if (problem.where.line > 0) {
+    text += ':';
+    text += std::to_string(problem.where.line);
+    if (problem.where.column > 0) {
+      text += ':';
+      text += std::to_string(problem.where.column);
+    }
+  }
+  text += ": ";
+  text += problem.message;
+  return text;
+}
+
+namespace {
+
+const char* KindWord(bool place) { return place ? "place" : "transition"; }
+
+std::string Quoted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  out += text;
+  out += '"';
+  return out;
+}
+
+}  // namespace
+
+NetBuilder::NetBuilder() : slots_(1024, 0) {}
+
+uint32_t NetBuilder::Intern(std::string_view id) {
+  const size_t mask = slots_.size() - 1;
+  size_t i = std::hash<std::string_view>()(id) & mask;
+  while (slots_[i] != 0) {
+    const uint32_t s = slots_[i] - 1;
+    if (SymbolText(s) == id) return s;
+    i = (i + 1) & mask;
+  }
+  // Offsets and counts are 32-bit: a net whose ids pass 4 GiB of text is
+  // refused rather than wrapped.
+  if (text_.size() + id.size() > UINT32_MAX || symbols_.size() >= UINT32_MAX / 4) return kNone;
+  const uint32_t s = static_cast<uint32_t>(symbols_.size());
+  symbols_.push_back(Symbol{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(id.size()),
+                            Kind::kUnknown, -1});
+  text_.append(id);
+  slots_[i] = s + 1;
+  if (symbols_.size() * 2 > slots_.size()) {
+    // At most half full, so that probes stay short.
+    std::vector<uint32_t> bigger(slots_.size() * 2, 0);
+    const size_t bigMask = bigger.size() - 1;
+    for (uint32_t k = 0; k < symbols_.size(); ++k) {
+      size_t j = std::hash<std::string_view>()(SymbolText(k)) & bigMask;
+      while (bigger[j] != 0) j = (j + 1) & bigMask;
+      bigger[j] = k + 1;
+    }
+    slots_.swap(bigger);
+  }
+  return s;
+}
+
+bool NetBuilder::Fail(std::string message, Where where) {
+  problem_ = Problem{std::move(message), where};
+  return false;
+}
+
+bool NetBuilder::Define(std::string_view id, Kind kind, int32_t index, Where where, uint32_t* symbol) {
+  const uint32_t s = Intern(id);
+  if (s == kNone) return Fail("the net's ids are too large to hold", where);
+  if (symbols_[s].kind != Kind::kUnknown) return Fail("duplicate id " + Quoted(id), where);
+  symbols_[s].kind = kind;
+  symbols_[s].index = index;
+  *symbol = s;
+  return true;
+}
+
+bool NetBuilder::AddPlace(std::string_view id, std::string_view name, int32_t tokens, Where where) {
+  if (places_.size() >= INT_MAX / 2) return Fail("too many places", where);
+  uint32_t s = 0;
+  if (!Define(id, Kind::kPlace, static_cast<int32_t>(places_.size()), where, &s)) return false;
+  const Net::TextRef text{text_.size(), name.size()};
+  text_.append(name);
+  places_.push_back(Node{s, text, tokens});
+  return true;
+}
+
+bool NetBuilder::AddTransition(std::string_view id, std::string_view name, Where where) {
+  if (transitions_.size() >= INT_MAX / 2) return Fail("too many transitions", where);
+  uint32_t s = 0;
+  if (!Define(id, Kind::kTransition, static_cast<int32_t>(transitions_.size()), where, &s)) return false;
+  const Net::TextRef text{text_.size(), name.size()};
+  text_.append(name);
+  transitions_.push_back(Node{s, text, 0});
+  return true;
+}
+
+bool NetBuilder::AddReference(std::string_view id, std::string_view target, bool place, Where where) {
+  uint32_t s = 0;
+  if (!Define(id, Kind::kReference, static_cast<int32_t>(references_.size()), where, &s)) return false;
+  const uint32_t t = Intern(target);
+  if (t == kNone) return Fail("the net's ids are too large to hold", where);
+  references_.push_back(Reference{s, t, place, where});
+  return true;
+}
+
+bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::string_view target,
+                        int32_t weight, Where where) {
+  uint32_t s = kNone;
+  if (!id.empty() && !Define(id, Kind::kArc, 0, where, &s)) return false;
+  const uint32_t from = Intern(source);
+  const uint32_t to = Intern(target);
+  if (from == kNone || to == kNone) return Fail("the net's ids are too large to hold", where);
+  arcs_.push_back(PendingArc{s, from, to, weight, where});
+  return true;
+}
+
+bool NetBuilder::AddOtherId(std::string_view id, Where where) {
+  uint32_t s = 0;
+  return Define(id, Kind::kOther, 0, where, &s);
+}
+
+bool NetBuilder::Resolve(uint32_t s, int32_t* node, bool* place) {
+  // A chain of references is followed at most once per reference: a longer
+  // walk has met a reference twice, which is a cycle.
+  size_t steps = 0;
+  const uint32_t first = s;
+  while (symbols_[s].kind == Kind::kReference) {
+    const Reference& r = references_[static_cast<size_t>(symbols_[s].index)];
+    if (++steps > references_.size()) {
+      const Reference& start = references_[static_cast<size_t>(symbols_[first].index)];
+      return Fail("reference " + Quoted(SymbolText(first)) + " is part of a cycle of references",
+                  start.where);
+    }
+    s = r.target;
+  }
+  switch (symbols_[s].kind) {
+    case Kind::kPlace:
+      *place = true;
+      break;
+    case Kind::kTransition:
+      *place = false;
+      break;
+    default:
+      return false;
+  }
+  *node = symbols_[s].index;
+  return true;
+}
+
+std::string NetBuilder::DescribeArc(const PendingArc& arc) const {
+  if (arc.id != kNone) return "arc " + std::string(SymbolText(arc.id));
+  return "arc from " + std::string(SymbolText(arc.source)) + " to " + std::string(SymbolText(arc.target));
+}
+
+std::optional<Net> NetBuilder::Freeze() {
+  // References first, each to the kind it promises.
+  for (const Reference& r : references_) {
+    int32_t node = 0;
+    bool place = false;
+    if (!Resolve(r.self, &node, &place)) {
+      if (!problem_.message.empty()) return std::nullopt;
+      Fail("reference " + Quoted(SymbolText(r.self)) + " names " + Quoted(SymbolText(r.target)) +
+               ", which is not a node of the net",
+           r.where);
+      return std::nullopt;
+    }
+    if (place != r.place) {
+      Fail(std::string("reference ") + KindWord(r.place) + " " + Quoted(SymbolText(r.self)) +
+               " names the " + KindWord(place) + " " + Quoted(SymbolText(r.target)),
+           r.where);
+      return std::nullopt;
+    }
+  }
+
+  Net net;
+  net.places_ = static_cast<int>(places_.size());
+  net.transitions_ = static_cast<int>(transitions_.size());
+  const size_t transitions = transitions_.size();
+
+  // Arcs into index form: (transition, place, weight) per direction.
+  struct Flat {
+    int32_t transition;
+    WeightedArc arc;
+  };
+  std::vector<Flat> in, out;
+  for (const PendingArc& a : arcs_) {
+    int32_t from = 0, to = 0;
+    bool fromPlace = false, toPlace = false;
+    if (!Resolve(a.source, &from, &fromPlace)) {
+      if (problem_.message.empty()) {
+        Fail(DescribeArc(a) + ": source " + std::string(SymbolText(a.source)) +
+                 " is neither a place nor a transition of the net",
+             a.where);
+      }
+      return std::nullopt;
+    }
+    if (!Resolve(a.target, &to, &toPlace)) {
+      if (problem_.message.empty()) {
+        Fail(DescribeArc(a) + ": target " + std::string(SymbolText(a.target)) +
+                 " is neither a place nor a transition of the net",
+             a.where);
+      }
+      return std::nullopt;
+    }
+    if (fromPlace == toPlace) {
+      Fail(DescribeArc(a) + ": source and target are both " + (fromPlace ? "places" : "transitions"),
+           a.where);
+      return std::nullopt;
+    }
+    if (fromPlace) {
+      in.push_back(Flat{to, WeightedArc{from, a.weight}});
+    } else {
+      out.push_back(Flat{from, WeightedArc{to, a.weight}});
+    }
+  }
+  std::vector<PendingArc>().swap(arcs_);
+
+  // Grouped by transition (a stable counting sort), then each group by place,
+  // repeated arcs summed.
+  auto group = [&](std::vector<Flat>& flat, std::vector<uint32_t>& start,
+                   std::vector<WeightedArc>& arcs) -> bool {
+    start.assign(transitions + 1, 0);
+    for (const Flat& f : flat) ++start[static_cast<size_t>(f.transition) + 1];
+    for (size_t t = 0; t < transitions; ++t) start[t + 1] += start[t];
+    arcs.resize(flat.size());
+    std::vector<uint32_t> at(start.begin(), start.end() - 1);
+    for (const Flat& f : flat) arcs[at[static_cast<size_t>(f.transition)]++] = f.arc;
+    std::vector<Flat>().swap(flat);
+    size_t kept = 0;
+    for (size_t t = 0; t < transitions; ++t) {
+      const size_t begin = start[t], end = start[t + 1];
+      std::sort(arcs.begin() + static_cast<ptrdiff_t>(begin), arcs.begin() + static_cast<ptrdiff_t>(end),
+                [](const WeightedArc& a, const WeightedArc& b) { return a.place < b.place; });
+      start[t] = static_cast<uint32_t>(kept);
+      for (size_t i = begin; i < end; ++i) {
+        if (kept > start[t] && arcs[kept - 1].place == arcs[i].place) {
+          if (arcs[kept - 1].weight > INT32_MAX - arcs[i].weight) {
+            Fail("the repeated arcs between " + std::string(SymbolText(places_[static_cast<size_t>(arcs[i].place)].symbol)) +
+                     " and " + std::string(SymbolText(transitions_[t].symbol)) + " weigh more than " +
+                     std::to_string(INT32_MAX) + " together",
+                 Where{});
+            return false;
+          }
+          arcs[kept - 1].weight += arcs[i].weight;
+        } else {
+          arcs[kept++] = arcs[i];
+        }
+      }
+    }
+    start[transitions] = static_cast<uint32_t>(kept);
+    arcs.resize(kept);
+    arcs.shrink_to_fit();
+    return true;
+  };
+  if (in.size() >= UINT32_MAX || out.size() >= UINT32_MAX) {
+    Fail("too many arcs", Where{});
+    return std::nullopt;
+  }
+  if (!group(in, net.inStart_, net.in_) || !group(out, net.outStart_, net.out_)) return std::nullopt;
+
+  net.ids_.reserve(places_.size() + transitions);
+  net.names_.reserve(places_.size() + transitions);
+  net.tokens_.reserve(places_.size());
+  for (const Node& n : places_) {
+    net.ids_.push_back(Net::TextRef{symbols_[n.symbol].offset, symbols_[n.symbol].size});
+    net.names_.push_back(n.name);
+    net.tokens_.push_back(n.tokens);
+  }
+  for (const Node& n : transitions_) {
+    net.ids_.push_back(Net::TextRef{symbols_[n.symbol].offset, symbols_[n.symbol].size});
+    net.names_.push_back(n.name);
+  }
+  net.text_ = std::move(text_);
+  *this = NetBuilder();
+  return net;
+}
+
+}  // namespace netfmt

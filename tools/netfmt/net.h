@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: MIT
+// The place/transition net between the readers and the writers.
+//
+// Every reader feeds a NetBuilder, keyed by the ids of its format; Freeze
+// resolves the ids (reference nodes, arcs given before their nodes) and
+// returns a Net held in index arrays, which the writers read. Memory grows
+// with places + transitions + arcs, never with places x transitions.
+//
+// Nodes are numbered by kind in the order they were added: places 0..P-1 and
+// transitions 0..T-1. Where one index covers both kinds (ids and names),
+// places come first and transition t is node P + t.
+#ifndef NETFMT_NET_H
+#define NETFMT_NET_H
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace netfmt {
+
+// A position in an input, for messages: line and column from 1; 0 means
+// unknown.
+struct Where {
+  uint64_t line = 0;
+  uint64_t column = 0;
+};
+
+// Why an input was refused: what, and where in the input.
+struct Problem {
+  std::string message;
+  Where where;
+};
+
+// "FILE:LINE:COL: MESSAGE", leaving out the parts that are unknown.
+std::string Describe(const Problem& problem, std::string_view file);
+
+// An arc seen from its transition: the place and the weight (>= 1).
+struct WeightedArc {
+  int32_t place;
+  int32_t weight;
+};
+
+class Net {
+ public:
+  int places() const { return places_; }
+  int transitions() const { return transitions_; }
+  int nodes() const { return places_ + transitions_; }
+  // The id the input gave the node; never empty.
+  std::string_view id(int node) const { return Text(ids_[static_cast<size_t>(node)]); }
+  // The node's name; empty when it has none.
+  std::string_view name(int node) const { return Text(names_[static_cast<size_t>(node)]); }
+  int32_t tokens(int place) const { return tokens_[static_cast<size_t>(place)]; }
+  // The arcs into and out of transition t, by ascending place; one arc per
+  // place and direction (repeated arcs of the input are summed).
+  std::span<const WeightedArc> inputs(int t) const { return Span(inStart_, in_, t); }
+  std::span<const WeightedArc> outputs(int t) const { return Span(outStart_, out_, t); }
+  size_t arcs() const { return in_.size() + out_.size(); }
+
+ private:
+  friend class NetBuilder;
+  struct TextRef {
+    size_t offset = 0;
+    size_t size = 0;
+  };
+  std::string_view Text(TextRef r) const { return std::string_view(text_).substr(r.offset, r.size); }
+  static std::span<const WeightedArc> Span(const std::vector<uint32_t>& start,
+                                           const std::vector<WeightedArc>& arcs, int t) {
+    const size_t i = static_cast<size_t>(t);
+    return std::span<const WeightedArc>(arcs.data() + start[i], start[i + 1] - start[i]);
+  }
+
+  int places_ = 0;
+  int transitions_ = 0;
+  std::string text_;  // every id and name, one after the other
+  std::vector<TextRef> ids_, names_;
+  std::vector<int32_t> tokens_;
+  std::vector<uint32_t> inStart_, outStart_;  // transitions + 1 entries each
+  std::vector<WeightedArc> in_, out_;
+};
+
+// Builds a Net from nodes and arcs given by id, in any order. Each Add
+// returns false when the input is refused (a repeated id, too many nodes)
+// and problem() then says why; nothing more should be added after that.
+// Ids are unique across every kind, as in an XML document.
+class NetBuilder {
+ public:
+  NetBuilder();
+  bool AddPlace(std::string_view id, std::string_view name, int32_t tokens, Where where);
+  bool AddTransition(std::string_view id, std::string_view name, Where where);
+  // A node that stands for the node `target` names (possibly another
+  // reference); `place` tells which kind it must turn out to be.
+  bool AddReference(std::string_view id, std::string_view target, bool place, Where where);
+  // An arc between a place and a transition, either way, of weight >= 1. The
+  // id may be empty (formats whose arcs have none); it names the arc in
+  // messages otherwise.
+  bool AddArc(std::string_view id, std::string_view source, std::string_view target, int32_t weight,
+              Where where);
+  // An id of something else (a page) that no node or arc may repeat.
+  bool AddOtherId(std::string_view id, Where where);
+
+  // The net, or nothing with problem() set: a reference that names no node,
+  // names a node of the other kind or is part of a cycle; an arc whose ends
+  // are unknown or not one place and one transition; a weight sum beyond int.
+  std::optional<Net> Freeze();
+  const Problem& problem() const { return problem_; }
+
+  size_t places() const { return places_.size(); }
+  size_t transitions() const { return transitions_.size(); }
+
+ private:
+  enum class Kind : uint8_t { kUnknown, kPlace, kTransition, kReference, kArc, kOther };
+  struct Symbol {
+    uint32_t offset;
+    uint32_t size;
+    Kind kind;
+    int32_t index;  // node index of its kind, or reference index
+  };
+  struct Reference {
+    uint32_t self;
+    uint32_t target;
+    bool place;
+    Where where;
+  };
+  struct PendingArc {
+    uint32_t id;  // symbol, or kNone
+    uint32_t source;
+    uint32_t target;
+    int32_t weight;
+    Where where;
+  };
+  static constexpr uint32_t kNone = UINT32_MAX;
+
+  std::string_view SymbolText(uint32_t s) const {
+    return std::string_view(text_).substr(symbols_[s].offset, symbols_[s].size);
+  }
+  // The symbol of `id`, made (of kind kUnknown) when new; kNone when the
+  // input's text outgrows the table.
+  uint32_t Intern(std::string_view id);
+  bool Define(std::string_view id, Kind kind, int32_t index, Where where, uint32_t* symbol);
+  bool Fail(std::string message, Where where);
+  // The place (>= 0) or transition (-1 - index) symbol s stands for, following
+  // references; false with problem_ set when it stands for none.
+  bool Resolve(uint32_t s, int32_t* node, bool* place);
+  std::string DescribeArc(const PendingArc& arc) const;
+
+  std::string text_;
+  std::vector<Symbol> symbols_;
+  std::vector<uint32_t> slots_;  // open addressing: symbol + 1, 0 free
+  struct Node {
+    uint32_t symbol;
+    Net::TextRef name;
+    int32_t tokens;
+  };
+  std::vector<Node> places_, transitions_;
+  std::vector<Reference> references_;
+  std::vector<PendingArc> arcs_;
+  Problem problem_;
+};
+
+}  // namespace netfmt
+
+#endif
