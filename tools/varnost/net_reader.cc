@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "arc_list.h"
 #include "ensi_internal.h"
@@ -43,9 +44,14 @@ void SayMatrixFailure(bool conversion, uint64_t row, uint64_t places) {
   }
 }
 
+// Where the marking values go besides the marking set, when someone asks.
+std::vector<int32_t>* g_markingValues = nullptr;
+
 }  // namespace
 
 namespace varnost {
+
+void KeepMarkingValues(std::vector<int32_t>* values) { g_markingValues = values; }
 
 int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64_t limit) {
   ArcList& arcs = RecordedArcs();
@@ -128,6 +134,7 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
 
   // The first marking value is found with the separators of the matrices, the
   // later ones with blanks and tabs only: the marking is one line.
+  if (g_markingValues != nullptr) g_markingValues->assign(static_cast<size_t>(NbPlaces), 0);
   for (int k = 0; k < NbPlaces; ++k) {
     const bool newlineSeparates = k == 0;
     if (!reader.NextToken(newlineSeparates)) {
@@ -139,6 +146,7 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
       std::printf("erreur de conversion dans le marquage place %d\n", k);
       return -1;
     }
+    if (g_markingValues != nullptr) (*g_markingValues)[static_cast<size_t>(k)] = value;
     if (value <= 0) continue;
     if (Mark->NbEl == 0 || Mark->Ens[Mark->NbEl - 1] < k) {
       if (!TryAppendEnsI(Mark, k)) {

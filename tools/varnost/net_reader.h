@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "TypePN.h"
 
@@ -55,6 +56,12 @@ int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64
 // machine's physical memory. It does not depend on the file: a net is refused
 // only when it cannot be held.
 bool CountsFitMemory(uint64_t places, uint64_t transitions);
+
+// While `values` is set, every read of a marking also stores each place's
+// value as read (any sign) in it, one per place; the marking set itself keeps
+// only whether it is above 0. Null stops that. For programs that need the
+// token counts (pnconv); the tool never sets it.
+void KeepMarkingValues(std::vector<int32_t>* values);
 
 // Releases everything the net globals hold and sets them back to null and 0,
 // for programs that read several nets in one process. The tool never calls it.

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+// The matrix writer: the matrix file the converter reads (the counts, the Pre
+// and Post matrices with exact weights, the token counts on one line) and its
+// reference file (a title line, object numbers, names).
+#ifndef NETFMT_MATRIX_WRITER_H
+#define NETFMT_MATRIX_WRITER_H
+
+#include <cstdint>
+#include <string_view>
+
+#include "net.h"
+#include "output_file.h"
+
+namespace netfmt {
+
+// The most places x transitions a matrix file is written for: each matrix
+// then takes at least 200 MB of text. Larger nets are refused before
+// anything is written.
+constexpr uint64_t kMaxMatrixCells = 100'000'000;
+
+bool MatrixFits(const Net& net);
+
+// Whether the reference file holds `name` as it stands: one word, no white
+// space and no NUL. Other names (the empty one too) are written as the
+// node's id.
+bool IsRefWord(std::string_view name);
+
+// Writes the matrix file and commits it. REQUIRES: MatrixFits(net).
+bool WriteMatrix(const Net& net, OutputFile& out);
+
+// Writes the reference file (title: `title`, cut to one line of at most 200
+// bytes; places numbered 1..P, transitions P+1..P+T) and commits it.
+bool WriteReference(const Net& net, std::string_view title, OutputFile& out);
+
+}  // namespace netfmt
+
+#endif

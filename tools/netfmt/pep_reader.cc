@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: MIT
+#include "pep_reader.h"
+
+#include <errno.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "text_util.h"
+
+namespace netfmt {
+
+namespace {
+
+constexpr size_t kChunk = size_t{1} << 18;
+
+// The input cut into lines, chunk by chunk; a line that runs over a chunk
+// boundary is carried over whole.
+class LineSource {
+ public:
+  explicit LineSource(const ReadSome& input) : input_(input), buf_(kChunk, '\0') {}
+
+  // The next line without its line end ("\n" or "\r\n"); false at the end
+  // of the input or on a read error (then error() is errno).
+  bool Next(std::string_view* line) {
+    for (;;) {
+      const size_t nl = std::string_view(buf_).substr(pos_, end_ - pos_).find('\n');
+      if (nl != std::string_view::npos) {
+        *line = std::string_view(buf_).substr(pos_, nl);
+        pos_ += nl + 1;
+        return Finish(line);
+      }
+      if (eof_) {
+        if (pos_ == end_) return false;
+        *line = std::string_view(buf_).substr(pos_, end_ - pos_);
+        pos_ = end_;
+        return Finish(line);
+      }
+      // Keep the partial line at the start, grow when it fills the buffer.
+      std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+      end_ -= pos_;
+      pos_ = 0;
+      if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);
+      const long n = input_(buf_.data() + end_, buf_.size() - end_);
+      if (n < 0) {
+        error_ = errno;
+        return false;
+      }
+      if (n == 0) eof_ = true;
+      end_ += static_cast<size_t>(n);
+    }
+  }
+  uint64_t number() const { return number_; }
+  int error() const { return error_; }
+
+ private:
+  bool Finish(std::string_view* line) {
+    if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
+    ++number_;
+    return true;
+  }
+
+  const ReadSome& input_;
+  std::string buf_;
+  size_t pos_ = 0, end_ = 0;
+  bool eof_ = false;
+  uint64_t number_ = 0;
+  int error_ = 0;
+};
+
+enum class Section { kNone, kPlaces, kTransitions, kTP, kPT, kRA, kSkip };
+
+bool IsSectionLine(std::string_view line) {
+  if (line.empty()) return false;
+  return std::all_of(line.begin(), line.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+// A decimal number at the front of *text (taken off it); false when there is
+// none or it passes INT32_MAX.
+bool TakeNumber(std::string_view* text, int32_t* value) {
+  size_t n = 0;
+  while (n < text->size() && (*text)[n] >= '0' && (*text)[n] <= '9') ++n;
+  if (n == 0 || !ParseCount(text->substr(0, n), value)) return false;
+  text->remove_prefix(n);
+  return true;
+}
+
+struct PendingNode {
+  int32_t id;
+  std::string name;
+  int32_t tokens;
+  Where where;
+};
+
+class Reader {
+ public:
+  explicit Reader(const ReadSome& input) : lines_(input) {}
+
+  std::optional<Net> Run(Problem* problem) {
+    if (!Header() || !Body()) {
+      *problem = std::move(problem_);
+      return std::nullopt;
+    }
+    if (lines_.error() != 0) {
+      *problem = Problem{std::string("cannot read: ") + std::strerror(lines_.error()), Where{}};
+      return std::nullopt;
+    }
+    if (!AddNodes(places_, true) || !AddNodes(transitions_, false)) {
+      *problem = std::move(problem_);
+      return std::nullopt;
+    }
+    std::optional<Net> net = builder_.Freeze();
+    if (!net) *problem = builder_.problem();
+    return net;
+  }
+
+ private:
+  bool Fail(std::string message) {
+    problem_ = Problem{std::move(message), Where{lines_.number(), 0}};
+    return false;
+  }
+
+  bool Header() {
+    std::string_view line;
+    if (!lines_.Next(&line) || Trim(line) != "PEP") return Fail("not a PEP net: the first line is not \"PEP\"");
+    if (!lines_.Next(&line) || Trim(line).empty()) return Fail("no type line (PetriBox, PTNet, ...)");
+    if (!lines_.Next(&line)) return Fail("no format line (FORMAT_N or FORMAT_N2)");
+    const std::string_view format = Trim(line);
+    if (format != "FORMAT_N" && format != "FORMAT_N2") {
+      return Fail("format " + std::string(format) + " is not FORMAT_N or FORMAT_N2");
+    }
+    return true;
+  }
+
+  bool Body() {
+    std::string_view line;
+    while (lines_.Next(&line)) {
+      const std::string_view text = Trim(line);
+      if (text.empty()) continue;
+      if (IsSectionLine(text)) {
+        if (!StartSection(text)) return false;
+        continue;
+      }
+      bool ok = true;
+      switch (section_) {
+        case Section::kNone:
+          return Fail("a line before the first section");
+        case Section::kPlaces:
+          ok = NodeLine(text, &places_, true);
+          break;
+        case Section::kTransitions:
+          ok = NodeLine(text, &transitions_, false);
+          break;
+        case Section::kTP:
+        case Section::kPT:
+        case Section::kRA:
+          ok = ArcLine(text);
+          break;
+        case Section::kSkip:
+          break;
+      }
+      if (!ok) return false;
+    }
+    return true;
+  }
+
+  bool StartSection(std::string_view name) {
+    static constexpr std::string_view kSkipped[] = {"DBL", "DPL", "DTR", "DPT", "BL", "TX"};
+    if (name == "PL") {
+      section_ = Section::kPlaces;
+    } else if (name == "TR") {
+      section_ = Section::kTransitions;
+    } else if (name == "TP") {
+      section_ = Section::kTP;
+    } else if (name == "PT") {
+      section_ = Section::kPT;
+    } else if (name == "RA") {
+      section_ = Section::kRA;
+    } else if (std::find(std::begin(kSkipped), std::end(kSkipped), name) != std::end(kSkipped)) {
+      section_ = Section::kSkip;
+    } else if (name == "PTR" || name == "PTP" || name == "PPT") {
+      return Fail("section " + std::string(name) +
+                  " (phantom transitions and their arcs) cannot be held by a place/transition net");
+    } else {
+      return Fail("section " + std::string(name) + " is unknown: it cannot be converted to a place/transition net");
+    }
+    return true;
+  }
+
+  bool NodeLine(std::string_view text, std::vector<PendingNode>* nodes, bool place) {
+    PendingNode node{0, std::string(), 0, Where{lines_.number(), 0}};
+    if (!text.empty() && text[0] >= '0' && text[0] <= '9') {
+      if (!TakeNumber(&text, &node.id)) return Fail("node number beyond 2147483647");
+    } else if (nodes->empty()) {
+      node.id = 1;
+    } else if (nodes->back().id == INT32_MAX) {
+      return Fail("node number beyond 2147483647");
+    } else {
+      node.id = nodes->back().id + 1;
+    }
+    // The attributes: quoted texts (the first one is the name), positions
+    // "x@y", and letters with an optional number.
+    bool named = false;
+    while (!text.empty()) {
+      const char c = text[0];
+      if (c == '"' || c == '\'') {
+        const size_t close = text.find(c, 1);
+        if (close == std::string_view::npos) return Fail("a quoted text without its closing quote");
+        if (!named) node.name.assign(text.substr(1, close - 1));
+        named = true;
+        text.remove_prefix(close + 1);
+      } else if (place && c == 'M') {
+        text.remove_prefix(1);
+        node.tokens = 1;
+        if (!text.empty() && text[0] >= '0' && text[0] <= '9' && !TakeNumber(&text, &node.tokens)) {
+          return Fail("a token count beyond 2147483647");
+        }
+      } else {
+        text.remove_prefix(1);
+      }
+    }
+    nodes->push_back(std::move(node));
+    return true;
+  }
+
+  bool ArcLine(std::string_view text) {
+    int32_t first = 0, second = 0;
+    const std::string_view line = text;
+    if (!TakeNumber(&text, &first) || text.empty() || (text[0] != '<' && text[0] != '>')) {
+      return Fail("arc line \"" + std::string(line) + "\" is not NUMBER<NUMBER or NUMBER>NUMBER");
+    }
+    text.remove_prefix(1);
+    if (!TakeNumber(&text, &second)) {
+      return Fail("arc line \"" + std::string(line) + "\" is not NUMBER<NUMBER or NUMBER>NUMBER");
+    }
+    const Where where{lines_.number(), 0};
+    const std::string t = "t" + std::to_string(section_ == Section::kPT ? second : first);
+    const std::string p = "p" + std::to_string(section_ == Section::kPT ? first : second);
+    bool ok = true;
+    if (section_ == Section::kTP) {
+      ok = builder_.AddArc({}, t, p, 1, where);
+    } else if (section_ == Section::kPT) {
+      ok = builder_.AddArc({}, p, t, 1, where);
+    } else {
+      ok = builder_.AddArc({}, p, t, 1, where) && builder_.AddArc({}, t, p, 1, where);
+    }
+    if (!ok) problem_ = builder_.problem();
+    return ok;
+  }
+
+  // Into the builder by ascending id.
+  bool AddNodes(std::vector<PendingNode>& nodes, bool place) {
+    std::stable_sort(nodes.begin(), nodes.end(),
+                     [](const PendingNode& a, const PendingNode& b) { return a.id < b.id; });
+    for (const PendingNode& n : nodes) {
+      const std::string id = (place ? "p" : "t") + std::to_string(n.id);
+      const bool ok = place ? builder_.AddPlace(id, n.name, n.tokens, n.where)
+                            : builder_.AddTransition(id, n.name, n.where);
+      if (!ok) {
+        problem_ = builder_.problem();
+        return false;
+      }
+    }
+    return true;
+  }
+
+  LineSource lines_;
+  Section section_ = Section::kNone;
+  std::vector<PendingNode> places_, transitions_;
+  NetBuilder builder_;
+  Problem problem_;
+};
+
+}  // namespace
+
+std::optional<Net> ReadPep(const ReadSome& input, Problem* problem) {
+  Reader reader(input);
+  return reader.Run(problem);
+}
+
+}  // namespace netfmt

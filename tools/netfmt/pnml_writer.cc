@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: MIT
+#include "pnml_writer.h"
+
+#include <unordered_set>
+#include <vector>
+
+#include "text_util.h"
+
+namespace netfmt {
+
+namespace {
+
+bool NameStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80; }
+bool NameChar(unsigned char c) { return NameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
+
+void PutNumberElement(OutputFile& out, const char* element, int32_t value) {
+  out.Put("<");
+  out.Put(element);
+  out.Put("><text>");
+  out.PutInt(value);
+  out.Put("</text></");
+  out.Put(element);
+  out.Put(">");
+}
+
+}  // namespace
+
+bool IsXmlName(std::string_view id) {
+  if (id.empty() || !NameStart(static_cast<unsigned char>(id[0])) || !IsUtf8(id)) return false;
+  for (const char c : id) {
+    if (!NameChar(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+std::string XmlText(std::string_view text, bool* replaced) {
+  const std::string utf8 = AsUtf8(text);
+  std::string out;
+  out.reserve(utf8.size() + 8);
+  for (const char c : utf8) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          out += "\xEF\xBF\xBD";
+          *replaced = true;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out;
+}
+
+bool WritePnml(const Net& net, std::string_view netId, OutputFile& out) {
+  if (!out.ok()) return false;
+  const int nodes = net.nodes();
+  bool ownIds = true;
+  for (int i = 0; i < nodes && ownIds; ++i) ownIds = IsXmlName(net.id(i));
+  std::vector<std::string> ids(static_cast<size_t>(nodes));
+  std::unordered_set<std::string> used;
+  for (int i = 0; i < nodes; ++i) {
+    const bool place = i < net.places();
+    ids[static_cast<size_t>(i)] =
+        ownIds ? std::string(net.id(i))
+               : (place ? "p" : "t") + std::to_string(place ? i + 1 : i - net.places() + 1);
+    used.insert(ids[static_cast<size_t>(i)]);
+  }
+  // Arc and page ids: a prefix no node id has makes every one of them new.
+  std::string arcPrefix = "a";
+  auto clashes = [&](const std::string& prefix) {
+    for (const std::string& id : used) {
+      if (id.compare(0, prefix.size(), prefix) == 0) return true;
+    }
+    return false;
+  };
+  while (clashes(arcPrefix)) arcPrefix += '_';
+  std::string page = "page";
+  while (clashes(page)) page += '_';
+  page += '0';
+  bool replaced = false;
+
+  out.Put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+          "<pnml xmlns=\"http://www.pnml.org/version-2009/grammar/pnml\">\n"
+          "  <net id=\"");
+  out.Put(XmlText(netId, &replaced));
+  out.Put("\" type=\"http://www.pnml.org/version-2009/grammar/ptnet\">\n    <page id=\"");
+  out.Put(page);
+  out.Put("\">\n");
+  for (int i = 0; i < nodes; ++i) {
+    const bool place = i < net.places();
+    out.Put(place ? "      <place id=\"" : "      <transition id=\"");
+    out.Put(ids[static_cast<size_t>(i)]);
+    out.Put("\">");
+    if (!net.name(i).empty()) {
+      out.Put("<name><text>");
+      out.Put(XmlText(net.name(i), &replaced));
+      out.Put("</text></name>");
+    }
+    if (place && net.tokens(i) > 0) PutNumberElement(out, "initialMarking", net.tokens(i));
+    out.Put(place ? "</place>\n" : "</transition>\n");
+  }
+  uint64_t arc = 0;
+  auto putArc = [&](int from, int to, int32_t weight) {
+    out.Put("      <arc id=\"");
+    out.Put(arcPrefix);
+    out.PutInt(static_cast<long long>(++arc));
+    out.Put("\" source=\"");
+    out.Put(ids[static_cast<size_t>(from)]);
+    out.Put("\" target=\"");
+    out.Put(ids[static_cast<size_t>(to)]);
+    out.Put("\">");
+    if (weight != 1) PutNumberElement(out, "inscription", weight);
+    out.Put("</arc>\n");
+  };
+  for (int t = 0; t < net.transitions(); ++t) {
+    const int node = net.places() + t;
+    for (const WeightedArc& a : net.inputs(t)) putArc(a.place, node, a.weight);
+    for (const WeightedArc& a : net.outputs(t)) putArc(node, a.place, a.weight);
+  }
+  out.Put("    </page>\n  </net>\n</pnml>\n");
+  return out.Commit();
+}
+
+}  // namespace netfmt

@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: MIT
+#include "convert.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "dot_writer.h"
+#include "matrix_net.h"
+#include "matrix_writer.h"
+#include "net_lists_of.h"
+#include "pep_reader.h"
+#include "pep_writer.h"
+#include "pnml_reader.h"
+#include "pnml_writer.h"
+#include "prod_writer.h"
+
+namespace pnconv {
+
+namespace {
+
+void Say(const std::string& text) {
+  const std::string line = "pnconv: " + text + "\n";
+  std::fputs(line.c_str(), stderr);
+}
+
+std::string InputName(const Options& options) {
+  return options.input == "-" ? std::string("standard input") : options.input;
+}
+std::string OutputName(const Options& options) {
+  return options.output == "-" ? std::string("standard output") : options.output;
+}
+
+// A descriptor closed when it goes.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ > STDERR_FILENO) close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+std::optional<netfmt::Net> Read(const Options& options, netfmt::Problem* problem) {
+  if (options.from == Format::kMatrix) {
+    return ReadMatrixNet(options.input == "-" ? std::string("/dev/stdin") : options.input, problem);
+  }
+  const Descriptor fd(options.input == "-" ? STDIN_FILENO : open(options.input.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    *problem = netfmt::Problem{std::string("cannot open: ") + std::strerror(errno), {}};
+    return std::nullopt;
+  }
+  const netfmt::ReadSome input = netfmt::FromDescriptor(fd.get());
+  if (options.from == Format::kPep) return netfmt::ReadPep(input, problem);
+  return netfmt::ReadPnml(input, netfmt::PnmlOptions{options.netId}, problem);
+}
+
+// What the target cannot hold, as one line per kind of loss.
+struct Losses {
+  std::vector<std::string> lines;
+  void Add(uint64_t count, const std::string& text) {
+    if (count > 0) lines.push_back(std::to_string(count) + " " + text);
+  }
+};
+
+struct NetCounts {
+  uint64_t heavyArcs = 0;    // weight above 1
+  uint64_t fullPlaces = 0;   // more than one token
+  uint64_t namedNodes = 0;
+};
+
+NetCounts Count(const netfmt::Net& net) {
+  NetCounts c;
+  for (int t = 0; t < net.transitions(); ++t) {
+    for (const auto& a : net.inputs(t)) c.heavyArcs += a.weight > 1;
+    for (const auto& a : net.outputs(t)) c.heavyArcs += a.weight > 1;
+  }
+  for (int p = 0; p < net.places(); ++p) c.fullPlaces += net.tokens(p) > 1;
+  for (int i = 0; i < net.nodes(); ++i) c.namedNodes += !net.name(i).empty();
+  return c;
+}
+
+// The names the PEP file gets. A matrix net keeps the converter's rule, so
+// that the file is the one varnost writes: every reference name, each between
+// the quotes it allows, or (when one name allows neither) the default names.
+// Other nets: each node's name, or its id when it has none or the name holds
+// a double quote or a line break.
+std::vector<std::string_view> PepNames(const netfmt::Net& net, bool matrix, uint64_t* replaced) {
+  std::vector<std::string_view> names(static_cast<size_t>(net.nodes()));
+  *replaced = 0;
+  if (matrix) {
+    for (int i = 0; i < net.nodes(); ++i) {
+      if (netfmt::PepQuote(net.name(i)) == 0) {
+        *replaced = static_cast<uint64_t>(net.nodes());
+        return std::vector<std::string_view>(static_cast<size_t>(net.nodes()));
+      }
+      names[static_cast<size_t>(i)] = net.name(i);
+    }
+    return names;
+  }
+  for (int i = 0; i < net.nodes(); ++i) {
+    const std::string_view name = net.name(i);
+    const bool holdable = name.find_first_of("\"\n\r") == std::string_view::npos;
+    if (!name.empty() && !holdable) ++*replaced;
+    names[static_cast<size_t>(i)] = !name.empty() && holdable ? name : net.id(i);
+  }
+  return names;
+}
+
+// The output file's base name without its suffix when it is an XML name,
+// else "net": the PNML net's id.
+std::string PnmlNetId(const Options& options) {
+  std::string base = options.output == "-" ? options.input : options.output;
+  const size_t slash = base.rfind('/');
+  if (slash != std::string::npos) base = base.substr(slash + 1);
+  const size_t dot = base.find('.');
+  if (dot != std::string::npos) base = base.substr(0, dot);
+  return netfmt::IsXmlName(base) ? base : std::string("net");
+}
+
+Status Write(const Options& options, const netfmt::Net& net) {
+  const Format to = *options.to;
+  const std::string target = OutputName(options);
+  const NetCounts counts = Count(net);
+  Losses losses;
+  std::vector<std::string_view> pepNames;
+  switch (to) {
+    case Format::kPep: {
+      uint64_t replaced = 0;
+      pepNames = PepNames(net, options.from == Format::kMatrix, &replaced);
+      losses.Add(counts.heavyArcs, "arcs of weight above 1 written as plain arcs (PEP holds no weights)");
+      losses.Add(counts.fullPlaces, "places with more than one token written as marked (PEP holds no token counts)");
+      losses.Add(replaced, "names PEP cannot hold (a quote or a line break) replaced by node ids");
+      break;
+    }
+    case Format::kProd:
+      losses.Add(counts.heavyArcs, "arcs of weight above 1 written as plain arcs (the PROD file holds no weights)");
+      losses.Add(counts.fullPlaces, "places with more than one token written as marked (the PROD file holds no token counts)");
+      losses.Add(counts.namedNodes, "node names left out (the PROD file has default names only)");
+      break;
+    case Format::kMatrix: {
+      if (!netfmt::MatrixFits(net)) {
+        Say(target + ": a matrix file of " + std::to_string(net.places()) + " places x " +
+            std::to_string(net.transitions()) + " transitions passes the limit of " +
+            std::to_string(netfmt::kMaxMatrixCells) + " cells; nothing written");
+        return kOutputFailed;
+      }
+      uint64_t words = 0;
+      for (int i = 0; i < net.nodes(); ++i) words += !net.name(i).empty() && !netfmt::IsRefWord(net.name(i));
+      if (options.output != "-") {
+        losses.Add(words, "names that are not one word replaced by node ids in the reference file");
+      } else {
+        losses.Add(counts.namedNodes, "node names left out (no reference file beside standard output)");
+      }
+      break;
+    }
+    case Format::kPnml: {
+      uint64_t replaced = 0;
+      for (int i = 0; i < net.nodes(); ++i) {
+        bool changed = false;
+        netfmt::XmlText(net.name(i), &changed);
+        replaced += changed;
+      }
+      losses.Add(replaced, "names with control characters XML cannot hold, written with U+FFFD");
+      break;
+    }
+    case Format::kDot:
+      if (net.nodes() > netfmt::kDotReadableNodes && !options.quiet) {
+        Say(target + ": a drawing of " + std::to_string(net.nodes()) + " nodes is rarely readable (written anyway)");
+      }
+      break;
+  }
+  if (options.strict && !losses.lines.empty()) {
+    for (const std::string& line : losses.lines) Say(target + ": refused (--strict): " + line);
+    return kLossRefused;
+  }
+  if (!options.quiet) {
+    for (const std::string& line : losses.lines) Say(target + ": " + line);
+  }
+
+  netfmt::OutputFile out(options.output);
+  bool ok = false;
+  switch (to) {
+    case Format::kPep:
+      ok = netfmt::WritePep(netfmt::NetListsOf(net, pepNames, options.readArcs), out);
+      break;
+    case Format::kProd: {
+      const std::vector<std::string_view> none(static_cast<size_t>(net.nodes()));
+      ok = netfmt::WriteProd(netfmt::NetListsOf(net, none, false), out);
+      break;
+    }
+    case Format::kMatrix:
+      ok = netfmt::WriteMatrix(net, out);
+      if (ok && options.output != "-") {
+        netfmt::OutputFile ref(options.output + ".ref");
+        if (!netfmt::WriteReference(net, "pnconv " + InputName(options), ref)) {
+          Say(options.output + ".ref: cannot be written");
+          return kOutputFailed;
+        }
+      }
+      break;
+    case Format::kPnml:
+      ok = netfmt::WritePnml(net, PnmlNetId(options), out);
+      break;
+    case Format::kDot:
+      ok = netfmt::WriteDot(net, out);
+      break;
+  }
+  if (!ok) {
+    Say(target + ": cannot be written");
+    return kOutputFailed;
+  }
+  return kWritten;
+}
+
+}  // namespace
+
+Status Convert(const Options& options) {
+  try {
+    netfmt::Problem problem;
+    std::optional<netfmt::Net> net = Read(options, &problem);
+    if (!net) {
+      Say(netfmt::Describe(problem, InputName(options)));
+      return kBadInput;
+    }
+    return Write(options, *net);
+  } catch (const std::bad_alloc&) {
+    Say(InputName(options) + ": not enough memory for the net");
+    return kBadInput;
+  }
+}
+
+}  // namespace pnconv

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+// pnconv: converts a place/transition net between PNML, PEP and matrix files
+// (and writes PROD and DOT). See pnconv(1).
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "convert.h"
+#include "options.h"
+#include "quarnel/QXVersion.h"
+
+namespace {
+
+constexpr char kHelp[] =
+    "Usage: pnconv [--from FORMAT] [--to FORMAT] [--net ID] [--read-arcs] [--strict] [-q] INPUT OUTPUT\n"
+    "       pnconv --help | --version\n"
+    "Converts a place/transition net. FORMAT: pnml, pep, mat (read and written),\n"
+    "prod, dot (written). Without --from/--to the format comes from the file name:\n"
+    ".pnml, .ll_net, .mat, .net (PROD), .dot. \"-\" is standard input or output and\n"
+    "then needs the option.\n"
+    "  --net ID      the net of a PNML document that holds several\n"
+    "  --read-arcs   PEP output: a weight-1 loop between a place and a transition\n"
+    "                becomes a read arc (RA)\n"
+    "  --strict      refuse (status 3) to write what the target cannot hold\n"
+    "  -q            no warnings about what the target cannot hold\n"
+    "Exit status: 0 written; 1 bad input; 2 usage; 3 refused by --strict;\n"
+    "4 output not written.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A write past a file size limit then fails like any other write: the
+  // message, the temporary file removed, the previous output kept.
+  signal(SIGXFSZ, SIG_IGN);
+  std::string error;
+  const std::optional<pnconv::Options> options =
+      pnconv::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &error);
+  if (!options) {
+    std::fprintf(stderr, "pnconv: %s\nTry 'pnconv --help' for more information.\n", error.c_str());
+    return pnconv::kUsage;
+  }
+  if (options->help) {
+    std::fputs(kHelp, stdout);
+    return std::fflush(stdout) == 0 ? 0 : pnconv::kOutputFailed;
+  }
+  if (options->version) {
+    std::printf("pnconv %s\n", QUARNEL_VERSION_STRING);
+    return std::fflush(stdout) == 0 ? 0 : pnconv::kOutputFailed;
+  }
+  return pnconv::Convert(*options);
+}
