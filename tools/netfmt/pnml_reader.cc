@@ -156,11 +156,11 @@ class Reader {
     node_.where = Here();
     node_.id = id != nullptr ? id : "";
     if (node_.id.empty()) {
-      const char* what = ctx == Ctx::kPlace        ? "place"
-                         : ctx == Ctx::kTransition ? "transition"
-                         : ctx == Ctx::kArc        ? "arc"
-                                                   : "reference node";
-      Stop(std::string("a ") + what + " without an id", node_.where);
+      const char* what = ctx == Ctx::kPlace        ? "a place"
+                         : ctx == Ctx::kTransition ? "a transition"
+                         : ctx == Ctx::kArc        ? "an arc"
+                                                   : "a reference node";
+      Stop(std::string(what) + " without an id", node_.where);
       return;
     }
     if (ctx == Ctx::kArc) {

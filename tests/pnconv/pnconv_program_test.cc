@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: MIT
+// Whole runs of the pnconv program: exit statuses and messages, what is
+// written and what is kept, and byte equality with varnost on the example
+// nets.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/previous_output.h"
+#include "common/qxtest.h"
+
+namespace {
+
+const std::string kPnconv = PNCONV_BIN;
+const std::string kVarnost = VARNOST_BIN;
+const std::string kExamples = PNCONV_EXAMPLES_DIR;
+
+const char kWeighted[] =
+    "<?xml version=\"1.0\"?>\n<pnml>\n<net id=\"w\" type=\"http://www.pnml.org/version-2009/grammar/ptnet\">"
+    "<page id=\"g\">\n<place id=\"p\"><initialMarking><text>3</text></initialMarking></place>\n"
+    "<transition id=\"t\"/>\n<arc id=\"a\" source=\"p\" target=\"t\"><inscription><text>2</text></inscription></arc>\n"
+    "</page></net></pnml>\n";
+
+struct RunCase {
+  const char* name;
+  std::vector<std::string> args;  // "DIR/" stands for the run's directory
+  int status;
+  const char* err;      // a part of standard error ("" : it is empty)
+  const char* written;  // a file that must exist afterwards, or null
+  const char* absent;   // a file that must not exist afterwards, or null
+};
+
+std::string Substitute(std::string text, const std::string& dir) {
+  for (size_t at; (at = text.find("DIR/")) != std::string::npos;) text.replace(at, 4, dir + "/");
+  return text;
+}
+
+class Runs : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(Runs, StatusMessageAndFiles) {
+  const RunCase& c = GetParam();
+  qxtest::TempDir dir;
+  qxtest::WriteFile(dir.File("w.pnml"), kWeighted);
+  qxtest::WriteFile(dir.File("bad.pnml"), "<pnml>\n  <net id=\"n\" type=\"ptnet\">\n    <arc/>\n");
+  std::vector<std::string> args;
+  for (const auto& a : c.args) args.push_back(Substitute(a, dir.path()));
+  const auto run = qxtest::RunProgram(kPnconv, args, dir.path());
+  ASSERT_TRUE(run.exited) << run.err;
+  EXPECT_EQ(run.status, c.status) << run.err;
+  if (*c.err == '\0') {
+    EXPECT_EQ(run.err, "");
+  } else {
+    EXPECT_NE(run.err.find(Substitute(c.err, dir.path())), std::string::npos) << run.err;
+  }
+  if (c.written != nullptr) {
+    EXPECT_TRUE(qxtest::FileExists(dir.File(c.written))) << c.written;
+  }
+  if (c.absent != nullptr) {
+    EXPECT_FALSE(qxtest::FileExists(dir.File(c.absent))) << c.absent;
+  }
+  qxtest::ExpectNoTemporaryFile(dir.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Runs,
+    ::testing::Values(
+        RunCase{"converts_and_says_what_is_lost", {"w.pnml", "w.ll_net"}, 0,
+                "w.ll_net: 1 arcs of weight above 1 written as plain arcs", "w.ll_net", nullptr},
+        RunCase{"quiet", {"-q", "w.pnml", "w.ll_net"}, 0, "", "w.ll_net", nullptr},
+        RunCase{"formats_by_option", {"--from=pnml", "--to", "mat", "w.pnml", "w.txt"}, 0, "", "w.txt.ref", nullptr},
+        RunCase{"strict_refuses_a_loss", {"--strict", "w.pnml", "w.ll_net"}, 3,
+                "w.ll_net: refused (--strict): 1 arcs of weight above 1", nullptr, "w.ll_net"},
+        RunCase{"strict_passes_an_exact_conversion", {"--strict", "w.pnml", "w.mat"}, 0, "", "w.mat", nullptr},
+        RunCase{"bad_input_with_line_and_column", {"bad.pnml", "b.ll_net"}, 1,
+                "pnconv: bad.pnml:3:5: an arc without an id", nullptr, "b.ll_net"},
+        RunCase{"missing_input", {"none.pnml", "n.ll_net"}, 1, "none.pnml: cannot open: No such file", nullptr,
+                "n.ll_net"},
+        RunCase{"output_cannot_be_written", {"w.pnml", "no/such/dir/w.pnml"}, 4,
+                "no/such/dir/w.pnml: cannot be written", nullptr, nullptr},
+        RunCase{"no_arguments", {}, 2, "an input and an output file are needed", nullptr, nullptr},
+        RunCase{"unknown_option", {"--fast", "w.pnml", "w.ll_net"}, 2, "unknown option --fast", nullptr, "w.ll_net"},
+        RunCase{"unknown_format", {"--to", "svg", "w.pnml", "w.svg"}, 2, "unknown format \"svg\"", nullptr, nullptr},
+        RunCase{"written_only_format", {"--from", "dot", "w.pnml", "w.ll_net"}, 2, "can be written, not read",
+                nullptr, nullptr},
+        RunCase{"name_tells_no_format", {"w.pnml", "w.txt"}, 2, "give --to", nullptr, "w.txt"},
+        RunCase{"dash_needs_the_option", {"-", "w.ll_net"}, 2, "give --from", nullptr, nullptr},
+        RunCase{"read_arcs_only_for_pep", {"--read-arcs", "w.pnml", "w.dot"}, 2, "--read-arcs applies to PEP",
+                nullptr, "w.dot"},
+        RunCase{"too_many_arguments", {"w.pnml", "a.pnml", "b.pnml"}, 2, "too many arguments", nullptr, nullptr}),
+    [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
+
+TEST(Program, HelpAndVersion) {
+  const auto help = qxtest::RunProgram(kPnconv, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Usage: pnconv"), std::string::npos);
+  const auto version = qxtest::RunProgram(kPnconv, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("pnconv ", 0), 0u) << version.out;
+}
+
+TEST(Program, RefusalKeepsThePreviousOutput) {
+  qxtest::TempDir dir;
+  qxtest::WriteFile(dir.File("w.pnml"), kWeighted);
+  qxtest::WriteFile(dir.File("w.ll_net"), qxtest::PreviousOutput());
+  qxtest::WriteFile(dir.File("bad.pnml"), "<pnml><net id=\"n\" type=\"ptnet\"><place/>");
+  for (const char* input : {"w.pnml", "bad.pnml"}) {
+    const auto run = qxtest::RunProgram(kPnconv, {"--strict", input, "w.ll_net"}, dir.path());
+    EXPECT_NE(run.status, 0);
+    EXPECT_TRUE(qxtest::HoldsPreviousOutput(dir.File("w.ll_net")));
+  }
+  qxtest::ExpectNoTemporaryFile(dir.path());
+}
+
+TEST(Program, StandardInputToStandardOutput) {
+  qxtest::TempDir dir;
+  qxtest::WriteFile(dir.File("w.pnml"), kWeighted);
+  const auto run =
+      qxtest::RunProgram("/bin/sh", {"-c", "\"$0\" -q --from pnml --to pep - - < w.pnml", kPnconv}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "PEP\nPetriBox\nFORMAT_N\nPL\n1\"p\"50@50M1\nTR\n1\"t\"50@50\nTP\nPT\n1>1\n");
+}
+
+// For a matrix input, pnconv's PEP file is varnost's, byte for byte.
+TEST(Program, MatrixToPepIsVarnostsFile) {
+  for (const char* name : {"dme2", "elevator_2", "key_2", "mutual", "peterson"}) {
+    SCOPED_TRACE(name);
+    qxtest::TempDir dir;
+    const std::string mat = dir.File(std::string(name) + ".mat");
+    qxtest::WriteFile(mat, qxtest::ReadFile(kExamples + "/" + name + ".mat"));
+    qxtest::WriteFile(mat + ".ref", qxtest::ReadFile(kExamples + "/" + name + ".mat.ref"));
+    const auto varnost = qxtest::RunProgram(kVarnost, {"-s", mat}, dir.path());
+    ASSERT_EQ(varnost.status, 0) << varnost.out;
+    const auto pnconv = qxtest::RunProgram(kPnconv, {"--strict", mat, dir.File("p.ll_net")}, dir.path());
+    ASSERT_EQ(pnconv.status, 0) << pnconv.err;
+    EXPECT_TRUE(qxtest::ReadFile(mat + ".ll_net") == qxtest::ReadFile(dir.File("p.ll_net")));
+    // And through PNML and back to the matrix format: the same matrices.
+    ASSERT_EQ(qxtest::RunProgram(kPnconv, {mat, dir.File("n.pnml")}).status, 0);
+    ASSERT_EQ(qxtest::RunProgram(kPnconv, {dir.File("n.pnml"), dir.File("back.mat")}).status, 0);
+    const auto again = qxtest::RunProgram(kPnconv, {"--strict", dir.File("back.mat"), dir.File("q.ll_net")});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(qxtest::ReadFile(mat + ".ll_net") == qxtest::ReadFile(dir.File("q.ll_net")));
+  }
+}
+
+}  // namespace
