@@ -6,7 +6,7 @@
 #
 # Every rule names one of four components, which are also the Debian packages
 # (cmake/packaging.cmake):
-#   tools    varnost, qxhost and their manual pages                quarnel-tools
+#   tools    varnost, pnconv, qxhost and their manual pages        quarnel-tools
 #   runtime  libquarnel.so.1.1.0 and libquarnel.so.1               libquarnel1
 #   dev      headers, libquarnel.a, libquarnel_main.a, libquarnel.so,
 #            the CMake and pkg-config files, quarnel(7)            libquarnel-dev
@@ -63,7 +63,7 @@ install(FILES ${QUARNEL_GENERATED_INCLUDE}/quarnel/QXVersion.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quarnel COMPONENT dev)
 # The tools, each with its manual page (cmake/man_pages.cmake makes the pages,
 # compressed).
-foreach(program varnost qxhost)
+foreach(program varnost pnconv qxhost)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
     install(FILES ${QUARNEL_MAN_DIR}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
@@ -120,7 +120,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/tool DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
   COMPONENT doc)
 file(GLOB QUARNEL_EXAMPLE_NETS ${PROJECT_SOURCE_DIR}/examples/*.mat
-  ${PROJECT_SOURCE_DIR}/examples/*.mat.ref)
+  ${PROJECT_SOURCE_DIR}/examples/*.mat.ref ${PROJECT_SOURCE_DIR}/examples/*.pnml)
 install(FILES ${QUARNEL_EXAMPLE_NETS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
   COMPONENT doc)
 

@@ -5,7 +5,7 @@
 set(QUARNEL_MAN_DIR ${PROJECT_BINARY_DIR}/man)
 find_program(QUARNEL_GZIP gzip REQUIRED)
 set(QUARNEL_MAN_PAGES "")
-foreach(page varnost.1 qxhost.1 quarnel.7)
+foreach(page varnost.1 pnconv.1 qxhost.1 quarnel.7)
   add_custom_command(OUTPUT ${QUARNEL_MAN_DIR}/${page} ${QUARNEL_MAN_DIR}/${page}.gz
     COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/man/${page}
             -DOUTPUT=${QUARNEL_MAN_DIR}/${page} -DVERSION=${PROJECT_VERSION}

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Debian packages, one per install component, made by "cpack -G DEB" in a
 # build folder configured for them (README.md, "Packages"):
-#   quarnel-tools   varnost and qxhost                          (tools)
+#   quarnel-tools   varnost, pnconv and qxhost                  (tools)
 #   libquarnel1     the shared library                          (runtime)
 #   libquarnel-dev  headers, archives, CMake and pkg-config     (dev)
 #   quarnel-doc     guide, command reference, examples          (doc)
@@ -30,15 +30,17 @@ set(CPACK_COMPONENTS_ALL dev doc)
 if(BUILD_SHARED_LIBS)
   list(APPEND CPACK_COMPONENTS_ALL runtime)
 endif()
-if(TARGET varnost OR TARGET qxhost)
+if(TARGET varnost OR TARGET pnconv OR TARGET qxhost)
   list(APPEND CPACK_COMPONENTS_ALL tools)
 endif()
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME quarnel-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION science)
-set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Petri net converter and host stand-in of the Quarnel tools
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Petri net converters and host stand-in of the Quarnel tools
 varnost converts a place/transition Petri net given as integer matrices
 into a PEP low-level net file, by hand or under the Quarnel host.
+pnconv converts place/transition nets between PNML, PEP and matrix
+files, and writes PROD and Graphviz DOT files.
 qxhost starts a Quarnel tool as the host does and prints and checks its
 KORA conversation.")
 
@@ -68,7 +70,7 @@ set(CPACK_DEBIAN_DOC_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_DOC_DESCRIPTION "tool author's guide and examples of the Quarnel environment
 The guide to writing a Quarnel tool in C or C++, the reference of every
 KORA command the library sends, two example tools with their CMake
-project, and five example Petri nets for varnost.")
+project, five example Petri nets for varnost and a PNML net for pnconv.")
 
 if(BUILD_SHARED_LIBS)
   # The library's package makes the system refresh its library cache through

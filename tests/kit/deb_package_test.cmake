@@ -59,7 +59,8 @@ if(NOT step_output MATCHES "libquarnel1 \\(= ${VERSION}\\)")
 endif()
 run_step("dpkg-deb -f" ${DPKG_DEB} -f ${deb_quarnel-tools} Maintainer Depends)
 if(NOT step_output MATCHES "Maintainer: the Varnost authors <" OR
-   NOT step_output MATCHES "libc6" OR NOT step_output MATCHES "libquarnel1 \\(= ${VERSION}\\)")
+   NOT step_output MATCHES "libc6" OR NOT step_output MATCHES "libquarnel1 \\(= ${VERSION}\\)" OR
+   NOT step_output MATCHES "libexpat1")
   message(FATAL_ERROR "quarnel-tools: ${step_output}")
 endif()
 
@@ -76,7 +77,8 @@ foreach(package IN LISTS packages)
     endif()
   endforeach()
 endforeach()
-foreach(file usr/bin/varnost usr/bin/qxhost usr/share/man/man1/varnost.1.gz
+foreach(file usr/bin/varnost usr/bin/pnconv usr/bin/qxhost usr/share/man/man1/varnost.1.gz
+             usr/share/man/man1/pnconv.1.gz
              usr/share/man/man7/quarnel.7.gz usr/include/quarnel/QXVersion.h
              usr/lib/${LIBRARY_ARCH}/libquarnel.so.${VERSION} usr/lib/${LIBRARY_ARCH}/libquarnel.a
              usr/lib/${LIBRARY_ARCH}/libquarnel_main.a

@@ -4,6 +4,10 @@
 // nets.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +19,7 @@ namespace {
 const std::string kPnconv = PNCONV_BIN;
 const std::string kVarnost = VARNOST_BIN;
 const std::string kExamples = PNCONV_EXAMPLES_DIR;
+const std::string kReadme = PNCONV_README;
 
 const char kWeighted[] =
     "<?xml version=\"1.0\"?>\n<pnml>\n<net id=\"w\" type=\"http://www.pnml.org/version-2009/grammar/ptnet\">"
@@ -141,6 +146,36 @@ TEST(Program, MatrixToPepIsVarnostsFile) {
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_TRUE(qxtest::ReadFile(mat + ".ll_net") == qxtest::ReadFile(dir.File("q.ll_net")));
   }
+}
+
+// The README's "Converting nets" commands, as written, from a project root
+// where make run has been: build/bin holds the programs, out/ exists.
+TEST(Program, ReadmeCommandsWorkAsWritten) {
+  const std::string readme = qxtest::ReadFile(kReadme);
+  const size_t section = readme.find("## Converting nets");
+  ASSERT_NE(section, std::string::npos);
+  const size_t start = readme.find("```sh\n", section);
+  const size_t end = readme.find("```\n", start + 6);
+  ASSERT_NE(end, std::string::npos);
+  std::istringstream lines(readme.substr(start + 6, end - start - 6));
+  qxtest::TempDir root;
+  ASSERT_EQ(::mkdir(root.File("build").c_str(), 0777), 0);
+  ASSERT_EQ(::mkdir(root.File("out").c_str(), 0777), 0);
+  const std::string bin = kPnconv.substr(0, kPnconv.rfind('/'));
+  ASSERT_EQ(::symlink(bin.c_str(), root.File("build/bin").c_str()), 0);
+  ASSERT_EQ(::symlink(kExamples.c_str(), root.File("examples").c_str()), 0);
+  int commands = 0;
+  for (std::string line; std::getline(lines, line);) {
+    SCOPED_TRACE(line);
+    const auto run = qxtest::RunProgram("/bin/sh", {"-ec", line}, root.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    ++commands;
+  }
+  EXPECT_EQ(commands, 4);
+  EXPECT_TRUE(qxtest::ReadFile(root.File("out/referendum.ll_net")).starts_with("PEP\n"));
+  EXPECT_NE(qxtest::ReadFile(root.File("out/peterson.pnml")).find("grammar/ptnet"), std::string::npos);
+  EXPECT_TRUE(qxtest::ReadFile(root.File("out/peterson.dot")).starts_with("digraph"));
 }
 
 }  // namespace
