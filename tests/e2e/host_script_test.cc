@@ -231,3 +231,54 @@ TEST(HostScript, SetUpErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// The example tools' own script over standard output catches what a tool
+// author breaks on purpose: an error result in the middle of the run, an arc
+// pointed elsewhere; the conversation as the tools hold it passes.
+TEST(HostScript, ExampleScriptCatchesBrokenTools) {
+  const std::vector<std::string> run = {
+      "TR(12:hello from C)",   "STT_MSG(18:building the model)",
+      "CN(5:place,2)",         "CT(4:name,2,2:p1)",
+      "pO(2,40,40)",           "STT_MSG(10:places 1/2)",
+      "CN(5:place,3)",         "CT(4:name,3,2:p2)",
+      "pO(3,80,40)",           "STT_MSG(10:places 2/2)",
+      "CN(10:transition,4)",   "CT(4:name,4,1:t)",
+      "CA(3:arc,5,2,4)",       "CT(9:valuation,5,1:1)",
+      "CA(3:arc,6,3,4)",       "CT(9:valuation,6,1:1)",
+      "DE(12:from HelloC:,1)", "RT(36:a net of 2 places and one transition)",
+      "FE()"};
+  struct Break {
+    const char* what;
+    std::vector<std::string> commands;
+    int status;          // an arc to no node is a model fault too: 2 with --strict
+    const char* report;  // the script line that caught it; null for none
+  };
+  std::vector<std::string> error_result = run;
+  error_result.insert(error_result.begin() + 6, {"DE(12:from HelloC:,3)", "RT(4:oops)", "FE()"});
+  std::vector<std::string> repointed = run;
+  repointed[14] = "CA(3:arc,6,3,9)";
+  const Break breaks[] = {
+      {"as the tools run", run, 0, nullptr},
+      {"an error result in the middle", error_result, 5, "hello_std_out.script line 4: ! DE(*,3)\n"},
+      {"an arc to a node that does not exist", repointed, 2,
+       "hello_std_out.script line 11: = CA(\"arc\",6,3,4)\n"},
+  };
+  for (const Break& b : breaks) {
+    SCOPED_TRACE(b.what);
+    e2e::Workspace workspace;
+    std::vector<std::string> args{"send"};
+    args.insert(args.end(), b.commands.begin(), b.commands.end());
+    const qxtest::ChildResult host = e2e::RunHost(
+        workspace,
+        {"--std-out", "--strict", "--script", QX_EXAMPLES_DIR "/tool/hello_std_out.script"},
+        QX_FAKE_TOOL_BIN, args);
+    EXPECT_EQ(host.status, b.status) << host.err;
+    if (b.report != nullptr) {
+      EXPECT_NE(host.err.find(b.report), std::string::npos) << host.err;
+    }
+  }
+}
+
+}  // namespace
