@@ -34,7 +34,6 @@
 // - FIFO ends are opened in the order that pairs with the server side: the
 //   client provider reads first, the client consumer writes first.
 #include <poll.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,30 +99,6 @@ ChildState StateOf(pid_t child) {
   return info.si_code == CLD_EXITED && info.si_status == 0 ? ChildState::kEndedCleanly
                                                            : ChildState::kEndedAbnormally;
 }
-
-// Holds SIGCHLD back in the calling thread for its scope, so that a handler
-// of the tool that reaps children cannot take the status of the provider's
-// child before the provider looked at it; a SIGCHLD that came meanwhile is
-// delivered when the scope ends.
-class ChildSignalHeld {
- public:
-  ChildSignalHeld() {
-    sigset_t child;
-    sigemptyset(&child);
-    sigaddset(&child, SIGCHLD);
-    pthread_sigmask(SIG_BLOCK, &child, &old_);
-  }
-  ~ChildSignalHeld() {
-    int saved = errno;
-    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-    errno = saved;
-  }
-  ChildSignalHeld(const ChildSignalHeld&) = delete;
-  ChildSignalHeld& operator=(const ChildSignalHeld&) = delete;
-
- private:
-  sigset_t old_;
-};
 
 // The trace of a wait for the peer that a signal ended.
 void TraceInterrupted(const char* path) {
@@ -240,7 +215,7 @@ int OpenSocketConnexionForClientProvider(char* path, int* d) noexcept {
   qx::FormatTo(portText, sizeof portText, "%d", port);
   // The listening socket stays open, whatever the outcome. A launch that
   // failed (fork, or a program that could not be started) has set its code.
-  ChildSignalHeld held;
+  qx::link::ChildSignalHeld held;
   pid_t child = QXExecutionAsynchroneByForkExec(path, const_cast<char*>("-s"), portText, nullptr);
   if (child < 0 || QxErrno() != kQx_NoErr) return -1;
   *d = AcceptFromChild(listening, child, path);

@@ -189,6 +189,7 @@ Launch LaunchChild(SetUp setUp, Start start) {
   launch.pid = fork();
   if (launch.pid == 0) {
     int out = fcntl(report[1], F_DUPFD_CLOEXEC, kReportDescriptorFloor);
+    qx::link::RestoreMaskInChild();
     setUp();
     start(*environment);
     int err = errno != 0 ? errno : ENOEXEC;

@@ -3,6 +3,8 @@
 // above it: the check of a required argument, the opening and the end of link
 // descriptors, and the removal of what a failed open created.
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +16,33 @@
 #include "runtime/trace.h"
 
 namespace qx::link {
+
+namespace {
+
+// The mask of the thread before the ChildSignalHeld in scope, if any.
+sigset_t g_maskBeforeHold;
+bool g_holding = false;
+
+}  // namespace
+
+ChildSignalHeld::ChildSignalHeld() {
+  sigset_t child;
+  sigemptyset(&child);
+  sigaddset(&child, SIGCHLD);
+  pthread_sigmask(SIG_BLOCK, &child, &g_maskBeforeHold);
+  g_holding = true;
+}
+
+ChildSignalHeld::~ChildSignalHeld() {
+  int saved = errno;
+  g_holding = false;
+  pthread_sigmask(SIG_SETMASK, &g_maskBeforeHold, nullptr);
+  errno = saved;
+}
+
+void RestoreMaskInChild() {
+  if (g_holding) sigprocmask(SIG_SETMASK, &g_maskBeforeHold, nullptr);
+}
 
 bool Given(const char* operation, const char* name, const void* argument) {
   if (argument != nullptr) return true;

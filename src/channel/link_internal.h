@@ -94,6 +94,25 @@ void RemoveCreated(std::initializer_list<const char*> paths);
 void RemoveFifoLink(std::initializer_list<const char*> fifos,
                     std::initializer_list<const char*> others = {});
 
+// Holds SIGCHLD back in the calling thread for its scope, so that a handler
+// of the tool that reaps children cannot take the status of a provider's
+// child before the provider looked at it; a SIGCHLD that came meanwhile is
+// delivered when the scope ends. A child the launchers fork meanwhile gets
+// the caller's own mask back before it execs (RestoreMaskInChild), so a
+// launched program never starts with SIGCHLD blocked on the provider's
+// account. One at a time.
+class ChildSignalHeld {
+ public:
+  ChildSignalHeld();
+  ~ChildSignalHeld();
+  ChildSignalHeld(const ChildSignalHeld&) = delete;
+  ChildSignalHeld& operator=(const ChildSignalHeld&) = delete;
+};
+
+// In a child between fork and exec: gives back the signal mask its parent had
+// before a ChildSignalHeld took SIGCHLD, if one was in scope. Async-signal-safe.
+void RestoreMaskInChild();
+
 // Checks a required argument of an operation: false, with the trace
 // "<operation>:<name>==NULL" and then g_qxErrno = kQx_ParamErr, when it is
 // null. operation carries its prefix ("Qx OpenChannel", "QX creeFIFO").

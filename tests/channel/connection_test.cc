@@ -229,7 +229,10 @@ TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatEx
   if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
   std::string launcher = dir_.File("launcher");
   std::string go = dir_.File("go");
-  qxtest::WriteFile(launcher, "#!/bin/sh\n(i=0; while [ ! -e '" + go +
+  std::string mask = dir_.File("mask");  // the launched program's blocked signals
+  qxtest::WriteFile(launcher, "#!/bin/sh\nwhile read -r k v; do [ \"$k\" = SigBlk: ] && "
+                                  "echo \"$k$v\" > '" + mask + "'; done < /proc/self/status\n"
+                                  "(i=0; while [ ! -e '" + go +
                                   "' ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done; "
                                   "exec '" + QX_PEER_PATH + "' \"$1\" \"$2\") </dev/null &\n"
                                   "exit 0\n");
@@ -260,6 +263,11 @@ TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatEx
         20000);
     EXPECT_FALSE(tool.timed_out);
     EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n" << tool.err;
+    // SIGCHLD, held back in the provider while it waits, is not blocked in
+    // the program it started.
+    const std::string blocked = qxtest::ReadFile(mask);
+    ASSERT_EQ(blocked.rfind("SigBlk:", 0), 0u) << blocked;
+    EXPECT_EQ(std::stoull(blocked.substr(7), nullptr, 16) & (1ULL << (SIGCHLD - 1)), 0u) << blocked;
   }
 }
 
