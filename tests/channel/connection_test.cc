@@ -287,13 +287,18 @@ TEST_F(ConnectionTest, FifoClientProviderConnectsOrFailsAtOnceWhateverSigchldSet
   } settings[] = {{"children left alone", Children::kLeftAlone},
                   {"SIGCHLD ignored", Children::kIgnored},
                   {"children reaped by the tool", Children::kReapedByTheTool}};
+  const std::string peer = QX_PEER_PATH;
+  const std::string peerDir = peer.substr(0, peer.rfind('/'));
+  const std::string peerName = peer.substr(peer.rfind('/') + 1);
   const struct {
     const char* name;
     std::string program;
     QxSLong code;  // kQx_NoErr: the link comes up
     std::string trace;
+    std::string path = "";  // PATH for the search of a bare name, when given
   } programs[] = {
       {"peer", QX_PEER_PATH, kQx_NoErr, ""},
+      {"peer by a bare name found in PATH", peerName, kQx_NoErr, "", "/nonexistent:" + peerDir},
       {"missing program", "/nonexistent/qxpeer-missing", kQx_ExecvError,
        "Qx OpenFifoConnexionForClientProvider:cannot start the program "
        "path='/nonexistent/qxpeer-missing': No such file or directory"},
@@ -308,6 +313,7 @@ TEST_F(ConnectionTest, FifoClientProviderConnectsOrFailsAtOnceWhateverSigchldSet
       qxtest::ChildResult tool = qxtest::RunInChild(
           [&] {
             TreatChildren(setting.children);
+            if (!program.path.empty()) setenv("PATH", program.path.c_str(), 1);
             const int before = qxtest::CountOpenFds();
             int din = -1;
             int dout = -1;
