@@ -42,11 +42,11 @@
 
 #include <cerrno>
 #include <cstdarg>
-#include <new>
-#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,8 +105,8 @@ void WriteDecimal(long value, char* out) {
 
 // The environment of a launched child: the launcher's, without any
 // launched-peer mark it holds itself, plus the mark naming the child. Built
-// before the fork (it allocates); in the child, For only writes the child's
-// process id into the mark's reserved text.
+// before the fork (it allocates); in the child, ForThisProcess only writes
+// the child's process id into the mark's reserved text.
 class PeerEnvironment {
  public:
   PeerEnvironment() {
