@@ -15,6 +15,7 @@ using pnconvtest::Pep;
 TEST(PepReader, NodesByIdAttributesSkippedSectionsAndReadArcs) {
   const std::string text =
       "PEP\r\nPTNet\r\nFORMAT_N2\r\n"
+      "DPL s7n10@-9t2\nDTR s7n10@-9t2\nDPT w1t1\n"  // default lines, as PEP writes them
       "DBL\n1@1\"block\"\n"
       "PL\n"
       "7\"late\"9@9M2k1\n"   // id 7, two tokens
@@ -23,6 +24,7 @@ TEST(PepReader, NodesByIdAttributesSkippedSectionsAndReadArcs) {
       "\n"
       "TR\n"
       "1\"t1\"50@50\n"
+      "PTR\nPTP\nPPT\n"  // empty: no phantom transition
       "TX\n1\"some text PL\"\n"
       "TP\n1<7\n"
       "PT\n2>1\n"
@@ -61,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{"no_header", "PNML\n", "the first line is not \"PEP\"", 1},
         Refusal{"unknown_format", "PEP\nPetriBox\nFORMAT_X\n", "format FORMAT_X is not FORMAT_N", 3},
-        Refusal{"phantom_transitions", kHead + "PL\n1\"p\"\nPTR\n1\"x\"\n", "section PTR (phantom transitions", 6},
+        Refusal{"phantom_transitions", kHead + "PL\n1\"p\"\nPTR\n1\"x\"\n", "section PTR (phantom transitions", 7},
         Refusal{"unknown_section", kHead + "PL\n1\"p\"\nRS\n1<1\n", "section RS is unknown", 6},
         Refusal{"bad_arc_line", kHead + "PL\n1\"p\"\nTR\n1\"t\"\nTP\n1-1\n", "arc line \"1-1\" is not", 9},
         Refusal{"unclosed_name", kHead + "PL\n1\"p\n", "without its closing quote", 5},

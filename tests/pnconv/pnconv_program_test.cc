@@ -20,6 +20,9 @@ const std::string kPnconv = PNCONV_BIN;
 const std::string kVarnost = VARNOST_BIN;
 const std::string kExamples = PNCONV_EXAMPLES_DIR;
 const std::string kReadme = PNCONV_README;
+// peterson.ll_net: the net of examples/peterson.mat as the unfolders' example
+// set holds it (default lines, FORMAT_N2, empty phantom sections).
+const std::string kData = PNCONV_DATA_DIR;
 
 const char kWeighted[] =
     "<?xml version=\"1.0\"?>\n<pnml>\n<net id=\"w\" type=\"http://www.pnml.org/version-2009/grammar/ptnet\">"
@@ -124,6 +127,15 @@ TEST(Program, StandardInputToStandardOutput) {
       qxtest::RunProgram("/bin/sh", {"-c", "\"$0\" -q --from pnml --to pep - - < w.pnml", kPnconv}, dir.path());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "PEP\nPetriBox\nFORMAT_N\nPL\n1\"p\"50@50M1\nTR\n1\"t\"50@50\nTP\nPT\n1>1\n");
+}
+
+// A PEP file as PEP and the unfolders write it is read whole: the matrices
+// are those of the same net's matrix file.
+TEST(Program, PepFileOfTheFieldGivesTheMatrixNet) {
+  qxtest::TempDir dir;
+  const auto run = qxtest::RunProgram(kPnconv, {"--strict", kData + "/peterson.ll_net", dir.File("p.mat")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(qxtest::ReadFile(dir.File("p.mat")) == qxtest::ReadFile(kExamples + "/peterson.mat"));
 }
 
 // For a matrix input, pnconv's PEP file is varnost's, byte for byte.

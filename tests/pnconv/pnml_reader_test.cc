@@ -132,6 +132,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "<pnml><net id=\"n\" type=\"ptnet\"><page id=\"p\"><place id=\"x\"><name><text>&i;</text></name>"
                 "</place></page></net></pnml>\n",
                 "", "declares the entity \"a\"", 3},
+        Refusal{"undeclared_entity_under_an_external_dtd",
+                "<?xml version=\"1.0\"?>\n<!DOCTYPE pnml SYSTEM \"pnml.dtd\">\n<pnml>" +
+                    PtNet("<place id=\"p\"><initialMarking><text>1&x;2</text></initialMarking></place>") +
+                    "</pnml>\n",
+                "", "refers to the entity \"x\", which it does not declare", 4},
         Refusal{"external_entity",
                 "<?xml version=\"1.0\"?>\n<!DOCTYPE pnml [\n<!ENTITY x SYSTEM \"/etc/passwd\">\n]>\n<pnml>&x;</pnml>\n",
                 "", "declares the entity \"x\"", 3}),

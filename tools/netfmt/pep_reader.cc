@@ -70,11 +70,18 @@ class LineSource {
   int error_ = 0;
 };
 
-enum class Section { kNone, kPlaces, kTransitions, kTP, kPT, kRA, kSkip };
+// kRefused: a section a place/transition net cannot hold, refused at its
+// first entry (PEP writes such sections empty into plain nets too).
+enum class Section { kNone, kPlaces, kTransitions, kTP, kPT, kRA, kSkip, kRefused };
 
-bool IsSectionLine(std::string_view line) {
-  if (line.empty()) return false;
-  return std::all_of(line.begin(), line.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+// The section a line opens: its name in capitals, alone or followed by a
+// blank and the section's attributes (the default lines "DPL s7n10@-9t2" of
+// the files PEP itself writes); empty when the line opens none.
+std::string_view SectionName(std::string_view line) {
+  size_t n = 0;
+  while (n < line.size() && line[n] >= 'A' && line[n] <= 'Z') ++n;
+  if (n == 0 || (n < line.size() && line[n] != ' ' && line[n] != '\t')) return {};
+  return line.substr(0, n);
 }
 
 // A decimal number at the front of *text (taken off it); false when there is
@@ -139,8 +146,8 @@ class Reader {
     while (lines_.Next(&line)) {
       const std::string_view text = Trim(line);
       if (text.empty()) continue;
-      if (IsSectionLine(text)) {
-        if (!StartSection(text)) return false;
+      if (const std::string_view section = SectionName(text); !section.empty()) {
+        if (!StartSection(section)) return false;
         continue;
       }
       bool ok = true;
@@ -160,6 +167,9 @@ class Reader {
           break;
         case Section::kSkip:
           break;
+        case Section::kRefused:
+          return Fail("section " + refused_ +
+                      " (phantom transitions and their arcs) cannot be held by a place/transition net");
       }
       if (!ok) return false;
     }
@@ -181,8 +191,8 @@ class Reader {
     } else if (std::find(std::begin(kSkipped), std::end(kSkipped), name) != std::end(kSkipped)) {
       section_ = Section::kSkip;
     } else if (name == "PTR" || name == "PTP" || name == "PPT") {
-      return Fail("section " + std::string(name) +
-                  " (phantom transitions and their arcs) cannot be held by a place/transition net");
+      section_ = Section::kRefused;
+      refused_ = name;
     } else {
       return Fail("section " + std::string(name) + " is unknown: it cannot be converted to a place/transition net");
     }
@@ -268,6 +278,7 @@ class Reader {
 
   LineSource lines_;
   Section section_ = Section::kNone;
+  std::string refused_;  // the name of a kRefused section
   std::vector<PendingNode> places_, transitions_;
   NetBuilder builder_;
   Problem problem_;
