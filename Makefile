@@ -23,7 +23,7 @@ ASAN_FLAGS := -DCMAKE_BUILD_TYPE=Debug -DQUARNEL_SANITIZE=ON -DQUARNEL_BUILD_BEN
 
 run:
 	@cmake -S . -B $(BUILD) $(PLAIN_FLAGS) >/dev/null
-	@cmake --build $(BUILD) -j$(JOBS) --target varnost >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target varnost pnconv >/dev/null
 	@mkdir -p out
 	@cp examples/$(NET).mat examples/$(NET).mat.ref out/
 	$(BUILD)/bin/varnost -s out/$(NET).mat

@@ -117,6 +117,15 @@ TEST(Program, RefusalKeepsThePreviousOutput) {
     EXPECT_NE(run.status, 0);
     EXPECT_TRUE(qxtest::HoldsPreviousOutput(dir.File("w.ll_net")));
   }
+  // A matrix file and its reference file go together: when the reference
+  // file cannot be written (a directory holds its name), the previous matrix
+  // file stays.
+  qxtest::WriteFile(dir.File("w.mat"), qxtest::PreviousOutput());
+  ASSERT_EQ(::mkdir(dir.File("w.mat.ref").c_str(), 0777), 0);
+  const auto run = qxtest::RunProgram(kPnconv, {"w.pnml", "w.mat"}, dir.path());
+  EXPECT_EQ(run.status, 4) << run.err;
+  EXPECT_NE(run.err.find("w.mat.ref: cannot be written"), std::string::npos) << run.err;
+  EXPECT_TRUE(qxtest::HoldsPreviousOutput(dir.File("w.mat")));
   qxtest::ExpectNoTemporaryFile(dir.path());
 }
 

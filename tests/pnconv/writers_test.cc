@@ -3,6 +3,7 @@
 // through them on generated nets.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,18 @@ TEST(PnmlWriter, KeepsValidIdsAndGivesArcsIdsNoNodeHas) {
   const std::string text = Write([&](netfmt::OutputFile& out) { return netfmt::WritePnml(net, "n", out); });
   EXPECT_NE(text.find("<page id=\"page_0\">"), std::string::npos) << text;
   EXPECT_NE(text.find("<arc id=\"a_1\" source=\"a1\" target=\"page0\">"), std::string::npos) << text;
+  // The net's id (from the output file's name) is unique too, whatever it is.
+  for (const char* netId : {"a1", "page0", "page_0", "a", "a_1", "n"}) {
+    SCOPED_TRACE(netId);
+    const std::string doc = Write([&](netfmt::OutputFile& out) { return netfmt::WritePnml(net, netId, out); });
+    std::set<std::string> ids;
+    for (size_t at = 0; (at = doc.find(" id=\"", at)) != std::string::npos;) {
+      at += 5;
+      const std::string id = doc.substr(at, doc.find('"', at) - at);
+      EXPECT_TRUE(ids.insert(id).second) << "repeated id " << id << " in\n" << doc;
+    }
+    EXPECT_EQ(ids.size(), 5u) << doc;
+  }
 }
 
 TEST(PepWriter, ReadArcsOnlyForWeightOneLoops) {

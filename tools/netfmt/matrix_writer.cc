@@ -57,10 +57,7 @@ void PutMatrix(const Net& net, const PlaceRows& rows, OutputFile& out) {
   }
 }
 
-}  // namespace
-
-bool WriteMatrix(const Net& net, OutputFile& out) {
-  if (!out.ok()) return false;
+void PutMatrixFile(const Net& net, OutputFile& out) {
   out.PutInt(net.places());
   out.Put('\n');
   out.PutInt(net.transitions());
@@ -72,11 +69,9 @@ bool WriteMatrix(const Net& net, OutputFile& out) {
     out.PutInt(net.tokens(p));
   }
   if (net.places() > 0) out.Put('\n');
-  return out.Commit();
 }
 
-bool WriteReference(const Net& net, std::string_view title, OutputFile& out) {
-  if (!out.ok()) return false;
+void PutReference(const Net& net, std::string_view title, OutputFile& out) {
   const size_t end = title.find_first_of(std::string_view("\n\r\0", 3));
   title = title.substr(0, std::min<size_t>(end, 200));
   out.Put(title);
@@ -92,7 +87,37 @@ bool WriteReference(const Net& net, std::string_view title, OutputFile& out) {
     out.Put(name);
     out.Put('\n');
   }
+}
+
+}  // namespace
+
+bool WriteMatrix(const Net& net, OutputFile& out) {
+  if (!out.ok()) return false;
+  PutMatrixFile(net, out);
   return out.Commit();
+}
+
+bool WriteReference(const Net& net, std::string_view title, OutputFile& out) {
+  if (!out.ok()) return false;
+  PutReference(net, title, out);
+  return out.Commit();
+}
+
+bool WriteMatrixAndReference(const Net& net, std::string_view title, OutputFile& matrix, OutputFile& ref,
+                             bool* refFailed) {
+  *refFailed = false;
+  if (!matrix.ok()) return false;
+  if (!ref.ok()) {
+    *refFailed = true;
+    return false;
+  }
+  PutMatrixFile(net, matrix);
+  PutReference(net, title, ref);
+  if (!ref.Commit()) {
+    *refFailed = true;
+    return false;
+  }
+  return matrix.Commit();
 }
 
 }  // namespace netfmt

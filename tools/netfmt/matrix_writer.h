@@ -32,6 +32,13 @@ bool WriteMatrix(const Net& net, OutputFile& out);
 // bytes; places numbered 1..P, transitions P+1..P+T) and commits it.
 bool WriteReference(const Net& net, std::string_view title, OutputFile& out);
 
+// Both files, which belong together: each is composed whole before either is
+// committed, the reference file first, so that a reference file that cannot
+// be written leaves the previous matrix file in place. False when either
+// fails, with *refFailed telling whether the reference file did.
+bool WriteMatrixAndReference(const Net& net, std::string_view title, OutputFile& matrix, OutputFile& ref,
+                             bool* refFailed);
+
 }  // namespace netfmt
 
 #endif

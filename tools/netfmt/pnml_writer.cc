@@ -73,7 +73,12 @@ bool WritePnml(const Net& net, std::string_view netId, OutputFile& out) {
                : (place ? "p" : "t") + std::to_string(place ? i + 1 : i - net.places() + 1);
     used.insert(ids[static_cast<size_t>(i)]);
   }
-  // Arc and page ids: a prefix no node id has makes every one of them new.
+  // The net's id is an id of the document too: it repeats no node's.
+  std::string uniqueNetId(netId);
+  while (used.count(uniqueNetId) != 0) uniqueNetId += '_';
+  used.insert(uniqueNetId);
+  // Arc and page ids: a prefix no node id (nor the net's) has makes every one
+  // of them new.
   std::string arcPrefix = "a";
   auto clashes = [&](const std::string& prefix) {
     for (const std::string& id : used) {
@@ -90,7 +95,7 @@ bool WritePnml(const Net& net, std::string_view netId, OutputFile& out) {
   out.Put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
           "<pnml xmlns=\"http://www.pnml.org/version-2009/grammar/pnml\">\n"
           "  <net id=\"");
-  out.Put(XmlText(netId, &replaced));
+  out.Put(XmlText(uniqueNetId, &replaced));
   out.Put("\" type=\"http://www.pnml.org/version-2009/grammar/ptnet\">\n    <page id=\"");
   out.Put(page);
   out.Put("\">\n");

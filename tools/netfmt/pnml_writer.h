@@ -27,7 +27,8 @@ bool IsXmlName(std::string_view id);
 // to be replaced (it is left alone otherwise).
 std::string XmlText(std::string_view text, bool* replaced);
 
-// Writes the net with the net id `netId` (an XML name) and commits the file.
+// Writes the net with the net id `netId` (an XML name; with "_" added when a
+// node has it) and commits the file.
 bool WritePnml(const Net& net, std::string_view netId, OutputFile& out);
 
 }  // namespace netfmt

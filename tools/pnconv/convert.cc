@@ -200,16 +200,20 @@ Status Write(const Options& options, const netfmt::Net& net) {
       ok = netfmt::WriteProd(netfmt::NetListsOf(net, none, false), out);
       break;
     }
-    case Format::kMatrix:
-      ok = netfmt::WriteMatrix(net, out);
-      if (ok && options.output != "-") {
-        netfmt::OutputFile ref(options.output + ".ref");
-        if (!netfmt::WriteReference(net, "pnconv " + InputName(options), ref)) {
-          Say(options.output + ".ref: cannot be written");
-          return kOutputFailed;
-        }
+    case Format::kMatrix: {
+      if (options.output == "-") {
+        ok = netfmt::WriteMatrix(net, out);
+        break;
+      }
+      netfmt::OutputFile ref(options.output + ".ref");
+      bool refFailed = false;
+      ok = netfmt::WriteMatrixAndReference(net, "pnconv " + InputName(options), out, ref, &refFailed);
+      if (refFailed) {
+        Say(options.output + ".ref: cannot be written");
+        return kOutputFailed;
       }
       break;
+    }
     case Format::kPnml:
       ok = netfmt::WritePnml(net, PnmlNetId(options), out);
       break;
