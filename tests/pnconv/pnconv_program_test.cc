@@ -129,6 +129,23 @@ TEST(Program, RefusalKeepsThePreviousOutput) {
   qxtest::ExpectNoTemporaryFile(dir.path());
 }
 
+// An output that is a FIFO (or a device) is written into, as by any writer:
+// it is never replaced by a file.
+TEST(Program, FifoOutputIsWrittenInto) {
+  qxtest::TempDir dir;
+  qxtest::WriteFile(dir.File("w.pnml"), kWeighted);
+  ASSERT_EQ(::mkfifo(dir.File("out.ll_net").c_str(), 0600), 0);
+  const auto run = qxtest::RunProgram(
+      "/bin/sh", {"-c", "timeout 10 cat out.ll_net > got & \"$0\" -q w.pnml out.ll_net; s=$?; wait; exit $s", kPnconv},
+      dir.path(), 15000);
+  ASSERT_TRUE(run.exited) << run.err;
+  EXPECT_EQ(run.status, 0) << run.err;
+  struct stat info;
+  ASSERT_EQ(::stat(dir.File("out.ll_net").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_EQ(qxtest::ReadFile(dir.File("got")), "PEP\nPetriBox\nFORMAT_N\nPL\n1\"p\"50@50M1\nTR\n1\"t\"50@50\nTP\nPT\n1>1\n");
+}
+
 TEST(Program, StandardInputToStandardOutput) {
   qxtest::TempDir dir;
   qxtest::WriteFile(dir.File("w.pnml"), kWeighted);

@@ -41,7 +41,7 @@ mode_t TargetMode(const std::string& target) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::string target)
+OutputFile::OutputFile(std::string target, Special special)
     : target_(std::move(target)), buf_(new (std::nothrow) char[kBuffer]) {
   if (buf_ == nullptr) return;
   if (target_ == "-") {
@@ -50,6 +50,12 @@ OutputFile::OutputFile(std::string target)
     return;
   }
   struct stat info;
+  if (special == Special::kWriteInto && stat(target_.c_str(), &info) == 0 && !S_ISREG(info.st_mode) &&
+      !S_ISDIR(info.st_mode)) {
+    fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+    inPlace_ = fd_ >= 0;
+    return;
+  }
   const bool existing = lstat(target_.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   // A file the user may not write is not replaced behind its back.
   if (existing && faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return;

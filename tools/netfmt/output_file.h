@@ -15,6 +15,12 @@
 // writable, the target is truncated and written in place; only then can a
 // failed write leave it incomplete.
 //
+// A target that is a FIFO, a device or a socket is replaced like a file,
+// without being opened (nothing blocks), unless the writer asks for
+// Special::kWriteInto: then it is opened and written as it goes, like
+// standard output below, as any writer given that name by its user does
+// (/dev/null stays a device; a reader at a FIFO gets the text).
+//
 // The target "-" is standard output: the text is written to descriptor 1
 // through the same buffer, and Commit reports whether every write succeeded
 // (what was written before a failure stays written: a stream cannot be taken
@@ -33,7 +39,8 @@ namespace netfmt {
 
 class OutputFile {
  public:
-  explicit OutputFile(std::string target);
+  enum class Special { kReplace, kWriteInto };
+  explicit OutputFile(std::string target, Special special = Special::kReplace);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;

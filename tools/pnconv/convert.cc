@@ -189,7 +189,9 @@ Status Write(const Options& options, const netfmt::Net& net) {
     for (const std::string& line : losses.lines) Say(target + ": " + line);
   }
 
-  netfmt::OutputFile out(options.output);
+  // The output is named by the user: a FIFO or a device there is written
+  // into, as by any writer, never replaced.
+  netfmt::OutputFile out(options.output, netfmt::OutputFile::Special::kWriteInto);
   bool ok = false;
   switch (to) {
     case Format::kPep:
@@ -205,7 +207,7 @@ Status Write(const Options& options, const netfmt::Net& net) {
         ok = netfmt::WriteMatrix(net, out);
         break;
       }
-      netfmt::OutputFile ref(options.output + ".ref");
+      netfmt::OutputFile ref(options.output + ".ref", netfmt::OutputFile::Special::kWriteInto);
       bool refFailed = false;
       ok = netfmt::WriteMatrixAndReference(net, "pnconv " + InputName(options), out, ref, &refFailed);
       if (refFailed) {
