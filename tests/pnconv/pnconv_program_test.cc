@@ -84,6 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "pnconv: bad.pnml:3:5: an arc without an id", nullptr, "b.ll_net"},
         RunCase{"missing_input", {"none.pnml", "n.ll_net"}, 1, "none.pnml: cannot open: No such file", nullptr,
                 "n.ll_net"},
+        RunCase{"unreadable_pep_input", {"--from", "pep", "DIR/", "n.pnml"}, 1, "cannot read: Is a directory",
+                nullptr, "n.pnml"},
         RunCase{"output_cannot_be_written", {"w.pnml", "no/such/dir/w.pnml"}, 4,
                 "no/such/dir/w.pnml: cannot be written", nullptr, nullptr},
         RunCase{"no_arguments", {}, 2, "an input and an output file are needed", nullptr, nullptr},

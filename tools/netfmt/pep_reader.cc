@@ -106,12 +106,15 @@ class Reader {
   explicit Reader(const ReadSome& input) : lines_(input) {}
 
   std::optional<Net> Run(Problem* problem) {
-    if (!Header() || !Body()) {
-      *problem = std::move(problem_);
-      return std::nullopt;
-    }
+    const bool read = Header() && Body();
+    // A read error ends the lines early: it, not what the missing lines
+    // seem to say, is the problem.
     if (lines_.error() != 0) {
       *problem = Problem{std::string("cannot read: ") + std::strerror(lines_.error()), Where{}};
+      return std::nullopt;
+    }
+    if (!read) {
+      *problem = std::move(problem_);
       return std::nullopt;
     }
     if (!AddNodes(places_, true) || !AddNodes(transitions_, false)) {
