@@ -17,7 +17,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(realpath -m "${QX_FUZZ_BUILD:-$root/build-fuzz}")"
 jobs="${QX_FUZZ_JOBS:-2}"
 
-targets=(matrix_reader_fuzz matrix_parts_fuzz ref_reader_fuzz frame_reader_fuzz basic_info_fuzz
+targets=(matrix_reader_fuzz matrix_parts_fuzz ref_reader_fuzz pnml_reader_fuzz pep_reader_fuzz
+         frame_reader_fuzz basic_info_fuzz
          object_table_fuzz message_lookup_fuzz text_splitter_fuzz kora_syntax_fuzz)
 
 usage() { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
@@ -59,9 +60,11 @@ run_one() {
   local log="$build/fuzz-logs/$target.log"
   mkdir -p "$(dirname "$log")"
   echo "== $target: ${seconds}s"
-  local status=0
+  local status=0 dict=()
+  # A target with a dictionary of its format's words (fuzz/TARGET.dict) gets it.
+  [ -f "$root/fuzz/$target.dict" ] && dict=(-dict="$root/fuzz/$target.dict")
   # shellcheck disable=SC2086
-  "$build/fuzz/$target" "$corpus" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
+  "$build/fuzz/$target" "$corpus" "${dict[@]}" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
     -timeout=20 -rss_limit_mb=2560 -close_fd_mask=3 -print_final_stats=1 \
     -artifact_prefix="$artifacts/$target-" ${QX_FUZZ_FLAGS:-} >"$log" 2>&1 || status=$?
   grep -E '^stat::(number_of_executed_units|peak_rss_mb|new_units_added)' "$log" | sed 's/^/   /' || true

@@ -88,6 +88,17 @@ TEST(PnmlWriter, KeepsValidIdsAndGivesArcsIdsNoNodeHas) {
   }
 }
 
+// PEP names are bytes: one that is not UTF-8 is ISO 8859-1, and XML gets it
+// as UTF-8.
+TEST(PnmlWriter, LatinOnePepNamesBecomeUtf8) {
+  netfmt::Problem problem;
+  const auto net = pnconvtest::Pep("PEP\nPetriBox\nFORMAT_N\nPL\n1\"caf\xE9\"\nTR\n", &problem);
+  ASSERT_TRUE(net) << problem.message;
+  EXPECT_EQ(net->name(0), "caf\xE9");
+  const std::string text = Write([&](netfmt::OutputFile& out) { return netfmt::WritePnml(*net, "n", out); });
+  EXPECT_NE(text.find("<text>caf\xC3\xA9</text>"), std::string::npos) << text;
+}
+
 TEST(PepWriter, ReadArcsOnlyForWeightOneLoops) {
   const netfmt::Net net = SmallNet();
   const std::vector<std::string_view> names = {"P", "Q", "T", "U"};

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+// Oracles the net-format fuzz targets share: the frozen net's invariants,
+// and a net written by one of the module's writers and read back.
+#ifndef QUARNEL_FUZZ_NET_FUZZ_CHECK_H
+#define QUARNEL_FUZZ_NET_FUZZ_CHECK_H
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "net.h"
+#include "output_file.h"
+
+namespace qxfuzz {
+
+// Aborts unless every arc list ascends strictly by place, within range, with
+// weights of 1 or more, every token count is 0 or more, and every id is
+// non-empty.
+void CheckNet(const netfmt::Net& net);
+
+// The structure of the net as text: counts, and per transition its input and
+// output places with weights; tokens. With `flat`, weights and token counts
+// above 1 count as 1 (what PEP holds).
+std::string Structure(const netfmt::Net& net, bool flat);
+
+// Writes with `write` into a scratch file and returns its bytes.
+std::string WriteToScratch(const std::function<bool(netfmt::OutputFile&)>& write);
+
+}  // namespace qxfuzz
+
+#endif

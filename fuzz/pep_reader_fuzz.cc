@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+// The PEP reader, from a whole file in memory. A net that was read is written
+// back as PEP (with read arcs) and read again.
+//
+// Oracles: a refusal has a message; a net keeps the frozen net's invariants;
+// the PEP file the writer makes of it reads back as the same structure, with
+// weights and token counts above 1 as 1 (PEP holds neither).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "net_fuzz_check.h"
+#include "net_lists_of.h"
+#include "pep_reader.h"
+#include "pep_writer.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  netfmt::Problem problem;
+  const auto net = netfmt::ReadPep(netfmt::FromText(text), &problem);
+  if (!net) {
+    if (problem.message.empty()) qxfuzz::Fail("a refusal without a message");
+    return 0;
+  }
+  qxfuzz::CheckNet(*net);
+  // Names as pnconv gives them: a name PEP holds, else the id.
+  std::vector<std::string_view> names;
+  for (int i = 0; i < net->nodes(); ++i) {
+    const std::string_view name = net->name(i);
+    const bool holdable = !name.empty() && name.find_first_of("\"\n\r") == std::string_view::npos;
+    names.push_back(holdable ? name : net->id(i));
+  }
+  const std::string written = qxfuzz::WriteToScratch(
+      [&](netfmt::OutputFile& out) { return netfmt::WritePep(netfmt::NetListsOf(*net, names, true), out); });
+  const auto back = netfmt::ReadPep(netfmt::FromText(written), &problem);
+  if (!back) qxfuzz::Fail("the written PEP file does not read back");
+  if (qxfuzz::Structure(*back, true) != qxfuzz::Structure(*net, true)) {
+    qxfuzz::Fail("the written PEP file reads back as another net");
+  }
+  return 0;
+}
