@@ -94,6 +94,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "", "arc r is of kind \"reset\"", 5},
         Refusal{"duplicate_id", Document(PtNet("<place id=\"p\"/>\n<transition id=\"p\"/>")), "",
                 "duplicate id \"p\"", 5},
+        Refusal{"duplicate_arc_id",
+                Document(PtNet(kTwoNodes + "<arc id=\"a\" source=\"p\" target=\"t\"/>\n"
+                                           "<arc id=\"a\" source=\"t\" target=\"p\"/>")),
+                "", "duplicate id \"a\"", 5},
+        Refusal{"arc_id_of_a_later_node",
+                Document(PtNet(kTwoNodes + "<arc id=\"q\" source=\"p\" target=\"t\"/>\n<place id=\"q\"/>")), "",
+                "duplicate id \"q\"", 4},
         Refusal{"arc_between_places",
                 Document(PtNet("<place id=\"p\"/><place id=\"q\"/>\n<arc id=\"a\" source=\"p\" target=\"q\"/>")), "",
                 "arc a: source and target are both places", 5},

@@ -38,16 +38,40 @@ std::string Quoted(std::string_view text) {
 
 }  // namespace
 
-NetBuilder::NetBuilder() : slots_(1024, 0) {}
+NetBuilder::NetBuilder() : slots_(1024, Slot{0, 0}) {}
+
+namespace {
+
+// FNV-1a over the id's bytes, then a multiply-xorshift finish so that every
+// byte reaches the low bits the table is indexed by: ids are short and
+// mostly differ in their last digits (p1, p2, ...).
+uint32_t HashOf(std::string_view id) {
+  uint64_t h = 14695981039346656037ull;
+  for (const char c : id) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  h ^= h >> 32;
+  h *= 0xD6E8FEB86659FD93ull;
+  h ^= h >> 32;
+  return static_cast<uint32_t>(h);
+}
+
+}  // namespace
+
+uint32_t NetBuilder::Find(std::string_view id, uint32_t hash) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask; slots_[i].symbol != 0; i = (i + 1) & mask) {
+    const uint32_t s = slots_[i].symbol - 1;
+    if (slots_[i].hash == hash && SymbolText(s) == id) return s;
+  }
+  return kNone;
+}
 
 uint32_t NetBuilder::Intern(std::string_view id) {
+  const uint32_t hash = HashOf(id);
+  const uint32_t found = Find(id, hash);
+  if (found != kNone) return found;
   const size_t mask = slots_.size() - 1;
-  size_t i = std::hash<std::string_view>()(id) & mask;
-  while (slots_[i] != 0) {
-    const uint32_t s = slots_[i] - 1;
-    if (SymbolText(s) == id) return s;
-    i = (i + 1) & mask;
-  }
+  size_t i = hash & mask;
+  while (slots_[i].symbol != 0) i = (i + 1) & mask;
   // Offsets and counts are 32-bit: a net whose ids pass 4 GiB of text is
   // refused rather than wrapped.
   if (text_.size() + id.size() > UINT32_MAX || symbols_.size() >= UINT32_MAX / 4) return kNone;
@@ -55,15 +79,16 @@ uint32_t NetBuilder::Intern(std::string_view id) {
   symbols_.push_back(Symbol{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(id.size()),
                             Kind::kUnknown, -1});
   text_.append(id);
-  slots_[i] = s + 1;
+  slots_[i] = Slot{s + 1, hash};
   if (symbols_.size() * 2 > slots_.size()) {
     // At most half full, so that probes stay short.
-    std::vector<uint32_t> bigger(slots_.size() * 2, 0);
+    std::vector<Slot> bigger(slots_.size() * 2, Slot{0, 0});
     const size_t bigMask = bigger.size() - 1;
-    for (uint32_t k = 0; k < symbols_.size(); ++k) {
-      size_t j = std::hash<std::string_view>()(SymbolText(k)) & bigMask;
-      while (bigger[j] != 0) j = (j + 1) & bigMask;
-      bigger[j] = k + 1;
+    for (const Slot& slot : slots_) {
+      if (slot.symbol == 0) continue;
+      size_t j = slot.hash & bigMask;
+      while (bigger[j].symbol != 0) j = (j + 1) & bigMask;
+      bigger[j] = slot;
     }
     slots_.swap(bigger);
   }
@@ -116,12 +141,38 @@ bool NetBuilder::AddReference(std::string_view id, std::string_view target, bool
 
 bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::string_view target,
                         int32_t weight, Where where) {
-  uint32_t s = kNone;
-  if (!id.empty() && !Define(id, Kind::kArc, 0, where, &s)) return false;
+  if (text_.size() + id.size() > UINT32_MAX) return Fail("the net's ids are too large to hold", where);
+  const auto idOffset = static_cast<uint32_t>(text_.size());
+  text_.append(id);
   const uint32_t from = Intern(source);
   const uint32_t to = Intern(target);
   if (from == kNone || to == kNone) return Fail("the net's ids are too large to hold", where);
-  arcs_.push_back(PendingArc{s, from, to, weight, where});
+  arcs_.push_back(PendingArc{idOffset, static_cast<uint32_t>(id.size()), from, to, weight, where});
+  return true;
+}
+
+bool NetBuilder::CheckArcIds() {
+  auto text = [&](const PendingArc& a) { return std::string_view(text_).substr(a.idOffset, a.idSize); };
+  auto repeated = [&](const PendingArc& a) { return Fail("duplicate id " + Quoted(text(a)), a.where); };
+  // Against the ids of nodes, references and pages; then among themselves,
+  // by hash and by text where hashes meet (the later arc is the repeat).
+  std::vector<uint64_t> keys;
+  keys.reserve(arcs_.size());
+  for (uint32_t k = 0; k < arcs_.size(); ++k) {
+    const PendingArc& a = arcs_[k];
+    if (a.idSize == 0) continue;
+    const uint32_t hash = HashOf(text(a));
+    const uint32_t s = Find(text(a), hash);
+    if (s != kNone && symbols_[s].kind != Kind::kUnknown) return repeated(a);
+    keys.push_back(uint64_t{hash} << 32 | k);
+  }
+  std::sort(keys.begin(), keys.end());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    for (size_t j = i + 1; j < keys.size() && keys[j] >> 32 == keys[i] >> 32; ++j) {
+      const PendingArc& later = arcs_[static_cast<uint32_t>(keys[j])];
+      if (text(arcs_[static_cast<uint32_t>(keys[i])]) == text(later)) return repeated(later);
+    }
+  }
   return true;
 }
 
@@ -159,7 +210,7 @@ bool NetBuilder::Resolve(uint32_t s, int32_t* node, bool* place) {
 }
 
 std::string NetBuilder::DescribeArc(const PendingArc& arc) const {
-  if (arc.id != kNone) return "arc " + std::string(SymbolText(arc.id));
+  if (arc.idSize > 0) return "arc " + std::string(std::string_view(text_).substr(arc.idOffset, arc.idSize));
   return "arc from " + std::string(SymbolText(arc.source)) + " to " + std::string(SymbolText(arc.target));
 }
 
@@ -183,6 +234,8 @@ std::optional<Net> NetBuilder::Freeze() {
     }
   }
 
+  if (!CheckArcIds()) return std::nullopt;
+
   Net net;
   net.places_ = static_cast<int>(places_.size());
   net.transitions_ = static_cast<int>(transitions_.size());
@@ -193,8 +246,11 @@ std::optional<Net> NetBuilder::Freeze() {
     int32_t transition;
     WeightedArc arc;
   };
-  std::vector<Flat> in, out;
-  for (const PendingArc& a : arcs_) {
+  // Resolved in place first (source: the transition, target: the place,
+  // idSize: 1 for an arc into the transition), so that each direction's list
+  // is allocated at its size.
+  size_t inputs = 0;
+  for (PendingArc& a : arcs_) {
     int32_t from = 0, to = 0;
     bool fromPlace = false, toPlace = false;
     if (!Resolve(a.source, &from, &fromPlace)) {
@@ -218,11 +274,17 @@ std::optional<Net> NetBuilder::Freeze() {
            a.where);
       return std::nullopt;
     }
-    if (fromPlace) {
-      in.push_back(Flat{to, WeightedArc{from, a.weight}});
-    } else {
-      out.push_back(Flat{from, WeightedArc{to, a.weight}});
-    }
+    a.source = static_cast<uint32_t>(fromPlace ? to : from);
+    a.target = static_cast<uint32_t>(fromPlace ? from : to);
+    a.idSize = fromPlace ? 1 : 0;
+    inputs += fromPlace;
+  }
+  std::vector<Flat> in, out;
+  in.reserve(inputs);
+  out.reserve(arcs_.size() - inputs);
+  for (const PendingArc& a : arcs_) {
+    const Flat flat{static_cast<int32_t>(a.source), WeightedArc{static_cast<int32_t>(a.target), a.weight}};
+    (a.idSize == 1 ? in : out).push_back(flat);
   }
   std::vector<PendingArc>().swap(arcs_);
 

@@ -112,7 +112,7 @@ class NetBuilder {
   size_t transitions() const { return transitions_.size(); }
 
  private:
-  enum class Kind : uint8_t { kUnknown, kPlace, kTransition, kReference, kArc, kOther };
+  enum class Kind : uint8_t { kUnknown, kPlace, kTransition, kReference, kOther };
   struct Symbol {
     uint32_t offset;
     uint32_t size;
@@ -125,8 +125,11 @@ class NetBuilder {
     bool place;
     Where where;
   };
+  // An arc's id is kept out of the symbol table (arcs outnumber nodes and are
+  // never looked up by id): its repeats are found once, in Freeze.
   struct PendingArc {
-    uint32_t id;  // symbol, or kNone
+    uint32_t idOffset;  // the id's text; size 0: none
+    uint32_t idSize;
     uint32_t source;
     uint32_t target;
     int32_t weight;
@@ -137,9 +140,13 @@ class NetBuilder {
   std::string_view SymbolText(uint32_t s) const {
     return std::string_view(text_).substr(symbols_[s].offset, symbols_[s].size);
   }
+  // The symbol of `id` (whose hash is `hash`), or kNone.
+  uint32_t Find(std::string_view id, uint32_t hash) const;
   // The symbol of `id`, made (of kind kUnknown) when new; kNone when the
   // input's text outgrows the table.
   uint32_t Intern(std::string_view id);
+  // False with problem_ set when an arc's id repeats any other id.
+  bool CheckArcIds();
   bool Define(std::string_view id, Kind kind, int32_t index, Where where, uint32_t* symbol);
   bool Fail(std::string message, Where where);
   // The place (>= 0) or transition (-1 - index) symbol s stands for, following
@@ -149,7 +156,13 @@ class NetBuilder {
 
   std::string text_;
   std::vector<Symbol> symbols_;
-  std::vector<uint32_t> slots_;  // open addressing: symbol + 1, 0 free
+  // Open addressing: each slot holds symbol + 1 (0: free) and the symbol's
+  // hash, so that probes and growth compare and move hashes, not texts.
+  struct Slot {
+    uint32_t symbol;
+    uint32_t hash;
+  };
+  std::vector<Slot> slots_;
   struct Node {
     uint32_t symbol;
     Net::TextRef name;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // pnconv: converts a place/transition net between PNML, PEP and matrix files
 // (and writes PROD and DOT). See pnconv(1).
+#include <malloc.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -34,6 +35,13 @@ int main(int argc, char** argv) {
   // A write past a file size limit then fails like any other write: the
   // message, the temporary file removed, the previous output kept.
   signal(SIGXFSZ, SIG_IGN);
+  // The net's arrays grow by doubling while the input is read. Kept in the
+  // heap instead of a mapping of their own each, and never given back to the
+  // system before the end, the memory one of them leaves is reused by the
+  // next instead of being faulted in afresh: on a net of 400,000 arcs, a
+  // fifth of the run's time went to such page faults.
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
   std::string error;
   const std::optional<pnconv::Options> options =
       pnconv::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &error);
