@@ -65,6 +65,22 @@ TEST(PnmlWriter, EscapesTextsAndNumbersNodesWhenAnIdIsNoXmlName) {
   EXPECT_EQ(Dump(*back), expected);
 }
 
+// U+FFFE and U+FFFF are well-formed UTF-8 that XML 1.0 refuses: replaced
+// like control characters, so that the file reads back.
+TEST(PnmlWriter, NoncharactersAreReplaced) {
+  netfmt::NetBuilder b;
+  b.AddPlace("p", "a\xEF\xBF\xBE" "b\xEF\xBF\xBF" "c\xEF\xBF\xBD", 0, {});
+  const netfmt::Net net = *b.Freeze();
+  bool replaced = false;
+  EXPECT_EQ(netfmt::XmlText(net.name(0), &replaced), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD");
+  EXPECT_TRUE(replaced);
+  const std::string text = Write([&](netfmt::OutputFile& out) { return netfmt::WritePnml(net, "n", out); });
+  netfmt::Problem problem;
+  const auto back = pnconvtest::Pnml(text, &problem);
+  ASSERT_TRUE(back) << problem.message;
+  EXPECT_EQ(back->name(0), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD");
+}
+
 TEST(PnmlWriter, KeepsValidIdsAndGivesArcsIdsNoNodeHas) {
   netfmt::NetBuilder b;
   b.AddPlace("a1", "", 0, {});

@@ -37,7 +37,16 @@ std::string XmlText(std::string_view text, bool* replaced) {
   const std::string utf8 = AsUtf8(text);
   std::string out;
   out.reserve(utf8.size() + 8);
-  for (const char c : utf8) {
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
+    // U+FFFE and U+FFFF are well-formed UTF-8 but no XML 1.0 character.
+    if (c == '\xEF' && i + 2 < utf8.size() && utf8[i + 1] == '\xBF' &&
+        (utf8[i + 2] == '\xBE' || utf8[i + 2] == '\xBF')) {
+      out += "\xEF\xBF\xBD";
+      *replaced = true;
+      i += 2;
+      continue;
+    }
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;

@@ -172,7 +172,7 @@ Status Write(const Options& options, const netfmt::Net& net) {
         netfmt::XmlText(net.name(i), &changed);
         replaced += changed;
       }
-      losses.Add(replaced, "names with control characters XML cannot hold, written with U+FFFD");
+      losses.Add(replaced, "names with characters XML cannot hold, written with U+FFFD");
       break;
     }
     case Format::kDot:
