@@ -6,7 +6,7 @@
 #   bench/pnconv/run_bench.sh [BUILD_DIR] [PLACES TRANSITIONS ARCS]
 #
 # Defaults: build, and a net of 50,000 places, 50,000 transitions and 400,000
-# arcs (about 60 MB). The net is generated into a temporary directory
+# arcs (about 43 MB). The net is generated into a temporary directory
 # (removed at the end); hyperfine runs both programs with a warm page cache
 # and prints their times and the ratio; GNU time gives pnconv's peak resident
 # memory. The load average is printed before and after: on a shared machine

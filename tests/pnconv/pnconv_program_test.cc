@@ -146,6 +146,15 @@ TEST(Program, FifoOutputIsWrittenInto) {
   ASSERT_EQ(::stat(dir.File("out.ll_net").c_str(), &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode));
   EXPECT_EQ(qxtest::ReadFile(dir.File("got")), "PEP\nPetriBox\nFORMAT_N\nPL\n1\"p\"50@50M1\nTR\n1\"t\"50@50\nTP\nPT\n1>1\n");
+  // A matrix file into a FIFO has no reference file beside it, as on
+  // standard output.
+  ASSERT_EQ(::mkfifo(dir.File("out.mat").c_str(), 0600), 0);
+  const auto mat = qxtest::RunProgram(
+      "/bin/sh", {"-c", "timeout 10 cat out.mat > got & \"$0\" w.pnml out.mat; s=$?; wait; exit $s", kPnconv},
+      dir.path(), 15000);
+  EXPECT_EQ(mat.status, 0) << mat.err;
+  EXPECT_EQ(qxtest::ReadFile(dir.File("got")), "1\n1\n2\n0\n3\n");
+  EXPECT_FALSE(qxtest::FileExists(dir.File("out.mat.ref")));
 }
 
 TEST(Program, StandardInputToStandardOutput) {

@@ -3,6 +3,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -35,6 +36,14 @@ std::string InputName(const Options& options) {
 }
 std::string OutputName(const Options& options) {
   return options.output == "-" ? std::string("standard output") : options.output;
+}
+
+// Whether the output is a stream (standard output, a FIFO, a device), which
+// has no directory beside it for a matrix file's reference file.
+bool OutputIsStream(const Options& options) {
+  struct stat info;
+  return options.output == "-" ||
+         (stat(options.output.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode));
 }
 
 // A descriptor closed when it goes.
@@ -133,6 +142,7 @@ Status Write(const Options& options, const netfmt::Net& net) {
   const Format to = *options.to;
   const std::string target = OutputName(options);
   const NetCounts counts = Count(net);
+  const bool stream = OutputIsStream(options);
   Losses losses;
   std::vector<std::string_view> pepNames;
   switch (to) {
@@ -158,10 +168,10 @@ Status Write(const Options& options, const netfmt::Net& net) {
       }
       uint64_t words = 0;
       for (int i = 0; i < net.nodes(); ++i) words += !net.name(i).empty() && !netfmt::IsRefWord(net.name(i));
-      if (options.output != "-") {
+      if (!stream) {
         losses.Add(words, "names that are not one word replaced by node ids in the reference file");
       } else {
-        losses.Add(counts.namedNodes, "node names left out (no reference file beside standard output)");
+        losses.Add(counts.namedNodes, "node names left out (no reference file beside a stream)");
       }
       break;
     }
@@ -203,7 +213,7 @@ Status Write(const Options& options, const netfmt::Net& net) {
       break;
     }
     case Format::kMatrix: {
-      if (options.output == "-") {
+      if (stream) {
         ok = netfmt::WriteMatrix(net, out);
         break;
       }
