@@ -38,7 +38,7 @@ std::string Quoted(std::string_view text) {
 
 }  // namespace
 
-NetBuilder::NetBuilder() : slots_(1024, Slot{0, 0}) {}
+NetBuilder::NetBuilder() : slots_(1024, Slot{0, 0, 0, 0}) {}
 
 namespace {
 
@@ -58,9 +58,12 @@ uint32_t HashOf(std::string_view id) {
 
 uint32_t NetBuilder::Find(std::string_view id, uint32_t hash) const {
   const size_t mask = slots_.size() - 1;
+  const char* const text = text_.data();
   for (size_t i = hash & mask; slots_[i].symbol != 0; i = (i + 1) & mask) {
-    const uint32_t s = slots_[i].symbol - 1;
-    if (slots_[i].hash == hash && SymbolText(s) == id) return s;
+    const Slot& slot = slots_[i];
+    if (slot.hash == hash && slot.size == id.size() && std::equal(id.begin(), id.end(), text + slot.offset)) {
+      return slot.symbol - 1;
+    }
   }
   return kNone;
 }
@@ -79,10 +82,10 @@ uint32_t NetBuilder::Intern(std::string_view id) {
   symbols_.push_back(Symbol{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(id.size()),
                             Kind::kUnknown, -1});
   text_.append(id);
-  slots_[i] = Slot{s + 1, hash};
+  slots_[i] = Slot{s + 1, hash, symbols_[s].offset, symbols_[s].size};
   if (symbols_.size() * 2 > slots_.size()) {
     // At most half full, so that probes stay short.
-    std::vector<Slot> bigger(slots_.size() * 2, Slot{0, 0});
+    std::vector<Slot> bigger(slots_.size() * 2, Slot{0, 0, 0, 0});
     const size_t bigMask = bigger.size() - 1;
     for (const Slot& slot : slots_) {
       if (slot.symbol == 0) continue;

@@ -161,6 +161,8 @@ class NetBuilder {
   struct Slot {
     uint32_t symbol;
     uint32_t hash;
+    uint32_t offset;  // the symbol's text, here too: a probe reads no symbol
+    uint32_t size;
   };
   std::vector<Slot> slots_;
   struct Node {
