@@ -18,7 +18,8 @@ extern "C" {
 
 /* Size of every path buffer the library composes into. */
 enum { kQx_PathCapacity = 4096 };
-/* Size of the shared trace scratch buffer. */
+/* Size of the shared trace scratch buffer, g_tmpTrace: part of the ABI and
+ * frozen while the SONAME is libquarnel.so.1 (QXExport.h). */
 enum { kQx_TmpTraceSize = 2000 };
 
 /* Mode flags. */
@@ -39,7 +40,9 @@ QX_API extern PQxChannelIOParams g_qxPDefaultOutputChannelIOParams;
  * is valid until the next operation composes one. */
 QX_API extern char g_tmpTrace[kQx_TmpTraceSize];
 
-/* Tool identity, defined by each tool (see QXMain.h). */
+/* Tool identity, defined by each tool (see QXMain.h). The library reads them
+ * only through the accessors below, which give the defaults for a program
+ * that defines none. */
 QX_API extern const char kQx_KitName[];
 QX_API extern const char kQx_ToolName[];
 QX_API extern const char kQx_ToolVersion[];

@@ -15,7 +15,11 @@
  * The four constants are the tool's identity: kit, name (the first field of
  * every standard-error trace line), version and copyright string, announced
  * in START_TOOL and printed by "-version". A kit name of "DEFAULT" makes every
- * start print a note on standard error.
+ * start print a note on standard error. The library refers to the four
+ * constants weakly and needs none of them to link: a program that defines its
+ * own main and no identity links against the static and the shared library
+ * alike, and reads the kit and tool name "DEFAULT" and an empty version and
+ * copyright (QxEnvKitName() and its neighbours, QXEnv.h).
  *
  * A C tool writes for instance:
  *   const char kQx_ToolName[] = "MyTool";

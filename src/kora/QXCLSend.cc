@@ -198,7 +198,7 @@ void QxClSendChannelKora(PQxChannelIOParams pQxOutputChannelIOParams, const char
     std::fflush(g_defaultOutputStream);
     return;
   }
-  std::fprintf(stderr, "#(%s):no std out, no DefaultOutput:%s\n", kQx_ToolName, message);
+  std::fprintf(stderr, "#(%s):no std out, no DefaultOutput:%s\n", QxEnvToolName(), message);
 }
 
 void QxClReceiveChannelKora(char* messageBuffer,

@@ -53,7 +53,7 @@ extern "C" {
 void QxResultSendBeginMessage(QxResultErrorLevel qxResultErrorLevel) noexcept {
   g_tmpQxResultErrorLevel = qxResultErrorLevel;
   g_qxErrno = kQx_NoErr;
-  qx::FormatTo(g_message, sizeof g_message, "from %s:", kQx_ToolName);
+  qx::FormatTo(g_message, sizeof g_message, "from %s:", QxEnvToolName());
   if (!g_qxStandalone) {
     QxOldEnvoiDebutEnsemble2(g_message, qxResultErrorLevel);
     return;

@@ -178,7 +178,7 @@ void QxEnvGetMainWorkSpacePath(char* path) noexcept {
     g_qxErrno = kQx_InternalErr;
     return;
   }
-  ComposePath(path, "EnvGetMainWorkspacePath", {g_qxMainWorkSpace, "GWS_", kQx_KitName, "/"});
+  ComposePath(path, "EnvGetMainWorkspacePath", {g_qxMainWorkSpace, "GWS_", QxEnvKitName(), "/"});
 }
 
 void QxEnvGetToolPath(char* path) noexcept {
@@ -204,7 +204,7 @@ void QxEnvGetToolPath(char* path) noexcept {
     }
   }
   ComposePath(path, "EnvGetToolPath",
-              {g_qxTools, g_qxFormalismName, "/", g_qxOSDirectoryName, "/", kQx_KitName, "/"});
+              {g_qxTools, g_qxFormalismName, "/", g_qxOSDirectoryName, "/", QxEnvKitName(), "/"});
 }
 
 }  // extern "C"

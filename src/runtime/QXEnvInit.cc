@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The framework's command line (QxEnvInit), the host channel it opens, and the
-// small accessors of the environment module: identity, system error texts,
-// random numbers.
+// small accessors of the environment module: system error texts, random
+// numbers (the identity: identity.cc).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -158,11 +158,6 @@ QxConstISOStr QxSysErrList(int myErrno) noexcept {
   // its table, never a read outside it.
   return std::strerror(myErrno);
 }
-
-const char* QxEnvKitName(void) noexcept { return kQx_KitName; }
-const char* QxEnvToolName(void) noexcept { return kQx_ToolName; }
-const char* QxEnvToolVersion(void) noexcept { return kQx_ToolVersion; }
-const char* QxEnvToolCopyright(void) noexcept { return kQx_ToolCopyright; }
 
 void QxSetRandomSeed(QxULong randSeed) noexcept {
   std::srand(static_cast<unsigned>(randSeed & 0xFFFFFFFFu));

@@ -45,9 +45,9 @@ void AnnounceTool() {
       .Number(kEnvComMinor)
       .Number(kUsrInterfMajor)
       .Number(kUsrInterfMinor)
-      .Text(kQx_ToolName)
-      .Text(kQx_ToolVersion)
-      .Text(kQx_ToolCopyright)
+      .Text(QxEnvToolName())
+      .Text(QxEnvToolVersion())
+      .Text(QxEnvToolCopyright())
       .Send();
 }
 
@@ -62,7 +62,7 @@ QxEndStatus RunService(QxServiceEntry service, int paramShift, int argc, char** 
     std::fputs(
         "Please\n* copy file QXServVersions in you interface directory,\n"
         "* change the static strings.\n"
-        "* put $(PROJECT_ROOT)/interface at the begining of the INCDIR section\n"
+        "* put $(PROJECT_ROOT)/interface at the beginning of the INCDIR section\n"
         "  of your specific.make,\n"
         "* gmake clean or remove *.d file before gmake\n",
         stderr);

@@ -43,7 +43,7 @@ void QxTrace(const char* message) noexcept {
     qx::CopyTo(g_tmpTrace, sizeof g_tmpTrace, "Qx Trace:message==NULL");
     message = g_tmpTrace;
   }
-  std::fprintf(stderr, "#(%s):%s\n", kQx_ToolName, message);
+  std::fprintf(stderr, "#(%s):%s\n", QxEnvToolName(), message);
   if (!g_qxStandalone) {
     ++g_traceSending;
     qx::KoraCommand("TR").Text(message).Send();
@@ -70,7 +70,7 @@ void QxOldSVimpression(const char* message) noexcept {
     g_qxErrno = kQx_ParamErr;
     return;
   }
-  std::fprintf(stderr, "$(%s):%s\n", kQx_ToolName, message);
+  std::fprintf(stderr, "$(%s):%s\n", QxEnvToolName(), message);
   qx::KoraCommand("WN").Text(message).Send();
 }
 

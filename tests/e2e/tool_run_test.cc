@@ -96,7 +96,7 @@ TEST(ProbeRun, DefaultKitNameIsNotedAndTheRunGoesOn) {
   EXPECT_EQ(host.status, 0) << host.err;
   EXPECT_NE(host.err.find("Please\n* copy file QXServVersions in you interface directory,\n"
                           "* change the static strings.\n"
-                          "* put $(PROJECT_ROOT)/interface at the begining of the INCDIR section\n"
+                          "* put $(PROJECT_ROOT)/interface at the beginning of the INCDIR section\n"
                           "  of your specific.make,\n"
                           "* gmake clean or remove *.d file before gmake\n"),
             std::string::npos)
