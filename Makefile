@@ -3,12 +3,15 @@
 #   make run    builds the converter and converts a shipped example net
 #   make test   builds everything and runs the whole test suite, then again
 #               under AddressSanitizer and UndefinedBehaviorSanitizer
+#   make test-shared  builds the shared library and runs the tests of the
+#               public interface on it (CI runs it once)
 # Hardening (see FUZZING.md):
 #   make fuzz-smoke  builds the fuzz targets with Clang and runs each one for
 #                    FUZZ_SECONDS seconds
 #   make load        the load tests at full size
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+SHARED_BUILD ?= build-shared
 JOBS       ?= $(shell nproc)
 NET        ?= peterson
 FUZZ_BUILD ?= build-fuzz
@@ -19,7 +22,7 @@ PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 ASAN_FLAGS := -DCMAKE_BUILD_TYPE=Debug -DQUARNEL_SANITIZE=ON -DQUARNEL_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1"
 
-.PHONY: run test test-plain test-asan bench clean fuzz-smoke load
+.PHONY: run test test-plain test-asan test-shared bench clean fuzz-smoke load
 
 run:
 	@cmake -S . -B $(BUILD) $(PLAIN_FLAGS) >/dev/null
@@ -43,6 +46,11 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
+test-shared:
+	cmake -S . -B $(SHARED_BUILD) $(PLAIN_FLAGS) -DBUILD_SHARED_LIBS=ON -DQUARNEL_BUILD_BENCH=OFF
+	cmake --build $(SHARED_BUILD) -j$(JOBS)
+	ctest --test-dir $(SHARED_BUILD) --output-on-failure -j$(JOBS)
+
 fuzz-smoke:
 	QX_FUZZ_BUILD=$(FUZZ_BUILD) QX_FUZZ_JOBS=$(JOBS) fuzz/run.sh all $(FUZZ_SECONDS)
 
@@ -52,4 +60,4 @@ load:
 	QX_LOAD_FULL=1 $(BUILD)/bin/hardening_test --gtest_filter='Load.*'
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(SHARED_BUILD) $(FUZZ_BUILD) out

@@ -47,6 +47,9 @@ if(EXISTS ${prefix}/share/doc/quarnel-tools OR EXISTS ${prefix}/share/doc/libqua
   message(FATAL_ERROR "a plain install holds files of the Debian packages")
 endif()
 
+# Programs installed from a shared build find the installed library here: an
+# install carries no RUNPATH.
+set(ENV{LD_LIBRARY_PATH} ${prefix}/lib)
 set(QX_HOST ${prefix}/bin/qxhost)
 include(${CMAKE_CURRENT_LIST_DIR}/../common/tool_conversation.cmake)
 
