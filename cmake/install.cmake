@@ -57,6 +57,20 @@ set(QUARNEL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quarnel)
 install(TARGETS ${QUARNEL_LIBRARIES} quarnel_main EXPORT QuarnelTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
+# What a stripped install strips beyond CMake's own strip (strip_installed.cmake).
+function(quarnel_strip_installed component dir files archives)
+  install(CODE "
+    set(QX_STRIP \"${CMAKE_STRIP}\")
+    set(QX_DIR \"${dir}\")
+    set(QX_FILES \"${files}\")
+    set(QX_ARCHIVES ${archives})
+    include(\"${CMAKE_CURRENT_FUNCTION_LIST_DIR}/strip_installed.cmake\")" COMPONENT ${component})
+endfunction()
+quarnel_strip_installed(dev ${CMAKE_INSTALL_LIBDIR}
+  "$<TARGET_FILE_NAME:${QUARNEL_STATIC_ARCHIVE}>$<SEMICOLON>$<TARGET_FILE_NAME:quarnel_main>" ON)
+if(BUILD_SHARED_LIBS)
+  quarnel_strip_installed(runtime ${CMAKE_INSTALL_LIBDIR} "$<TARGET_FILE_NAME:quarnel>" OFF)
+endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/quarnel
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev FILES_MATCHING PATTERN "*.h")
 install(FILES ${QUARNEL_GENERATED_INCLUDE}/quarnel/QXVersion.h
@@ -68,6 +82,7 @@ foreach(program varnost pnconv qxhost)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
     install(FILES ${QUARNEL_MAN_DIR}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
       COMPONENT tools)
+    quarnel_strip_installed(tools ${CMAKE_INSTALL_BINDIR} "$<TARGET_FILE_NAME:${program}>" OFF)
   endif()
 endforeach()
 
@@ -97,7 +112,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/QuarnelConfig.cmake
 # prefix given at install time: it is computed when installing (see
 # pkgconfig_file.cmake), so DESTDIR and a moved tree keep it right.
 set(QUARNEL_PC_TEMPLATE ${CMAKE_CURRENT_BINARY_DIR}/quarnel.pc.template)
-set(QUARNEL_PC_TO_PREFIX "@QUARNEL_PC_TO_PREFIX@")
+set(QUARNEL_PC_PREFIX "@QUARNEL_PC_PREFIX@")
+set(QUARNEL_PC_LIBDIR "@QUARNEL_PC_LIBDIR@")
 set(QUARNEL_PC_INCLUDEDIR "@QUARNEL_PC_INCLUDEDIR@")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/quarnel.pc.in ${QUARNEL_PC_TEMPLATE} @ONLY)
 install(CODE "
@@ -120,7 +136,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/tool DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
   COMPONENT doc)
 file(GLOB QUARNEL_EXAMPLE_NETS ${PROJECT_SOURCE_DIR}/examples/*.mat
-  ${PROJECT_SOURCE_DIR}/examples/*.mat.ref ${PROJECT_SOURCE_DIR}/examples/*.pnml)
+  ${PROJECT_SOURCE_DIR}/examples/*.mat.ref ${PROJECT_SOURCE_DIR}/examples/*.pnml
+  ${PROJECT_SOURCE_DIR}/examples/README)
 install(FILES ${QUARNEL_EXAMPLE_NETS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
   COMPONENT doc)
 

@@ -107,6 +107,11 @@ typedef struct QxDefaultStruct {
   QxConstISOStr pDefaultAttributeValue;
 } QxDefaultStruct;
 
+/* The formalism defaults, ended by an entry of null pointers. Its element type
+ * and its number of entries are part of the ABI and frozen while the SONAME
+ * is libquarnel.so.1 (QXExport.h): a program that names it holds a copy of
+ * its size. Read it through QxGetFormalismDefaultAttributeValue where a lookup
+ * is enough. */
 QX_API extern const QxDefaultStruct QxDefaultStructTab[];
 
 /* Resets the model trace level; main calls it before QxServiceMain. */

@@ -8,20 +8,11 @@
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 
-run_step("nm" ${NM} -D --defined-only ${LIBRARY})
-string(REPLACE "\n" ";" lines "${step_output}")
-set(symbols "")
-foreach(line IN LISTS lines)
-  # "ADDRESS TYPE NAME": the names the dynamic linker can bind to.
-  if(line MATCHES "^[0-9a-f]+ [A-Za-z] ([^ @]+)")
-    list(APPEND symbols ${CMAKE_MATCH_1})
-  endif()
-endforeach()
-# Markers some linkers add to every shared object.
-list(REMOVE_ITEM symbols _init _fini _edata _end __bss_start)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/read_exports.cmake)
+quarnel_read_exports(symbols ${LIBRARY} ${NM})
 list(LENGTH symbols count)
 if(count LESS 100)
-  message(FATAL_ERROR "only ${count} exported symbols read from ${LIBRARY}:\n${step_output}")
+  message(FATAL_ERROR "only ${count} exported symbols read from ${LIBRARY}: ${symbols}")
 endif()
 
 set(includes "")
