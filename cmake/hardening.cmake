@@ -20,7 +20,10 @@ set(qx_given_link_flags "${CMAKE_EXE_LINKER_FLAGS} ${CMAKE_SHARED_LINKER_FLAGS}"
 if(NOT qx_given_flags MATCHES "-f(no-)?stack-protector")
   add_compile_options(-fstack-protector-strong)
 endif()
-if(NOT qx_given_flags MATCHES "_FORTIFY_SOURCE")
+# Not under the sanitizers (QUARNEL_SANITIZE, the fuzz targets): they check
+# every access themselves, and the checked variants would hide the calls
+# from their interceptors.
+if(NOT qx_given_flags MATCHES "_FORTIFY_SOURCE" AND NOT QUARNEL_SANITIZE AND NOT QUARNEL_FUZZ)
   add_compile_options($<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
 endif()
 if(NOT qx_given_link_flags MATCHES "relro")

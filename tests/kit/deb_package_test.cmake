@@ -61,8 +61,10 @@ set(ENV{SOURCE_DATE_EPOCH} 1765411200)
 make_packages(${BUILD_DIR} debs)
 
 # Reproducible: the same source built again in another folder gives the same
-# packages, byte for byte; the files that differ are named.
-set(again ${WORK_DIR}/build_in_another_folder)
+# packages, byte for byte; the files that differ are named. (A sibling of the
+# first folder: a compiler launcher such as ccache may make source paths
+# relative to the build folder, which only a folder of the same depth keeps.)
+set(again ${BUILD_DIR}_in_another_folder)
 run_step("a second build" ${CMAKE_COMMAND} -DSOURCE_DIR=${SOURCE_DIR} -DBUILD_DIR=${again}
          -DC_COMPILER=${C_COMPILER} -DCXX_COMPILER=${CXX_COMPILER} -DLIBRARY_ARCH=${LIBRARY_ARCH}
          -DLAUNCHER=${LAUNCHER} -P ${CMAKE_CURRENT_LIST_DIR}/shared_build.cmake)
