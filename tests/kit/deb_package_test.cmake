@@ -56,8 +56,8 @@ function(make_packages build_dir name)
   endforeach()
   set(files ${all} PARENT_SCOPE)
 endfunction()
-# Both builds date their files from one SOURCE_DATE_EPOCH.
-set(ENV{SOURCE_DATE_EPOCH} 1765411200)
+# Both builds date their files alike: from SOURCE_DATE_EPOCH when the
+# environment gives it, else from the checkout's last commit.
 make_packages(${BUILD_DIR} debs)
 
 # Reproducible: the same source built again in another folder gives the same
@@ -65,9 +65,11 @@ make_packages(${BUILD_DIR} debs)
 # first folder: a compiler launcher such as ccache may make source paths
 # relative to the build folder, which only a folder of the same depth keeps.)
 set(again ${BUILD_DIR}_in_another_folder)
+set(QX_STEP_TIMEOUT 1200)
 run_step("a second build" ${CMAKE_COMMAND} -DSOURCE_DIR=${SOURCE_DIR} -DBUILD_DIR=${again}
          -DC_COMPILER=${C_COMPILER} -DCXX_COMPILER=${CXX_COMPILER} -DLIBRARY_ARCH=${LIBRARY_ARCH}
          -DLAUNCHER=${LAUNCHER} -P ${CMAKE_CURRENT_LIST_DIR}/shared_build.cmake)
+unset(QX_STEP_TIMEOUT)
 set(first_files ${files})
 make_packages(${again} debs_again)
 foreach(first again IN ZIP_LISTS first_files files)
@@ -75,6 +77,7 @@ foreach(first again IN ZIP_LISTS first_files files)
   file(SHA256 ${again} again_sum)
   if(NOT first_sum STREQUAL again_sum)
     foreach(deb first again)
+      file(MAKE_DIRECTORY ${WORK_DIR}/differ/${deb})
       run_step("dpkg-deb -x" ${DPKG_DEB} -x ${${deb}} ${WORK_DIR}/differ/${deb})
     endforeach()
     file(GLOB_RECURSE contents RELATIVE ${WORK_DIR}/differ/first ${WORK_DIR}/differ/first/*)
@@ -272,6 +275,19 @@ run_step("configure the examples" ${CMAKE_COMMAND} -S ${doc}/examples/tool
 run_step("build the examples" ${CMAKE_COMMAND} --build ${WORK_DIR}/examples_build)
 check_link(${WORK_DIR}/examples_build/hello_cxx shared)
 check_example(${WORK_DIR}/examples_build/hello_cxx HelloCxx "hello from C++")
+
+# The development files without the tools: the conversation tests of the
+# examples are left out with a warning, and the project configures.
+set(bare_root ${WORK_DIR}/root_without_tools)
+foreach(deb ${deb_libquarnel1} ${deb_libquarnel-dev})
+  run_step("dpkg-deb -x ${deb}" ${DPKG_DEB} -x ${deb} ${bare_root})
+endforeach()
+run_step("configure the examples without qxhost" ${CMAKE_COMMAND} -S ${doc}/examples/tool
+         -B ${WORK_DIR}/examples_without_tools -DCMAKE_PREFIX_PATH=${bare_root}/usr
+         -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
+if(NOT step_error MATCHES "skipped, the host stand-in is not installed")
+  message(FATAL_ERROR "no warning for the conversation tests without qxhost:\n${step_error}")
+endif()
 
 # pkg-config: the guide's line for hello_c, and hello_cxx with the C++
 # compiler, from the examples' folder.

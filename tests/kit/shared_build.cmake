@@ -12,6 +12,10 @@ cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 
 set(launch "")
+# ccache's base folder would make source paths relative to the build folder,
+# and so the objects depend on its depth: absolute paths, which the build maps
+# out of every object, keep two builds in two folders alike.
+set(ENV{CCACHE_BASEDIR} "")
 if(LAUNCHER)
   set(launch -DCMAKE_C_COMPILER_LAUNCHER=${LAUNCHER} -DCMAKE_CXX_COMPILER_LAUNCHER=${LAUNCHER})
 endif()
