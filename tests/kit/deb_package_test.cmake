@@ -61,9 +61,11 @@ endfunction()
 make_packages(${BUILD_DIR} debs)
 
 # Reproducible: the same source built again in another folder gives the same
-# packages, byte for byte; the files that differ are named. (A sibling of the
-# first folder: a compiler launcher such as ccache may make source paths
-# relative to the build folder, which only a folder of the same depth keeps.)
+# packages, byte for byte; the files that differ are named. The second build
+# folder is kept, so that the test runs again at the cost of what changed. (A
+# sibling of the
+# first folder, of the same depth, should a compiler launcher make source
+# paths relative to the build folder.)
 set(again ${BUILD_DIR}_in_another_folder)
 set(QX_STEP_TIMEOUT 1200)
 run_step("a second build" ${CMAKE_COMMAND} -DSOURCE_DIR=${SOURCE_DIR} -DBUILD_DIR=${again}
@@ -96,7 +98,6 @@ foreach(first again IN ZIP_LISTS first_files files)
                         "${again}\nfiles that differ:${differing}")
   endif()
 endforeach()
-file(REMOVE_RECURSE ${again})
 
 # lintian, pedantic: no error and no warning (the informational and pedantic
 # tags that remain are printed in the test's output).
@@ -285,7 +286,7 @@ endforeach()
 run_step("configure the examples without qxhost" ${CMAKE_COMMAND} -S ${doc}/examples/tool
          -B ${WORK_DIR}/examples_without_tools -DCMAKE_PREFIX_PATH=${bare_root}/usr
          -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
-if(NOT step_error MATCHES "skipped, the host stand-in is not installed")
+if(NOT step_error MATCHES "hello_c.fifo.: skipped, the host stand-in")
   message(FATAL_ERROR "no warning for the conversation tests without qxhost:\n${step_error}")
 endif()
 
