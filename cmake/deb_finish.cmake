@@ -14,8 +14,8 @@
 #   and postrm that call ldconfig, where dpkg's ldconfig trigger (the package's
 #   triggers file) already refreshes the cache.
 # - dpkg-deb sorts the files, makes root the owner of each and dates the
-#   archive and every file no later than SOURCE_DATE_EPOCH, which
-#   CPACK_QUARNEL_SOURCE_DATE_EPOCH gives when the environment does not.
+#   archive SOURCE_DATE_EPOCH, as every file is dated before; the date comes
+#   from CPACK_QUARNEL_SOURCE_DATE_EPOCH when the environment gives none.
 # Variables from cpack: CPACK_PACKAGE_FILES, CPACK_QUARNEL_MULTIARCH,
 # CPACK_QUARNEL_COMPRESS_DOC, CPACK_QUARNEL_DOC_DROP,
 # CPACK_QUARNEL_RUNTIME_PACKAGE, CPACK_QUARNEL_SOURCE_DATE_EPOCH,
@@ -98,6 +98,10 @@ foreach(deb IN LISTS CPACK_PACKAGE_FILES)
     file(REMOVE "${tree}/DEBIAN/postinst" "${tree}/DEBIAN/postrm")
   endif()
 
+  # Every file dated SOURCE_DATE_EPOCH exactly: dpkg-deb only brings later
+  # dates down to it, and files made before it (by an earlier build in the
+  # same folder) would keep their own.
+  qx_deb_run(find ${tree} -exec touch -h -d @$ENV{SOURCE_DATE_EPOCH} {} +)
   file(REMOVE "${deb}")
   qx_deb_run(${QX_DPKG_DEB} --root-owner-group -Zxz -b ${tree} ${deb})
   file(REMOVE_RECURSE "${tree}")
