@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -72,7 +73,7 @@ struct FifoFailureCase {
 
 void PrepareFailureFixtures(const qxtest::TempDir& dir) {
   qxtest::WriteFile(dir.File("plain"), "x");
-  symlink("loop", dir.File("loop").c_str());
+  ASSERT_EQ(symlink("loop", dir.File("loop").c_str()), 0) << std::strerror(errno);
 }
 
 const std::string kLongName(300, 'n');
