@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -38,7 +39,7 @@ std::string Quoted(std::string_view text) {
 
 }  // namespace
 
-NetBuilder::NetBuilder() : slots_(1024, Slot{0, 0, 0, 0}) {}
+NetBuilder::NetBuilder() : slots_(1024, Slot{}) {}
 
 namespace {
 
@@ -56,24 +57,38 @@ uint32_t HashOf(std::string_view id) {
 
 }  // namespace
 
-uint32_t NetBuilder::Find(std::string_view id, uint32_t hash) const {
+NetBuilder::Key NetBuilder::KeyOf(std::string_view id) {
+  Key key{id, HashOf(id), {}};
+  std::memcpy(key.head, id.data(), std::min(id.size(), kHead));
+  return key;
+}
+
+uint32_t NetBuilder::Find(const Key& key) const {
   const size_t mask = slots_.size() - 1;
-  const char* const text = text_.data();
-  for (size_t i = hash & mask; slots_[i].symbol != 0; i = (i + 1) & mask) {
+  const size_t size = key.id.size();
+  for (size_t i = key.hash & mask; slots_[i].symbol != 0; i = (i + 1) & mask) {
     const Slot& slot = slots_[i];
-    if (slot.hash == hash && slot.size == id.size() && std::equal(id.begin(), id.end(), text + slot.offset)) {
+    if (slot.hash == key.hash && slot.size == size && slot.head[0] == key.head[0] &&
+        slot.head[1] == key.head[1] &&
+        (size <= kHead || key.id.substr(kHead) == std::string_view(text_).substr(slot.offset + kHead, size - kHead))) {
       return slot.symbol - 1;
     }
   }
   return kNone;
 }
 
-uint32_t NetBuilder::Intern(std::string_view id) {
-  const uint32_t hash = HashOf(id);
-  const uint32_t found = Find(id, hash);
+uint32_t NetBuilder::Intern(std::string_view id) { return Intern(KeyOf(id)); }
+
+void NetBuilder::Prefetch(const Key& key) const {
+  __builtin_prefetch(&slots_[key.hash & (slots_.size() - 1)]);
+}
+
+uint32_t NetBuilder::Intern(const Key& key) {
+  const std::string_view id = key.id;
+  const uint32_t found = Find(key);
   if (found != kNone) return found;
   const size_t mask = slots_.size() - 1;
-  size_t i = hash & mask;
+  size_t i = key.hash & mask;
   while (slots_[i].symbol != 0) i = (i + 1) & mask;
   // Offsets and counts are 32-bit: a net whose ids pass 4 GiB of text is
   // refused rather than wrapped.
@@ -82,10 +97,10 @@ uint32_t NetBuilder::Intern(std::string_view id) {
   symbols_.push_back(Symbol{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(id.size()),
                             Kind::kUnknown, -1});
   text_.append(id);
-  slots_[i] = Slot{s + 1, hash, symbols_[s].offset, symbols_[s].size};
+  slots_[i] = Slot{s + 1, key.hash, symbols_[s].offset, symbols_[s].size, {key.head[0], key.head[1]}};
   if (symbols_.size() * 2 > slots_.size()) {
     // At most half full, so that probes stay short.
-    std::vector<Slot> bigger(slots_.size() * 2, Slot{0, 0, 0, 0});
+    std::vector<Slot> bigger(slots_.size() * 2, Slot{});
     const size_t bigMask = bigger.size() - 1;
     for (const Slot& slot : slots_) {
       if (slot.symbol == 0) continue;
@@ -147,8 +162,13 @@ bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::strin
   if (text_.size() + id.size() > UINT32_MAX) return Fail("the net's ids are too large to hold", where);
   const auto idOffset = static_cast<uint32_t>(text_.size());
   text_.append(id);
-  const uint32_t from = Intern(source);
-  const uint32_t to = Intern(target);
+  // Both ends' slots are fetched at once: each lookup in a large table is a
+  // cache miss, and the two then overlap.
+  const Key sourceKey = KeyOf(source), targetKey = KeyOf(target);
+  Prefetch(sourceKey);
+  Prefetch(targetKey);
+  const uint32_t from = Intern(sourceKey);
+  const uint32_t to = Intern(targetKey);
   if (from == kNone || to == kNone) return Fail("the net's ids are too large to hold", where);
   arcs_.push_back(PendingArc{idOffset, static_cast<uint32_t>(id.size()), from, to, weight, where});
   return true;
@@ -164,10 +184,10 @@ bool NetBuilder::CheckArcIds() {
   for (uint32_t k = 0; k < arcs_.size(); ++k) {
     const PendingArc& a = arcs_[k];
     if (a.idSize == 0) continue;
-    const uint32_t hash = HashOf(text(a));
-    const uint32_t s = Find(text(a), hash);
+    const Key key = KeyOf(text(a));
+    const uint32_t s = Find(key);
     if (s != kNone && symbols_[s].kind != Kind::kUnknown) return repeated(a);
-    keys.push_back(uint64_t{hash} << 32 | k);
+    keys.push_back(uint64_t{key.hash} << 32 | k);
   }
   std::sort(keys.begin(), keys.end());
   for (size_t i = 0; i < keys.size(); ++i) {

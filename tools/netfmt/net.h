@@ -140,11 +140,23 @@ class NetBuilder {
   std::string_view SymbolText(uint32_t s) const {
     return std::string_view(text_).substr(symbols_[s].offset, symbols_[s].size);
   }
-  // The symbol of `id` (whose hash is `hash`), or kNone.
-  uint32_t Find(std::string_view id, uint32_t hash) const;
+  // An id as the table compares it: its hash and its first kHead bytes
+  // (zero-padded), computed once per lookup.
+  static constexpr size_t kHead = 16;
+  struct Key {
+    std::string_view id;
+    uint32_t hash;
+    uint64_t head[kHead / 8];
+  };
+  static Key KeyOf(std::string_view id);
+  // The symbol of `key`, or kNone.
+  uint32_t Find(const Key& key) const;
   // The symbol of `id`, made (of kind kUnknown) when new; kNone when the
   // input's text outgrows the table.
   uint32_t Intern(std::string_view id);
+  uint32_t Intern(const Key& key);
+  // Starts loading the slot where a probe for `key` begins.
+  void Prefetch(const Key& key) const;
   // False with problem_ set when an arc's id repeats any other id.
   bool CheckArcIds();
   bool Define(std::string_view id, Kind kind, int32_t index, Where where, uint32_t* symbol);
@@ -157,12 +169,15 @@ class NetBuilder {
   std::string text_;
   std::vector<Symbol> symbols_;
   // Open addressing: each slot holds symbol + 1 (0: free) and the symbol's
-  // hash, so that probes and growth compare and move hashes, not texts.
+  // hash, so that probes and growth compare and move hashes, not texts. The
+  // id's first bytes are in the slot too: a probe for a short id (the usual
+  // case) reads neither the symbol nor the text.
   struct Slot {
     uint32_t symbol;
     uint32_t hash;
-    uint32_t offset;  // the symbol's text, here too: a probe reads no symbol
+    uint32_t offset;  // the symbol's text
     uint32_t size;
+    uint64_t head[kHead / 8];
   };
   std::vector<Slot> slots_;
   struct Node {
