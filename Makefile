@@ -2,9 +2,9 @@
 # Two entry points for a fresh clone (see README.md):
 #   make run    builds the converter and converts a shipped example net
 #   make test   builds everything and runs the whole test suite, then again
-#               under AddressSanitizer and UndefinedBehaviorSanitizer
-#   make test-shared  builds the shared library and runs the tests of the
-#               public interface on it (CI runs it once)
+#               under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+#               tests of the public interface on the shared library
+#               (each pass alone: test-plain, test-asan, test-shared)
 # Hardening (see FUZZING.md):
 #   make fuzz-smoke  builds the fuzz targets with Clang and runs each one for
 #                    FUZZ_SECONDS seconds
@@ -33,7 +33,7 @@ run:
 	@echo "converted examples/$(NET).mat -> out/$(NET).mat.ll_net"
 	@head -n 12 out/$(NET).mat.ll_net; echo "..."
 
-test: test-plain test-asan
+test: test-plain test-asan test-shared
 
 test-plain:
 	cmake -S . -B $(BUILD) $(PLAIN_FLAGS)
