@@ -159,18 +159,50 @@ bool NetBuilder::AddReference(std::string_view id, std::string_view target, bool
 
 bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::string_view target,
                         int32_t weight, Where where) {
-  if (text_.size() + id.size() > UINT32_MAX) return Fail("the net's ids are too large to hold", where);
+  if (text_.size() + id.size() > UINT32_MAX || ends_.size() + source.size() + target.size() > UINT32_MAX) {
+    return Fail("the net's ids are too large to hold", where);
+  }
   const auto idOffset = static_cast<uint32_t>(text_.size());
   text_.append(id);
-  // Both ends' slots are fetched at once: each lookup in a large table is a
-  // cache miss, and the two then overlap.
-  const Key sourceKey = KeyOf(source), targetKey = KeyOf(target);
-  Prefetch(sourceKey);
-  Prefetch(targetKey);
-  const uint32_t from = Intern(sourceKey);
-  const uint32_t to = Intern(targetKey);
-  if (from == kNone || to == kNone) return Fail("the net's ids are too large to hold", where);
-  arcs_.push_back(PendingArc{idOffset, static_cast<uint32_t>(id.size()), from, to, weight, where});
+  const auto endOffset = static_cast<uint32_t>(ends_.size());
+  ends_.append(source);
+  ends_.append(target);
+  arcs_.push_back(PendingArc{idOffset, static_cast<uint32_t>(id.size()), endOffset,
+                             static_cast<uint32_t>(source.size()), static_cast<uint32_t>(target.size()), weight,
+                             where});
+  return true;
+}
+
+bool NetBuilder::InternArcEnds() {
+  // End e is arc e / 2's source (even) or target (odd). The slot of the end
+  // kAhead places on is fetched before this end is looked up, so that up to
+  // kAhead cache misses are under way at once. An end's key is made while
+  // both ends of its arc still hold their sizes (kAhead ends before it is
+  // looked up); ends_ does not change meanwhile, so the key's text stays.
+  auto endText = [&](size_t e) {
+    const PendingArc& a = arcs_[e / 2];
+    if (e % 2 == 0) return std::string_view(ends_).substr(a.endOffset, a.source);
+    return std::string_view(ends_).substr(a.endOffset + a.source, a.target);
+  };
+  constexpr size_t kAhead = 16;
+  Key ring[kAhead];
+  const size_t ends = arcs_.size() * 2;
+  for (size_t e = 0; e < std::min(ends, kAhead); ++e) {
+    ring[e] = KeyOf(endText(e));
+    Prefetch(ring[e]);
+  }
+  for (size_t e = 0; e < ends; ++e) {
+    const Key key = ring[e % kAhead];
+    if (e + kAhead < ends) {
+      ring[e % kAhead] = KeyOf(endText(e + kAhead));
+      Prefetch(ring[e % kAhead]);
+    }
+    const uint32_t s = Intern(key);
+    PendingArc& a = arcs_[e / 2];
+    if (s == kNone) return Fail("the net's ids are too large to hold", a.where);
+    (e % 2 == 0 ? a.source : a.target) = s;
+  }
+  std::string().swap(ends_);
   return true;
 }
 
@@ -257,7 +289,7 @@ std::optional<Net> NetBuilder::Freeze() {
     }
   }
 
-  if (!CheckArcIds()) return std::nullopt;
+  if (!InternArcEnds() || !CheckArcIds()) return std::nullopt;
 
   Net net;
   net.places_ = static_cast<int>(places_.size());

@@ -126,12 +126,15 @@ class NetBuilder {
     Where where;
   };
   // An arc's id is kept out of the symbol table (arcs outnumber nodes and are
-  // never looked up by id): its repeats are found once, in Freeze.
+  // never looked up by id): its repeats are found once, in Freeze. Its ends
+  // are kept as text in ends_ until Freeze looks them all up in one pass,
+  // where the table's cache misses overlap.
   struct PendingArc {
     uint32_t idOffset;  // the id's text; size 0: none
     uint32_t idSize;
-    uint32_t source;
-    uint32_t target;
+    uint32_t endOffset;  // in ends_: the source's text, then the target's
+    uint32_t source;     // the source's text size, then its symbol
+    uint32_t target;     // the same for the target
     int32_t weight;
     Where where;
   };
@@ -159,6 +162,9 @@ class NetBuilder {
   void Prefetch(const Key& key) const;
   // False with problem_ set when an arc's id repeats any other id.
   bool CheckArcIds();
+  // Turns every arc's end texts into symbols; false with problem_ set when
+  // the table outgrows its limits.
+  bool InternArcEnds();
   bool Define(std::string_view id, Kind kind, int32_t index, Where where, uint32_t* symbol);
   bool Fail(std::string message, Where where);
   // The place (>= 0) or transition (-1 - index) symbol s stands for, following
@@ -188,6 +194,7 @@ class NetBuilder {
   std::vector<Node> places_, transitions_;
   std::vector<Reference> references_;
   std::vector<PendingArc> arcs_;
+  std::string ends_;  // arcs' end texts, until Freeze
   Problem problem_;
 };
 
