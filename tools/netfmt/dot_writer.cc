@@ -62,11 +62,7 @@ bool WriteDot(const Net& net, OutputFile& out) {
     }
     out.Put(";\n");
   };
-  for (int t = 0; t < net.transitions(); ++t) {
-    const int node = net.places() + t;
-    for (const WeightedArc& a : net.inputs(t)) putArc(a.place, node, a.weight);
-    for (const WeightedArc& a : net.outputs(t)) putArc(node, a.place, a.weight);
-  }
+  net.ForEachArc(putArc);
   out.Put("}\n");
   return out.Commit();
 }

@@ -59,6 +59,18 @@ class Net {
   std::span<const WeightedArc> inputs(int t) const { return Span(inStart_, in_, t); }
   std::span<const WeightedArc> outputs(int t) const { return Span(outStart_, out_, t); }
   size_t arcs() const { return in_.size() + out_.size(); }
+  // Calls visit(from, to, weight) for every arc as a pair of node indices
+  // (transition t is node places() + t): transition by transition, its input
+  // arcs then its output arcs, each by ascending place. The order writers
+  // number their arcs in.
+  template <typename Visit>
+  void ForEachArc(Visit&& visit) const {
+    for (int t = 0; t < transitions(); ++t) {
+      const int node = places() + t;
+      for (const WeightedArc& a : inputs(t)) visit(a.place, node, a.weight);
+      for (const WeightedArc& a : outputs(t)) visit(node, a.place, a.weight);
+    }
+  }
 
  private:
   friend class NetBuilder;

@@ -134,11 +134,7 @@ bool WritePnml(const Net& net, std::string_view netId, OutputFile& out) {
     if (weight != 1) PutNumberElement(out, "inscription", weight);
     out.Put("</arc>\n");
   };
-  for (int t = 0; t < net.transitions(); ++t) {
-    const int node = net.places() + t;
-    for (const WeightedArc& a : net.inputs(t)) putArc(a.place, node, a.weight);
-    for (const WeightedArc& a : net.outputs(t)) putArc(node, a.place, a.weight);
-  }
+  net.ForEachArc(putArc);
   out.Put("    </page>\n  </net>\n</pnml>\n");
   return out.Commit();
 }

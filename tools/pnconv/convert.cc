@@ -91,10 +91,7 @@ struct NetCounts {
 
 NetCounts Count(const netfmt::Net& net) {
   NetCounts c;
-  for (int t = 0; t < net.transitions(); ++t) {
-    for (const auto& a : net.inputs(t)) c.heavyArcs += a.weight > 1;
-    for (const auto& a : net.outputs(t)) c.heavyArcs += a.weight > 1;
-  }
+  net.ForEachArc([&](int, int, int32_t weight) { c.heavyArcs += weight > 1; });
   for (int p = 0; p < net.places(); ++p) c.fullPlaces += net.tokens(p) > 1;
   for (int i = 0; i < net.nodes(); ++i) c.namedNodes += !net.name(i).empty();
   return c;
