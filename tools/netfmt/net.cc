@@ -100,7 +100,7 @@ uint32_t NetBuilder::Intern(const Key& key) {
   slots_[i] = Slot{s + 1, key.hash, symbols_[s].offset, symbols_[s].size, {key.head[0], key.head[1]}};
   if (symbols_.size() * 2 > slots_.size()) {
     // At most half full, so that probes stay short.
-    std::vector<Slot> bigger(slots_.size() * 2, Slot{});
+    BigVector<Slot> bigger(slots_.size() * 2, Slot{});
     const size_t bigMask = bigger.size() - 1;
     for (const Slot& slot : slots_) {
       if (slot.symbol == 0) continue;
@@ -202,33 +202,77 @@ bool NetBuilder::InternArcEnds() {
     if (s == kNone) return Fail("the net's ids are too large to hold", a.where);
     (e % 2 == 0 ? a.source : a.target) = s;
   }
-  std::string().swap(ends_);
+  BigString().swap(ends_);
   return true;
 }
 
+namespace {
+
+// Sorts keys by their upper 32 bits (a hash), keeping the order of keys whose
+// upper halves are equal: two stable counting passes of 16 bits each, a few
+// sequential sweeps where a comparison sort would take a dozen.
+void SortByHash(BigVector<uint64_t>& keys) {
+  constexpr size_t kSmall = 4096;
+  if (keys.size() < kSmall) {
+    std::stable_sort(keys.begin(), keys.end(), [](uint64_t a, uint64_t b) { return a >> 32 < b >> 32; });
+    return;
+  }
+  BigVector<uint64_t> other(keys.size());
+  std::vector<uint32_t> count(size_t{1} << 16);
+  for (const int shift : {32, 48}) {
+    std::fill(count.begin(), count.end(), 0);
+    for (const uint64_t k : keys) ++count[(k >> shift) & 0xFFFF];
+    uint32_t at = 0;
+    for (uint32_t& c : count) at += std::exchange(c, at);
+    for (const uint64_t k : keys) other[count[(k >> shift) & 0xFFFF]++] = k;
+    keys.swap(other);
+  }
+}
+
+}  // namespace
+
 bool NetBuilder::CheckArcIds() {
   auto text = [&](const PendingArc& a) { return std::string_view(text_).substr(a.idOffset, a.idSize); };
-  auto repeated = [&](const PendingArc& a) { return Fail("duplicate id " + Quoted(text(a)), a.where); };
-  // Against the ids of nodes, references and pages; then among themselves,
-  // by hash and by text where hashes meet (the later arc is the repeat).
-  std::vector<uint64_t> keys;
-  keys.reserve(arcs_.size());
+  // Every arc id and every other id (nodes, references, pages; not the
+  // unknown ends of arcs) as hash << 32 | index, sorted by hash: only ids of
+  // equal hashes can be equal, and those are compared by text. The first arc
+  // in the input whose id repeats a node's id or an earlier arc's id is the
+  // one reported.
+  BigVector<uint64_t> arcKeys, otherKeys;
+  arcKeys.reserve(arcs_.size());
   for (uint32_t k = 0; k < arcs_.size(); ++k) {
-    const PendingArc& a = arcs_[k];
-    if (a.idSize == 0) continue;
-    const Key key = KeyOf(text(a));
-    const uint32_t s = Find(key);
-    if (s != kNone && symbols_[s].kind != Kind::kUnknown) return repeated(a);
-    keys.push_back(uint64_t{key.hash} << 32 | k);
+    if (arcs_[k].idSize > 0) arcKeys.push_back(uint64_t{HashOf(text(arcs_[k]))} << 32 | k);
   }
-  std::sort(keys.begin(), keys.end());
-  for (size_t i = 0; i < keys.size(); ++i) {
-    for (size_t j = i + 1; j < keys.size() && keys[j] >> 32 == keys[i] >> 32; ++j) {
-      const PendingArc& later = arcs_[static_cast<uint32_t>(keys[j])];
-      if (text(arcs_[static_cast<uint32_t>(keys[i])]) == text(later)) return repeated(later);
+  if (arcKeys.empty()) return true;
+  otherKeys.reserve(symbols_.size());
+  for (const Slot& slot : slots_) {
+    if (slot.symbol != 0 && symbols_[slot.symbol - 1].kind != Kind::kUnknown) {
+      otherKeys.push_back(uint64_t{slot.hash} << 32 | (slot.symbol - 1));
     }
   }
-  return true;
+  SortByHash(arcKeys);
+  SortByHash(otherKeys);
+  uint32_t first = kNone;
+  auto repeat = [&](uint32_t k) { first = std::min(first, k); };
+  size_t o = 0;
+  for (size_t i = 0; i < arcKeys.size(); ++i) {
+    const uint32_t hash = static_cast<uint32_t>(arcKeys[i] >> 32);
+    const uint32_t k = static_cast<uint32_t>(arcKeys[i]);
+    // Arcs of one hash come by ascending index: an arc repeats an earlier
+    // one of its run.
+    for (size_t j = i; j-- > 0 && arcKeys[j] >> 32 == hash;) {
+      if (text(arcs_[static_cast<uint32_t>(arcKeys[j])]) == text(arcs_[k])) {
+        repeat(k);
+        break;
+      }
+    }
+    while (o < otherKeys.size() && otherKeys[o] >> 32 < hash) ++o;
+    for (size_t j = o; j < otherKeys.size() && otherKeys[j] >> 32 == hash; ++j) {
+      if (SymbolText(static_cast<uint32_t>(otherKeys[j])) == text(arcs_[k])) repeat(k);
+    }
+  }
+  if (first == kNone) return true;
+  return Fail("duplicate id " + Quoted(text(arcs_[first])), arcs_[first].where);
 }
 
 bool NetBuilder::AddOtherId(std::string_view id, Where where) {
@@ -334,26 +378,25 @@ std::optional<Net> NetBuilder::Freeze() {
     a.idSize = fromPlace ? 1 : 0;
     inputs += fromPlace;
   }
-  std::vector<Flat> in, out;
+  BigVector<Flat> in, out;
   in.reserve(inputs);
   out.reserve(arcs_.size() - inputs);
   for (const PendingArc& a : arcs_) {
     const Flat flat{static_cast<int32_t>(a.source), WeightedArc{static_cast<int32_t>(a.target), a.weight}};
     (a.idSize == 1 ? in : out).push_back(flat);
   }
-  std::vector<PendingArc>().swap(arcs_);
+  BigVector<PendingArc>().swap(arcs_);
 
   // Grouped by transition (a stable counting sort), then each group by place,
   // repeated arcs summed.
-  auto group = [&](std::vector<Flat>& flat, std::vector<uint32_t>& start,
-                   std::vector<WeightedArc>& arcs) -> bool {
+  auto group = [&](BigVector<Flat>& flat, BigVector<uint32_t>& start, BigVector<WeightedArc>& arcs) -> bool {
     start.assign(transitions + 1, 0);
     for (const Flat& f : flat) ++start[static_cast<size_t>(f.transition) + 1];
     for (size_t t = 0; t < transitions; ++t) start[t + 1] += start[t];
     arcs.resize(flat.size());
     std::vector<uint32_t> at(start.begin(), start.end() - 1);
     for (const Flat& f : flat) arcs[at[static_cast<size_t>(f.transition)]++] = f.arc;
-    std::vector<Flat>().swap(flat);
+    BigVector<Flat>().swap(flat);
     size_t kept = 0;
     for (size_t t = 0; t < transitions; ++t) {
       const size_t begin = start[t], end = start[t + 1];

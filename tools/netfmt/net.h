@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "big_array.h"
+
 namespace netfmt {
 
 // A position in an input, for messages: line and column from 1; 0 means
@@ -79,19 +81,19 @@ class Net {
     size_t size = 0;
   };
   std::string_view Text(TextRef r) const { return std::string_view(text_).substr(r.offset, r.size); }
-  static std::span<const WeightedArc> Span(const std::vector<uint32_t>& start,
-                                           const std::vector<WeightedArc>& arcs, int t) {
+  static std::span<const WeightedArc> Span(const BigVector<uint32_t>& start,
+                                           const BigVector<WeightedArc>& arcs, int t) {
     const size_t i = static_cast<size_t>(t);
     return std::span<const WeightedArc>(arcs.data() + start[i], start[i + 1] - start[i]);
   }
 
   int places_ = 0;
   int transitions_ = 0;
-  std::string text_;  // every id and name, one after the other
-  std::vector<TextRef> ids_, names_;
-  std::vector<int32_t> tokens_;
-  std::vector<uint32_t> inStart_, outStart_;  // transitions + 1 entries each
-  std::vector<WeightedArc> in_, out_;
+  BigString text_;  // every id and name, one after the other
+  BigVector<TextRef> ids_, names_;
+  BigVector<int32_t> tokens_;
+  BigVector<uint32_t> inStart_, outStart_;  // transitions + 1 entries each
+  BigVector<WeightedArc> in_, out_;
 };
 
 // Builds a Net from nodes and arcs given by id, in any order. Each Add
@@ -184,8 +186,8 @@ class NetBuilder {
   bool Resolve(uint32_t s, int32_t* node, bool* place);
   std::string DescribeArc(const PendingArc& arc) const;
 
-  std::string text_;
-  std::vector<Symbol> symbols_;
+  BigString text_;
+  BigVector<Symbol> symbols_;
   // Open addressing: each slot holds symbol + 1 (0: free) and the symbol's
   // hash, so that probes and growth compare and move hashes, not texts. The
   // id's first bytes are in the slot too: a probe for a short id (the usual
@@ -197,16 +199,16 @@ class NetBuilder {
     uint32_t size;
     uint64_t head[kHead / 8];
   };
-  std::vector<Slot> slots_;
+  BigVector<Slot> slots_;
   struct Node {
     uint32_t symbol;
     Net::TextRef name;
     int32_t tokens;
   };
-  std::vector<Node> places_, transitions_;
+  BigVector<Node> places_, transitions_;
   std::vector<Reference> references_;
-  std::vector<PendingArc> arcs_;
-  std::string ends_;  // arcs' end texts, until Freeze
+  BigVector<PendingArc> arcs_;
+  BigString ends_;  // arcs' end texts, until Freeze
   Problem problem_;
 };
 

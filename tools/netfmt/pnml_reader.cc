@@ -36,18 +36,111 @@ enum class Ctx : uint8_t {
   kText,
 };
 
-// The element's name without a namespace prefix.
-const char* Local(const char* name) {
-  const char* colon = std::strrchr(name, ':');
-  return colon != nullptr ? colon + 1 : name;
+// The names the reader acts on, element or attribute, without a namespace
+// prefix; kOther for any other name.
+enum class Word : uint8_t {
+  kOther,
+  kPnml,
+  kNet,
+  kPage,
+  kPlace,
+  kTransition,
+  kArc,
+  kReferencePlace,
+  kReferenceTransition,
+  kName,
+  kInitialMarking,
+  kInscription,
+  kText,
+  kType,
+  kId,
+  kSource,
+  kTarget,
+  kRef,
+  kValue,
+};
+
+// The part of an element's or attribute's name after its namespace prefix.
+std::string_view Local(const char* name) {
+  const char* local = name;
+  const char* end = name;
+  for (; *end != '\0'; ++end) {
+    if (*end == ':') local = end + 1;
+  }
+  return std::string_view(local, static_cast<size_t>(end - local));
 }
 
-const char* Attribute(const char** atts, const char* wanted) {
-  for (; atts[0] != nullptr; atts += 2) {
-    if (std::strcmp(Local(atts[0]), wanted) == 0) return atts[1];
+// One pass over the name, one or two comparisons of its local part: this
+// runs for every element and attribute of the document.
+Word WordOf(const char* name) {
+  const std::string_view w = Local(name);
+  switch (w.empty() ? '\0' : w.front()) {
+    case 'a':
+      if (w == "arc") return Word::kArc;
+      break;
+    case 'i':
+      if (w == "id") return Word::kId;
+      if (w == "inscription") return Word::kInscription;
+      if (w == "initialMarking") return Word::kInitialMarking;
+      break;
+    case 'n':
+      if (w == "net") return Word::kNet;
+      if (w == "name") return Word::kName;
+      break;
+    case 'p':
+      if (w == "place") return Word::kPlace;
+      if (w == "page") return Word::kPage;
+      if (w == "pnml") return Word::kPnml;
+      break;
+    case 'r':
+      if (w == "ref") return Word::kRef;
+      if (w == "referencePlace") return Word::kReferencePlace;
+      if (w == "referenceTransition") return Word::kReferenceTransition;
+      break;
+    case 's':
+      if (w == "source") return Word::kSource;
+      break;
+    case 't':
+      if (w == "text") return Word::kText;
+      if (w == "target") return Word::kTarget;
+      if (w == "transition") return Word::kTransition;
+      if (w == "type") return Word::kType;
+      break;
+    case 'v':
+      if (w == "value") return Word::kValue;
+      break;
+    default:
+      break;
   }
-  return nullptr;
+  return Word::kOther;
 }
+
+// The attributes the reader looks at, found in one pass over them; null
+// where absent (the first of a repeated local name is kept).
+struct Attributes {
+  const char* id = nullptr;
+  const char* source = nullptr;
+  const char* target = nullptr;
+  const char* type = nullptr;
+  const char* ref = nullptr;
+  const char* value = nullptr;
+
+  explicit Attributes(const char** atts) {
+    for (; atts[0] != nullptr; atts += 2) {
+      const char** slot = nullptr;
+      switch (WordOf(atts[0])) {
+        case Word::kId: slot = &id; break;
+        case Word::kSource: slot = &source; break;
+        case Word::kTarget: slot = &target; break;
+        case Word::kType: slot = &type; break;
+        case Word::kRef: slot = &ref; break;
+        case Word::kValue: slot = &value; break;
+        default: break;
+      }
+      if (slot != nullptr && *slot == nullptr) *slot = atts[1];
+    }
+  }
+};
 
 bool IsPtNetType(std::string_view type) {
   const size_t slash = type.rfind('/');
@@ -134,9 +227,9 @@ class Reader {
   }
 
   static void XMLCALL OnStart(void* data, const char* name, const char** atts) {
-    static_cast<Reader*>(data)->Start(Local(name), atts);
+    static_cast<Reader*>(data)->Start(name, atts);
   }
-  static void XMLCALL OnEnd(void* data, const char* name) { static_cast<Reader*>(data)->End(Local(name)); }
+  static void XMLCALL OnEnd(void* data, const char*) { static_cast<Reader*>(data)->End(); }
   static void XMLCALL OnText(void* data, const char* text, int size) {
     Reader* r = static_cast<Reader*>(data);
     if (r->skip_ == 0 && r->stack_.back() == Ctx::kText) r->text_.append(text, static_cast<size_t>(size));
@@ -162,7 +255,8 @@ class Reader {
   void Push(Ctx ctx) { stack_.push_back(ctx); }
 
   void StartNode(Ctx ctx, const char** atts) {
-    const char* id = Attribute(atts, "id");
+    const Attributes attributes(atts);
+    const char* id = attributes.id;
     node_ = NodeData{};
     node_.where = Here();
     node_.id = id != nullptr ? id : "";
@@ -175,8 +269,8 @@ class Reader {
       return;
     }
     if (ctx == Ctx::kArc) {
-      const char* source = Attribute(atts, "source");
-      const char* target = Attribute(atts, "target");
+      const char* source = attributes.source;
+      const char* target = attributes.target;
       if (source == nullptr || target == nullptr) {
         Stop("arc " + node_.id + ": no " + (source == nullptr ? "source" : "target"), node_.where);
         return;
@@ -184,9 +278,9 @@ class Reader {
       node_.source = source;
       node_.target = target;
       // Some tools give the kind of an arc as an attribute.
-      if (const char* type = Attribute(atts, "type")) node_.arcType = type;
+      if (const char* type = attributes.type) node_.arcType = type;
     } else if (ctx == Ctx::kReferencePlace || ctx == Ctx::kReferenceTransition) {
-      const char* ref = Attribute(atts, "ref");
+      const char* ref = attributes.ref;
       if (ref == nullptr) {
         Stop("reference node " + node_.id + ": no ref", node_.where);
         return;
@@ -201,55 +295,56 @@ class Reader {
       ++skip_;
       return;
     }
+    const Word word = WordOf(name);
     switch (stack_.back()) {
       case Ctx::kDocument:
-        if (std::strcmp(name, "pnml") != 0) {
-          Stop("the document is not PNML: its root element is " + Quoted(name), Here());
+        if (word != Word::kPnml) {
+          Stop("the document is not PNML: its root element is " + Quoted(Local(name)), Here());
           return;
         }
         Push(Ctx::kPnml);
         return;
       case Ctx::kPnml:
-        if (std::strcmp(name, "net") == 0) {
-          StartNet(atts);
-          return;
-        }
+        if (word == Word::kNet) return StartNet(atts);
         break;
       case Ctx::kNet:
       case Ctx::kPage:
-        if (std::strcmp(name, "page") == 0) {
-          const char* id = Attribute(atts, "id");
-          if (id != nullptr && *id != '\0' && !builder_.AddOtherId(id, Here())) {
-            StopWithBuilder();
+        switch (word) {
+          case Word::kPage: {
+            const char* id = Attributes(atts).id;
+            if (id != nullptr && *id != '\0' && !builder_.AddOtherId(id, Here())) {
+              StopWithBuilder();
+              return;
+            }
+            Push(Ctx::kPage);
             return;
           }
-          Push(Ctx::kPage);
-          return;
+          case Word::kPlace: return StartNode(Ctx::kPlace, atts);
+          case Word::kTransition: return StartNode(Ctx::kTransition, atts);
+          case Word::kArc: return StartNode(Ctx::kArc, atts);
+          case Word::kReferencePlace: return StartNode(Ctx::kReferencePlace, atts);
+          case Word::kReferenceTransition: return StartNode(Ctx::kReferenceTransition, atts);
+          default: break;
         }
-        if (std::strcmp(name, "place") == 0) return StartNode(Ctx::kPlace, atts);
-        if (std::strcmp(name, "transition") == 0) return StartNode(Ctx::kTransition, atts);
-        if (std::strcmp(name, "arc") == 0) return StartNode(Ctx::kArc, atts);
-        if (std::strcmp(name, "referencePlace") == 0) return StartNode(Ctx::kReferencePlace, atts);
-        if (std::strcmp(name, "referenceTransition") == 0) return StartNode(Ctx::kReferenceTransition, atts);
         break;
       case Ctx::kPlace:
-        if (std::strcmp(name, "name") == 0) return Push(Ctx::kName);
-        if (std::strcmp(name, "initialMarking") == 0) return Push(Ctx::kMarking);
+        if (word == Word::kName) return Push(Ctx::kName);
+        if (word == Word::kInitialMarking) return Push(Ctx::kMarking);
         break;
       case Ctx::kTransition:
-        if (std::strcmp(name, "name") == 0) return Push(Ctx::kName);
+        if (word == Word::kName) return Push(Ctx::kName);
         break;
       case Ctx::kArc:
-        if (std::strcmp(name, "inscription") == 0) return Push(Ctx::kInscription);
-        if (std::strcmp(name, "type") == 0) {
-          const char* value = Attribute(atts, "value");
+        if (word == Word::kInscription) return Push(Ctx::kInscription);
+        if (word == Word::kType) {
+          const char* value = Attributes(atts).value;
           if (value != nullptr) node_.arcType = value;
         }
         break;
       case Ctx::kName:
       case Ctx::kMarking:
       case Ctx::kInscription:
-        if (std::strcmp(name, "text") == 0) {
+        if (word == Word::kText) {
           text_.clear();
           textWhere_ = Here();
           return Push(Ctx::kText);
@@ -264,7 +359,8 @@ class Reader {
   }
 
   void StartNet(const char** atts) {
-    const char* idAttribute = Attribute(atts, "id");
+    const Attributes attributes(atts);
+    const char* idAttribute = attributes.id;
     const std::string id = idAttribute != nullptr ? idAttribute : "";
     netIds_.push_back(id.empty() ? "(no id)" : id);
     const bool wanted = options_.netId.empty() ? netIds_.size() == 1 : !chosen_ && id == options_.netId;
@@ -273,7 +369,7 @@ class Reader {
       return;
     }
     chosen_ = true;
-    const char* typeAttribute = Attribute(atts, "type");
+    const char* typeAttribute = attributes.type;
     const std::string type = typeAttribute != nullptr ? typeAttribute : "";
     if (!IsPtNetType(type)) {
       Problem wrong{"net " + Quoted(id) + " is of type " + (type.empty() ? std::string("(none)") : Quoted(type)) +
@@ -291,7 +387,7 @@ class Reader {
     Push(Ctx::kNet);
   }
 
-  void End(const char*) {
+  void End() {
     if (skip_ > 0) {
       --skip_;
       return;
