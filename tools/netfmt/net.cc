@@ -159,6 +159,8 @@ bool NetBuilder::AddReference(std::string_view id, std::string_view target, bool
 
 bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::string_view target,
                         int32_t weight, Where where) {
+  // Arcs are numbered in 32 bits where their ids are checked.
+  if (arcs_.size() >= UINT32_MAX) return Fail("too many arcs", where);
   if (text_.size() + id.size() > UINT32_MAX || ends_.size() + source.size() + target.size() > UINT32_MAX) {
     return Fail("the net's ids are too large to hold", where);
   }
@@ -173,20 +175,22 @@ bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::strin
   return true;
 }
 
-bool NetBuilder::InternArcEnds() {
-  // End e is arc e / 2's source (even) or target (odd). The slot of the end
-  // kAhead places on is fetched before this end is looked up, so that up to
-  // kAhead cache misses are under way at once. An end's key is made while
-  // both ends of its arc still hold their sizes (kAhead ends before it is
-  // looked up); ends_ does not change meanwhile, so the key's text stays.
+bool NetBuilder::LookUpArcs() {
+  // End e is arc e / 2's source (even) or target (odd), counted from the
+  // first arc not looked up. The slot of the end kAhead places on is fetched
+  // before this end is looked up, so that up to kAhead cache misses are
+  // under way at once. An end's key is made while both ends of its arc still
+  // hold their sizes (kAhead ends before it is looked up); ends_ does not
+  // change meanwhile, so the key's text stays.
+  const size_t first = lookedUp_;
   auto endText = [&](size_t e) {
-    const PendingArc& a = arcs_[e / 2];
+    const PendingArc& a = arcs_[first + e / 2];
     if (e % 2 == 0) return std::string_view(ends_).substr(a.endOffset, a.source);
     return std::string_view(ends_).substr(a.endOffset + a.source, a.target);
   };
   constexpr size_t kAhead = 16;
   Key ring[kAhead];
-  const size_t ends = arcs_.size() * 2;
+  const size_t ends = (arcs_.size() - first) * 2;
   for (size_t e = 0; e < std::min(ends, kAhead); ++e) {
     ring[e] = KeyOf(endText(e));
     Prefetch(ring[e]);
@@ -198,11 +202,18 @@ bool NetBuilder::InternArcEnds() {
       Prefetch(ring[e % kAhead]);
     }
     const uint32_t s = Intern(key);
-    PendingArc& a = arcs_[e / 2];
+    PendingArc& a = arcs_[first + e / 2];
     if (s == kNone) return Fail("the net's ids are too large to hold", a.where);
     (e % 2 == 0 ? a.source : a.target) = s;
   }
-  BigString().swap(ends_);
+  for (size_t k = first; k < arcs_.size(); ++k) {
+    const PendingArc& a = arcs_[k];
+    if (a.idSize > 0) {
+      arcIdKeys_.push_back(uint64_t{HashOf(std::string_view(text_).substr(a.idOffset, a.idSize))} << 32 | k);
+    }
+  }
+  lookedUp_ = arcs_.size();
+  ends_.clear();
   return true;
 }
 
@@ -238,12 +249,9 @@ bool NetBuilder::CheckArcIds() {
   // equal hashes can be equal, and those are compared by text. The first arc
   // in the input whose id repeats a node's id or an earlier arc's id is the
   // one reported.
-  BigVector<uint64_t> arcKeys, otherKeys;
-  arcKeys.reserve(arcs_.size());
-  for (uint32_t k = 0; k < arcs_.size(); ++k) {
-    if (arcs_[k].idSize > 0) arcKeys.push_back(uint64_t{HashOf(text(arcs_[k]))} << 32 | k);
-  }
+  BigVector<uint64_t>& arcKeys = arcIdKeys_;
   if (arcKeys.empty()) return true;
+  BigVector<uint64_t> otherKeys;
   otherKeys.reserve(symbols_.size());
   for (const Slot& slot : slots_) {
     if (slot.symbol != 0 && symbols_[slot.symbol - 1].kind != Kind::kUnknown) {
@@ -333,7 +341,7 @@ std::optional<Net> NetBuilder::Freeze() {
     }
   }
 
-  if (!InternArcEnds() || !CheckArcIds()) return std::nullopt;
+  if (!LookUpArcs() || !CheckArcIds()) return std::nullopt;
 
   Net net;
   net.places_ = static_cast<int>(places_.size());

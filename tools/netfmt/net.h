@@ -116,6 +116,12 @@ class NetBuilder {
   // An id of something else (a page) that no node or arc may repeat.
   bool AddOtherId(std::string_view id, Where where);
 
+  // Looks up the ends of the arcs added since the last call, and hashes
+  // their ids, ahead of Freeze (which does it for whatever is left): a
+  // builder fed on its own thread does this work while its input is still
+  // being read. False with problem() set when the ids outgrow the table.
+  bool LookUpArcs();
+
   // The net, or nothing with problem() set: a reference that names no node,
   // names a node of the other kind or is part of a cycle; an arc whose ends
   // are unknown or not one place and one transition; a weight sum beyond int.
@@ -141,7 +147,7 @@ class NetBuilder {
   };
   // An arc's id is kept out of the symbol table (arcs outnumber nodes and are
   // never looked up by id): its repeats are found once, in Freeze. Its ends
-  // are kept as text in ends_ until Freeze looks them all up in one pass,
+  // are kept as text in ends_ until LookUpArcs looks them up in one pass,
   // where the table's cache misses overlap.
   struct PendingArc {
     uint32_t idOffset;  // the id's text; size 0: none
@@ -176,9 +182,6 @@ class NetBuilder {
   void Prefetch(const Key& key) const;
   // False with problem_ set when an arc's id repeats any other id.
   bool CheckArcIds();
-  // Turns every arc's end texts into symbols; false with problem_ set when
-  // the table outgrows its limits.
-  bool InternArcEnds();
   bool Define(std::string_view id, Kind kind, int32_t index, Where where, uint32_t* symbol);
   bool Fail(std::string message, Where where);
   // The place (>= 0) or transition (-1 - index) symbol s stands for, following
@@ -208,7 +211,12 @@ class NetBuilder {
   BigVector<Node> places_, transitions_;
   std::vector<Reference> references_;
   BigVector<PendingArc> arcs_;
-  BigString ends_;  // arcs' end texts, until Freeze
+  // Arcs from lookedUp_ on keep their ends as text in ends_ (their source
+  // and target hold sizes); those before it hold symbols. For each arc with
+  // an id looked up: its hash << 32 | its index.
+  size_t lookedUp_ = 0;
+  BigString ends_;
+  BigVector<uint64_t> arcIdKeys_;
   Problem problem_;
 };
 

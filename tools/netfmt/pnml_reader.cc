@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "build_pipeline.h"
 #include "text_util.h"
 
 namespace netfmt {
@@ -172,17 +173,13 @@ class Reader {
       void* buf = XML_GetBuffer(parser_, kChunk);
       if (buf == nullptr) throw std::bad_alloc();
       const long n = input(static_cast<char*>(buf), kChunk);
-      if (n < 0) {
-        *problem = Problem{std::string("cannot read: ") + std::strerror(errno), Where{}};
-        return std::nullopt;
-      }
+      if (n < 0) return Refuse(Problem{std::string("cannot read: ") + std::strerror(errno), Where{}}, problem);
       if (XML_ParseBuffer(parser_, static_cast<int>(n), n == 0) != XML_STATUS_OK) {
         if (problem_.message.empty()) {
           problem_ = Problem{std::string("not well-formed XML: ") + XML_ErrorString(XML_GetErrorCode(parser_)),
                              Here()};
         }
-        *problem = std::move(problem_);
-        return std::nullopt;
+        return Refuse(std::move(problem_), problem);
       }
       if (n == 0) break;
     }
@@ -199,9 +196,24 @@ class Reader {
     problem_ = Problem{std::move(message), where};
     XML_StopParser(parser_, XML_FALSE);
   }
-  void StopWithBuilder() { Stop(builder_.problem().message, builder_.problem().where); }
+  // After an Add: stops the parse once the builder has refused something
+  // (Refuse then reports it).
+  void StopIfRefused() {
+    if (builder_.failed()) XML_StopParser(parser_, XML_FALSE);
+  }
+
+  // The reading ends on `own`, unless the builder refused something: that
+  // concerns what was read before, so it is the one reported.
+  std::nullopt_t Refuse(Problem own, Problem* problem) {
+    *problem = builder_.Drain() ? std::move(own) : builder_.problem();
+    return std::nullopt;
+  }
 
   std::optional<Net> Finish(Problem* problem) {
+    if (!builder_.Drain()) {
+      *problem = builder_.problem();
+      return std::nullopt;
+    }
     auto fail = [&](std::string message) {
       *problem = Problem{std::move(message), Where{}};
       return std::nullopt;
@@ -312,9 +324,9 @@ class Reader {
         switch (word) {
           case Word::kPage: {
             const char* id = Attributes(atts).id;
-            if (id != nullptr && *id != '\0' && !builder_.AddOtherId(id, Here())) {
-              StopWithBuilder();
-              return;
+            if (id != nullptr && *id != '\0') {
+              builder_.AddOtherId(id, Here());
+              StopIfRefused();
             }
             Push(Ctx::kPage);
             return;
@@ -406,11 +418,13 @@ class Reader {
                node_.markingWhere);
           return;
         }
-        if (!builder_.AddPlace(node_.id, Trim(node_.name), tokens, node_.where)) StopWithBuilder();
+        builder_.AddPlace(node_.id, Trim(node_.name), tokens, node_.where);
+        StopIfRefused();
         return;
       }
       case Ctx::kTransition:
-        if (!builder_.AddTransition(node_.id, Trim(node_.name), node_.where)) StopWithBuilder();
+        builder_.AddTransition(node_.id, Trim(node_.name), node_.where);
+        StopIfRefused();
         return;
       case Ctx::kArc: {
         const std::string_view kind = Trim(node_.arcType);
@@ -427,14 +441,14 @@ class Reader {
                node_.markingWhere);
           return;
         }
-        if (!builder_.AddArc(node_.id, node_.source, node_.target, weight, node_.where)) StopWithBuilder();
+        builder_.AddArc(node_.id, node_.source, node_.target, weight, node_.where);
+        StopIfRefused();
         return;
       }
       case Ctx::kReferencePlace:
       case Ctx::kReferenceTransition:
-        if (!builder_.AddReference(node_.id, node_.source, ctx == Ctx::kReferencePlace, node_.where)) {
-          StopWithBuilder();
-        }
+        builder_.AddReference(node_.id, node_.source, ctx == Ctx::kReferencePlace, node_.where);
+        StopIfRefused();
         return;
       default:
         return;
@@ -472,7 +486,7 @@ class Reader {
 
   const PnmlOptions& options_;
   XML_Parser parser_ = nullptr;
-  NetBuilder builder_;
+  BuildPipeline builder_;
   std::vector<Ctx> stack_;
   uint64_t skip_ = 0;  // > 0: inside a subtree passed over, at this depth
   NodeData node_;
