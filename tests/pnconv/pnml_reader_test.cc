@@ -60,6 +60,47 @@ TEST(PnmlReader, ChoosesTheNetNamedByNetAndSkipsTheOthers) {
   EXPECT_EQ(net->places(), 1);
 }
 
+// A net large enough to be built on the reader's second thread, in many
+// batches: the net is the one described, and a repeat near the end is
+// reported where it is, whatever else the document holds after it.
+TEST(PnmlReader, LargeNetsAreBuiltWholeAndTheirFirstRepeatIsFound) {
+  constexpr int kArcs = 40000;
+  auto document = [&](int repeatAt) {
+    std::string body = "<place id=\"p\"><initialMarking><text>2</text></initialMarking></place>\n";
+    for (int i = 0; i < kArcs; ++i) {
+      const std::string t = "t" + std::to_string(i);
+      // Arcs before and after the transition they name.
+      if (i % 2 == 0) body += "<transition id=\"" + t + "\"/>\n";
+      body += "<arc id=\"a" + std::to_string(i == repeatAt ? 7 : i) + "\" source=\"p\" target=\"" + t + "\"/>\n";
+      if (i % 2 == 1) body += "<transition id=\"" + t + "\"/>\n";
+    }
+    body += "<place id=\"p\"/>\n";  // a repeat after every other
+    return Document(PtNet(body));
+  };
+  netfmt::Problem problem;
+  const std::string whole = document(-1);
+  EXPECT_FALSE(Pnml(whole, &problem));
+  EXPECT_EQ(problem.message, "duplicate id \"p\"");
+  EXPECT_EQ(problem.where.line, 5u + 2u * kArcs);
+
+  const std::string fine = whole.substr(0, whole.rfind("<place id=\"p\"/>")) + "</net>\n</pnml>\n";
+  const auto net = Pnml(fine, &problem);
+  ASSERT_TRUE(net) << problem.message;
+  EXPECT_EQ(net->places(), 1);
+  EXPECT_EQ(net->transitions(), kArcs);
+  EXPECT_EQ(net->arcs(), static_cast<size_t>(kArcs));
+  EXPECT_EQ(net->tokens(0), 2);
+  for (int t = 0; t < kArcs; ++t) {
+    ASSERT_EQ(net->id(net->places() + t), "t" + std::to_string(t));
+    ASSERT_EQ(net->inputs(t).size(), 1u);
+  }
+
+  // Arc 39000 repeats the id of arc 7.
+  EXPECT_FALSE(Pnml(document(39000), &problem));
+  EXPECT_EQ(problem.message, "duplicate id \"a7\"");
+  EXPECT_EQ(problem.where.line, 6u + 2u * 39000);
+}
+
 struct Refusal {
   const char* name;
   std::string document;
@@ -98,9 +139,16 @@ INSTANTIATE_TEST_SUITE_P(
                 Document(PtNet(kTwoNodes + "<arc id=\"a\" source=\"p\" target=\"t\"/>\n"
                                            "<arc id=\"a\" source=\"t\" target=\"p\"/>")),
                 "", "duplicate id \"a\"", 5},
+        // The later of two nodes or arcs with one id is the repeat, and the
+        // first repeat in the document is the one reported.
         Refusal{"arc_id_of_a_later_node",
                 Document(PtNet(kTwoNodes + "<arc id=\"q\" source=\"p\" target=\"t\"/>\n<place id=\"q\"/>")), "",
-                "duplicate id \"q\"", 4},
+                "duplicate id \"q\"", 5},
+        Refusal{"first_of_several_repeats",
+                Document(PtNet(kTwoNodes + "<arc id=\"a\" source=\"p\" target=\"t\"/>\n"
+                                           "<arc id=\"b\" source=\"t\" target=\"p\"/>\n<transition id=\"b\"/>\n"
+                                           "<arc id=\"a\" source=\"t\" target=\"p\"/>")),
+                "", "duplicate id \"b\"", 6},
         Refusal{"arc_between_places",
                 Document(PtNet("<place id=\"p\"/><place id=\"q\"/>\n<arc id=\"a\" source=\"p\" target=\"q\"/>")), "",
                 "arc a: source and target are both places", 5},

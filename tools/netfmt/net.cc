@@ -119,9 +119,10 @@ bool NetBuilder::Fail(std::string message, Where where) {
 }
 
 bool NetBuilder::Define(std::string_view id, Kind kind, int32_t index, Where where, uint32_t* symbol) {
-  const uint32_t s = Intern(id);
+  const Key key = KeyOf(id);
+  const uint32_t s = Intern(key);
   if (s == kNone) return Fail("the net's ids are too large to hold", where);
-  if (symbols_[s].kind != Kind::kUnknown) return Fail("duplicate id " + Quoted(id), where);
+  if (symbols_[s].kind != Kind::kUnknown || ArcIdTaken(key)) return Fail("duplicate id " + Quoted(id), where);
   symbols_[s].kind = kind;
   symbols_[s].index = index;
   *symbol = s;
@@ -164,14 +165,24 @@ bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::strin
   if (text_.size() + id.size() > UINT32_MAX || ends_.size() + source.size() + target.size() > UINT32_MAX) {
     return Fail("the net's ids are too large to hold", where);
   }
+  // Ids are unique across nodes and arcs: the later of two is the repeat.
+  const Key key = KeyOf(id);
+  if (!id.empty()) {
+    const uint32_t s = Find(key);
+    if (s != kNone && symbols_[s].kind != Kind::kUnknown) return Fail("duplicate id " + Quoted(id), where);
+  }
   const auto idOffset = static_cast<uint32_t>(text_.size());
   text_.append(id);
   const auto endOffset = static_cast<uint32_t>(ends_.size());
   ends_.append(source);
   ends_.append(target);
+  const auto arc = static_cast<uint32_t>(arcs_.size());
   arcs_.push_back(PendingArc{idOffset, static_cast<uint32_t>(id.size()), endOffset,
                              static_cast<uint32_t>(source.size()), static_cast<uint32_t>(target.size()), weight,
                              where});
+  if (!id.empty() && !TakeArcId(key, arc)) {
+    return Fail("duplicate id " + Quoted(id), where);
+  }
   return true;
 }
 
@@ -185,8 +196,8 @@ bool NetBuilder::LookUpArcs() {
   const size_t first = lookedUp_;
   auto endText = [&](size_t e) {
     const PendingArc& a = arcs_[first + e / 2];
-    if (e % 2 == 0) return std::string_view(ends_).substr(a.endOffset, a.source);
-    return std::string_view(ends_).substr(a.endOffset + a.source, a.target);
+    if (e % 2 == 0) return std::string_view(ends_).substr(a.ends, a.source);
+    return std::string_view(ends_).substr(a.ends + a.source, a.target);
   };
   constexpr size_t kAhead = 16;
   Key ring[kAhead];
@@ -206,10 +217,20 @@ bool NetBuilder::LookUpArcs() {
     if (s == kNone) return Fail("the net's ids are too large to hold", a.where);
     (e % 2 == 0 ? a.source : a.target) = s;
   }
+  // An arc between a place and a transition known already is placed now;
+  // the others (ends not yet defined, references) wait for Freeze.
   for (size_t k = first; k < arcs_.size(); ++k) {
-    const PendingArc& a = arcs_[k];
-    if (a.idSize > 0) {
-      arcIdKeys_.push_back(uint64_t{HashOf(std::string_view(text_).substr(a.idOffset, a.idSize))} << 32 | k);
+    PendingArc& a = arcs_[k];
+    const Symbol& from = symbols_[a.source];
+    const Symbol& to = symbols_[a.target];
+    if (from.kind == Kind::kPlace && to.kind == Kind::kTransition) {
+      a = PendingArc{a.idOffset, a.idSize, kInput, static_cast<uint32_t>(to.index),
+                     static_cast<uint32_t>(from.index), a.weight, a.where};
+    } else if (from.kind == Kind::kTransition && to.kind == Kind::kPlace) {
+      a = PendingArc{a.idOffset, a.idSize, kOutput, static_cast<uint32_t>(from.index),
+                     static_cast<uint32_t>(to.index), a.weight, a.where};
+    } else {
+      a.ends = kSymbols;
     }
   }
   lookedUp_ = arcs_.size();
@@ -217,70 +238,37 @@ bool NetBuilder::LookUpArcs() {
   return true;
 }
 
-namespace {
-
-// Sorts keys by their upper 32 bits (a hash), keeping the order of keys whose
-// upper halves are equal: two stable counting passes of 16 bits each, a few
-// sequential sweeps where a comparison sort would take a dozen.
-void SortByHash(BigVector<uint64_t>& keys) {
-  constexpr size_t kSmall = 4096;
-  if (keys.size() < kSmall) {
-    std::stable_sort(keys.begin(), keys.end(), [](uint64_t a, uint64_t b) { return a >> 32 < b >> 32; });
-    return;
+bool NetBuilder::ArcIdTaken(const Key& key) const {
+  if (arcIdCount_ == 0) return false;
+  const size_t mask = arcIds_.size() - 1;
+  for (size_t i = key.hash & mask; arcIds_[i] != 0; i = (i + 1) & mask) {
+    const uint64_t slot = arcIds_[i];
+    if (slot >> 32 != key.hash) continue;
+    const PendingArc& a = arcs_[static_cast<uint32_t>(slot) - 1];
+    if (std::string_view(text_).substr(a.idOffset, a.idSize) == key.id) return true;
   }
-  BigVector<uint64_t> other(keys.size());
-  std::vector<uint32_t> count(size_t{1} << 16);
-  for (const int shift : {32, 48}) {
-    std::fill(count.begin(), count.end(), 0);
-    for (const uint64_t k : keys) ++count[(k >> shift) & 0xFFFF];
-    uint32_t at = 0;
-    for (uint32_t& c : count) at += std::exchange(c, at);
-    for (const uint64_t k : keys) other[count[(k >> shift) & 0xFFFF]++] = k;
-    keys.swap(other);
-  }
+  return false;
 }
 
-}  // namespace
-
-bool NetBuilder::CheckArcIds() {
-  auto text = [&](const PendingArc& a) { return std::string_view(text_).substr(a.idOffset, a.idSize); };
-  // Every arc id and every other id (nodes, references, pages; not the
-  // unknown ends of arcs) as hash << 32 | index, sorted by hash: only ids of
-  // equal hashes can be equal, and those are compared by text. The first arc
-  // in the input whose id repeats a node's id or an earlier arc's id is the
-  // one reported.
-  BigVector<uint64_t>& arcKeys = arcIdKeys_;
-  if (arcKeys.empty()) return true;
-  BigVector<uint64_t> otherKeys;
-  otherKeys.reserve(symbols_.size());
-  for (const Slot& slot : slots_) {
-    if (slot.symbol != 0 && symbols_[slot.symbol - 1].kind != Kind::kUnknown) {
-      otherKeys.push_back(uint64_t{slot.hash} << 32 | (slot.symbol - 1));
+bool NetBuilder::TakeArcId(const Key& key, uint32_t arc) {
+  if (ArcIdTaken(key)) return false;
+  if ((arcIdCount_ + 1) * 2 > arcIds_.size()) {
+    BigVector<uint64_t> bigger(std::max<size_t>(1024, arcIds_.size() * 2), 0);
+    const size_t mask = bigger.size() - 1;
+    for (const uint64_t slot : arcIds_) {
+      if (slot == 0) continue;
+      size_t j = (slot >> 32) & mask;
+      while (bigger[j] != 0) j = (j + 1) & mask;
+      bigger[j] = slot;
     }
+    arcIds_.swap(bigger);
   }
-  SortByHash(arcKeys);
-  SortByHash(otherKeys);
-  uint32_t first = kNone;
-  auto repeat = [&](uint32_t k) { first = std::min(first, k); };
-  size_t o = 0;
-  for (size_t i = 0; i < arcKeys.size(); ++i) {
-    const uint32_t hash = static_cast<uint32_t>(arcKeys[i] >> 32);
-    const uint32_t k = static_cast<uint32_t>(arcKeys[i]);
-    // Arcs of one hash come by ascending index: an arc repeats an earlier
-    // one of its run.
-    for (size_t j = i; j-- > 0 && arcKeys[j] >> 32 == hash;) {
-      if (text(arcs_[static_cast<uint32_t>(arcKeys[j])]) == text(arcs_[k])) {
-        repeat(k);
-        break;
-      }
-    }
-    while (o < otherKeys.size() && otherKeys[o] >> 32 < hash) ++o;
-    for (size_t j = o; j < otherKeys.size() && otherKeys[j] >> 32 == hash; ++j) {
-      if (SymbolText(static_cast<uint32_t>(otherKeys[j])) == text(arcs_[k])) repeat(k);
-    }
-  }
-  if (first == kNone) return true;
-  return Fail("duplicate id " + Quoted(text(arcs_[first])), arcs_[first].where);
+  const size_t mask = arcIds_.size() - 1;
+  size_t i = key.hash & mask;
+  while (arcIds_[i] != 0) i = (i + 1) & mask;
+  arcIds_[i] = uint64_t{key.hash} << 32 | (uint64_t{arc} + 1);
+  ++arcIdCount_;
+  return true;
 }
 
 bool NetBuilder::AddOtherId(std::string_view id, Where where) {
@@ -341,7 +329,7 @@ std::optional<Net> NetBuilder::Freeze() {
     }
   }
 
-  if (!LookUpArcs() || !CheckArcIds()) return std::nullopt;
+  if (!LookUpArcs()) return std::nullopt;
 
   Net net;
   net.places_ = static_cast<int>(places_.size());
@@ -353,11 +341,14 @@ std::optional<Net> NetBuilder::Freeze() {
     int32_t transition;
     WeightedArc arc;
   };
-  // Resolved in place first (source: the transition, target: the place,
-  // idSize: 1 for an arc into the transition), so that each direction's list
-  // is allocated at its size.
+  // Resolved in place first, so that each direction's list is allocated at
+  // its size.
   size_t inputs = 0;
   for (PendingArc& a : arcs_) {
+    if (a.ends != kSymbols) {
+      inputs += a.ends == kInput;
+      continue;
+    }
     int32_t from = 0, to = 0;
     bool fromPlace = false, toPlace = false;
     if (!Resolve(a.source, &from, &fromPlace)) {
@@ -383,7 +374,7 @@ std::optional<Net> NetBuilder::Freeze() {
     }
     a.source = static_cast<uint32_t>(fromPlace ? to : from);
     a.target = static_cast<uint32_t>(fromPlace ? from : to);
-    a.idSize = fromPlace ? 1 : 0;
+    a.ends = fromPlace ? kInput : kOutput;
     inputs += fromPlace;
   }
   BigVector<Flat> in, out;
@@ -391,7 +382,7 @@ std::optional<Net> NetBuilder::Freeze() {
   out.reserve(arcs_.size() - inputs);
   for (const PendingArc& a : arcs_) {
     const Flat flat{static_cast<int32_t>(a.source), WeightedArc{static_cast<int32_t>(a.target), a.weight}};
-    (a.idSize == 1 ? in : out).push_back(flat);
+    (a.ends == kInput ? in : out).push_back(flat);
   }
   BigVector<PendingArc>().swap(arcs_);
 

@@ -146,18 +146,22 @@ class NetBuilder {
     Where where;
   };
   // An arc's id is kept out of the symbol table (arcs outnumber nodes and are
-  // never looked up by id): its repeats are found once, in Freeze. Its ends
-  // are kept as text in ends_ until LookUpArcs looks them up in one pass,
-  // where the table's cache misses overlap.
+  // never looked up by id), in a table of its own. Its ends are kept as text
+  // in ends_ until LookUpArcs looks them up in one pass, where the table's
+  // cache misses overlap.
   struct PendingArc {
     uint32_t idOffset;  // the id's text; size 0: none
     uint32_t idSize;
-    uint32_t endOffset;  // in ends_: the source's text, then the target's
-    uint32_t source;     // the source's text size, then its symbol
-    uint32_t target;     // the same for the target
+    // Until the arc is looked up: where its end texts start in ends_, the
+    // source's then the target's. Then kSymbols, or (once its ends are known
+    // to be a place and a transition) kInput or kOutput of the transition.
+    uint32_t ends;
+    uint32_t source;  // the source's text size, then its symbol, then the transition
+    uint32_t target;  // the target's text size, then its symbol, then the place
     int32_t weight;
     Where where;
   };
+  static constexpr uint32_t kSymbols = 0, kInput = 1, kOutput = 2;
   static constexpr uint32_t kNone = UINT32_MAX;
 
   std::string_view SymbolText(uint32_t s) const {
@@ -180,8 +184,11 @@ class NetBuilder {
   uint32_t Intern(const Key& key);
   // Starts loading the slot where a probe for `key` begins.
   void Prefetch(const Key& key) const;
-  // False with problem_ set when an arc's id repeats any other id.
-  bool CheckArcIds();
+  // Whether `key` is the id of an arc added so far.
+  bool ArcIdTaken(const Key& key) const;
+  // Enters arc `arc`'s id, whose key is `key`; false when an arc has it
+  // already.
+  bool TakeArcId(const Key& key, uint32_t arc);
   bool Define(std::string_view id, Kind kind, int32_t index, Where where, uint32_t* symbol);
   bool Fail(std::string message, Where where);
   // The place (>= 0) or transition (-1 - index) symbol s stands for, following
@@ -211,12 +218,14 @@ class NetBuilder {
   BigVector<Node> places_, transitions_;
   std::vector<Reference> references_;
   BigVector<PendingArc> arcs_;
-  // Arcs from lookedUp_ on keep their ends as text in ends_ (their source
-  // and target hold sizes); those before it hold symbols. For each arc with
-  // an id looked up: its hash << 32 | its index.
+  // Arcs from lookedUp_ on keep their ends as text in ends_; those before it
+  // hold symbols.
   size_t lookedUp_ = 0;
   BigString ends_;
-  BigVector<uint64_t> arcIdKeys_;
+  // The arcs' ids, apart from the symbol table: per slot hash << 32 | (arc
+  // index + 1), 0 when free; at most half full.
+  BigVector<uint64_t> arcIds_;
+  size_t arcIdCount_ = 0;
   Problem problem_;
 };
 
