@@ -30,6 +30,11 @@ NetLists NetListsOf(const Net& net, const std::vector<std::string_view>& names, 
   // Place-major outputs: counted first, then filled transition by transition,
   // which keeps every row ascending.
   std::vector<uint32_t> count(static_cast<size_t>(net.places()) + 1, 0);
+  size_t inputs = 0;
+  for (int t = 0; t < transitions; ++t) inputs += net.inputs(t).size();
+  lists->in.items.reserve(inputs);
+  lists->out.items.reserve(net.arcs() - inputs);
+  for (Rows* rows : {&lists->in, &lists->out, &lists->reads}) rows->start.reserve(static_cast<size_t>(transitions) + 1);
   for (int t = 0; t < transitions; ++t) {
     const auto in = net.inputs(t);
     const auto out = net.outputs(t);
