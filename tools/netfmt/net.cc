@@ -59,7 +59,8 @@ uint32_t HashOf(std::string_view id) {
 
 NetBuilder::Key NetBuilder::KeyOf(std::string_view id) {
   Key key{id, HashOf(id), {}};
-  std::memcpy(key.head, id.data(), std::min(id.size(), kHead));
+  // An empty view may have no data at all.
+  if (!id.empty()) std::memcpy(key.head, id.data(), std::min(id.size(), kHead));
   return key;
 }
 
