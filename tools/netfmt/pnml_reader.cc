@@ -162,7 +162,6 @@ class Reader {
     parser_ = parser.get();
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Reader::OnStart, &Reader::OnEnd);
-    XML_SetCharacterDataHandler(parser_, &Reader::OnText);
     XML_SetEntityDeclHandler(parser_, &Reader::OnEntityDecl);
     XML_SetSkippedEntityHandler(parser_, &Reader::OnSkippedEntity);
     XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
@@ -269,7 +268,7 @@ class Reader {
   void StartNode(Ctx ctx, const char** atts) {
     const Attributes attributes(atts);
     const char* id = attributes.id;
-    node_ = NodeData{};
+    node_.Clear();
     node_.where = Here();
     node_.id = id != nullptr ? id : "";
     if (node_.id.empty()) {
@@ -359,6 +358,9 @@ class Reader {
         if (word == Word::kText) {
           text_.clear();
           textWhere_ = Here();
+          // Text is wanted only here: elsewhere (the white space between
+          // elements, most of a document's text) the parser calls nothing.
+          XML_SetCharacterDataHandler(parser_, &Reader::OnText);
           return Push(Ctx::kText);
         }
         break;
@@ -408,6 +410,7 @@ class Reader {
     stack_.pop_back();
     switch (ctx) {
       case Ctx::kText:
+        XML_SetCharacterDataHandler(parser_, nullptr);
         EndText();
         return;
       case Ctx::kPlace: {
@@ -482,6 +485,12 @@ class Reader {
     std::string id, name, marking, inscription, source, target, arcType;
     bool hasName = false, hasMarking = false, hasInscription = false;
     Where where, markingWhere;
+    // Empty again, keeping the strings' storage for the next node.
+    void Clear() {
+      for (std::string* text : {&id, &name, &marking, &inscription, &source, &target, &arcType}) text->clear();
+      hasName = hasMarking = hasInscription = false;
+      where = markingWhere = Where{};
+    }
   };
 
   const PnmlOptions& options_;
