@@ -70,10 +70,14 @@ void BuildPipeline::Apply(const Batch& batch) {
   if (!builder_.LookUpArcs()) failed_ = true;
 }
 
-void BuildPipeline::ApplyHere(Batch& batch) {
-  if (!failed_) Apply(batch);
+void BuildPipeline::Empty(Batch& batch) {
   batch.records.clear();
   batch.text.clear();
+}
+
+void BuildPipeline::ApplyHere(Batch& batch) {
+  if (!failed_) Apply(batch);
+  Empty(batch);
 }
 
 void BuildPipeline::HandOver() {
@@ -119,8 +123,7 @@ void BuildPipeline::Work() {
         failed_ = true;
       }
     }
-    batch.records.clear();
-    batch.text.clear();
+    Empty(batch);
     lock.lock();
     --applying_;
     spare_.push_back(std::move(batch));

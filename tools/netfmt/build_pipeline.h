@@ -80,7 +80,11 @@ class BuildPipeline {
            Where where);
   void HandOver();
   void Apply(const Batch& batch);
+  // Applies the batch unless the builder has refused something, and
+  // empties it.
   void ApplyHere(Batch& batch);
+  // Keeps the batch's storage for reuse.
+  static void Empty(Batch& batch);
   void Work();
   void Stop();
 

@@ -57,6 +57,32 @@ uint32_t HashOf(std::string_view id) {
 
 }  // namespace
 
+namespace {
+
+// Open addressing, shared by the symbol table and the arc id table: a table's
+// size is a power of two, `used` tells a taken slot from a free one, and a
+// key's slot is sought from its hash on. This gives the first free slot.
+template <typename Slot, typename Used>
+size_t FreeSlot(const BigVector<Slot>& table, uint32_t hash, Used used) {
+  const size_t mask = table.size() - 1;
+  size_t i = hash & mask;
+  while (used(table[i])) i = (i + 1) & mask;
+  return i;
+}
+
+// The table at twice its size (and at least `least` slots), every used slot
+// entered again.
+template <typename Slot, typename Used, typename Hash>
+void Grow(BigVector<Slot>& table, size_t least, Used used, Hash hash) {
+  BigVector<Slot> bigger(std::max(least, table.size() * 2), Slot{});
+  for (const Slot& slot : table) {
+    if (used(slot)) bigger[FreeSlot(bigger, hash(slot), used)] = slot;
+  }
+  table.swap(bigger);
+}
+
+}  // namespace
+
 NetBuilder::Key NetBuilder::KeyOf(std::string_view id) {
   Key key{id, HashOf(id), {}};
   // An empty view may have no data at all.
@@ -88,9 +114,8 @@ uint32_t NetBuilder::Intern(const Key& key) {
   const std::string_view id = key.id;
   const uint32_t found = Find(key);
   if (found != kNone) return found;
-  const size_t mask = slots_.size() - 1;
-  size_t i = key.hash & mask;
-  while (slots_[i].symbol != 0) i = (i + 1) & mask;
+  auto used = [](const Slot& slot) { return slot.symbol != 0; };
+  const size_t i = FreeSlot(slots_, key.hash, used);
   // Offsets and counts are 32-bit: a net whose ids pass 4 GiB of text is
   // refused rather than wrapped.
   if (text_.size() + id.size() > UINT32_MAX || symbols_.size() >= UINT32_MAX / 4) return kNone;
@@ -99,18 +124,8 @@ uint32_t NetBuilder::Intern(const Key& key) {
                             Kind::kUnknown, -1});
   text_.append(id);
   slots_[i] = Slot{s + 1, key.hash, symbols_[s].offset, symbols_[s].size, {key.head[0], key.head[1]}};
-  if (symbols_.size() * 2 > slots_.size()) {
-    // At most half full, so that probes stay short.
-    BigVector<Slot> bigger(slots_.size() * 2, Slot{});
-    const size_t bigMask = bigger.size() - 1;
-    for (const Slot& slot : slots_) {
-      if (slot.symbol == 0) continue;
-      size_t j = slot.hash & bigMask;
-      while (bigger[j].symbol != 0) j = (j + 1) & bigMask;
-      bigger[j] = slot;
-    }
-    slots_.swap(bigger);
-  }
+  // At most half full, so that probes stay short.
+  if (symbols_.size() * 2 > slots_.size()) Grow(slots_, 0, used, [](const Slot& slot) { return slot.hash; });
   return s;
 }
 
@@ -187,6 +202,12 @@ bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::strin
   return true;
 }
 
+void NetBuilder::Place(PendingArc& arc, bool input, uint32_t transition, uint32_t place) {
+  arc.ends = input ? kInput : kOutput;
+  arc.source = transition;
+  arc.target = place;
+}
+
 bool NetBuilder::LookUpArcs() {
   // End e is arc e / 2's source (even) or target (odd), counted from the
   // first arc not looked up. The slot of the end kAhead places on is fetched
@@ -225,11 +246,9 @@ bool NetBuilder::LookUpArcs() {
     const Symbol& from = symbols_[a.source];
     const Symbol& to = symbols_[a.target];
     if (from.kind == Kind::kPlace && to.kind == Kind::kTransition) {
-      a = PendingArc{a.idOffset, a.idSize, kInput, static_cast<uint32_t>(to.index),
-                     static_cast<uint32_t>(from.index), a.weight, a.where};
+      Place(a, true, static_cast<uint32_t>(to.index), static_cast<uint32_t>(from.index));
     } else if (from.kind == Kind::kTransition && to.kind == Kind::kPlace) {
-      a = PendingArc{a.idOffset, a.idSize, kOutput, static_cast<uint32_t>(from.index),
-                     static_cast<uint32_t>(to.index), a.weight, a.where};
+      Place(a, false, static_cast<uint32_t>(from.index), static_cast<uint32_t>(to.index));
     } else {
       a.ends = kSymbols;
     }
@@ -253,21 +272,11 @@ bool NetBuilder::ArcIdTaken(const Key& key) const {
 
 bool NetBuilder::TakeArcId(const Key& key, uint32_t arc) {
   if (ArcIdTaken(key)) return false;
+  auto used = [](uint64_t slot) { return slot != 0; };
   if ((arcIdCount_ + 1) * 2 > arcIds_.size()) {
-    BigVector<uint64_t> bigger(std::max<size_t>(1024, arcIds_.size() * 2), 0);
-    const size_t mask = bigger.size() - 1;
-    for (const uint64_t slot : arcIds_) {
-      if (slot == 0) continue;
-      size_t j = (slot >> 32) & mask;
-      while (bigger[j] != 0) j = (j + 1) & mask;
-      bigger[j] = slot;
-    }
-    arcIds_.swap(bigger);
+    Grow(arcIds_, 1024, used, [](uint64_t slot) { return static_cast<uint32_t>(slot >> 32); });
   }
-  const size_t mask = arcIds_.size() - 1;
-  size_t i = key.hash & mask;
-  while (arcIds_[i] != 0) i = (i + 1) & mask;
-  arcIds_[i] = uint64_t{key.hash} << 32 | (uint64_t{arc} + 1);
+  arcIds_[FreeSlot(arcIds_, key.hash, used)] = uint64_t{key.hash} << 32 | (uint64_t{arc} + 1);
   ++arcIdCount_;
   return true;
 }
@@ -373,9 +382,7 @@ std::optional<Net> NetBuilder::Freeze() {
            a.where);
       return std::nullopt;
     }
-    a.source = static_cast<uint32_t>(fromPlace ? to : from);
-    a.target = static_cast<uint32_t>(fromPlace ? from : to);
-    a.ends = fromPlace ? kInput : kOutput;
+    Place(a, fromPlace, static_cast<uint32_t>(fromPlace ? to : from), static_cast<uint32_t>(fromPlace ? from : to));
     inputs += fromPlace;
   }
   BigVector<Flat> in, out;

@@ -116,10 +116,11 @@ class NetBuilder {
   // An id of something else (a page) that no node or arc may repeat.
   bool AddOtherId(std::string_view id, Where where);
 
-  // Looks up the ends of the arcs added since the last call, and hashes
-  // their ids, ahead of Freeze (which does it for whatever is left): a
-  // builder fed on its own thread does this work while its input is still
-  // being read. False with problem() set when the ids outgrow the table.
+  // Looks up the ends of the arcs added since the last call, and places
+  // those between a known place and a known transition, ahead of Freeze
+  // (which does it for whatever is left): a builder fed on its own thread
+  // does this work while its input is still being read. False with problem()
+  // set when the ids outgrow the table.
   bool LookUpArcs();
 
   // The net, or nothing with problem() set: a reference that names no node,
@@ -189,6 +190,9 @@ class NetBuilder {
   // Enters arc `arc`'s id, whose key is `key`; false when an arc has it
   // already.
   bool TakeArcId(const Key& key, uint32_t arc);
+  // Marks the arc as an input (or output) arc of `transition`, from (or to)
+  // `place`.
+  static void Place(PendingArc& arc, bool input, uint32_t transition, uint32_t place);
   bool Define(std::string_view id, Kind kind, int32_t index, Where where, uint32_t* symbol);
   bool Fail(std::string message, Where where);
   // The place (>= 0) or transition (-1 - index) symbol s stands for, following

@@ -71,8 +71,8 @@ std::string_view Local(const char* name) {
   return std::string_view(local, static_cast<size_t>(end - local));
 }
 
-// One pass over the name, one or two comparisons of its local part: this
-// runs for every element and attribute of the document.
+// One pass over the name, a few comparisons of its local part chosen by its
+// first letter: this runs for every element and attribute of the document.
 Word WordOf(const char* name) {
   const std::string_view w = Local(name);
   switch (w.empty() ? '\0' : w.front()) {
@@ -201,18 +201,23 @@ class Reader {
     if (builder_.failed()) XML_StopParser(parser_, XML_FALSE);
   }
 
+  // Whether the builder refused something of what was read, which *problem
+  // then says; waits for everything recorded to be applied.
+  bool BuilderRefused(Problem* problem) {
+    if (builder_.Drain()) return false;
+    *problem = builder_.problem();
+    return true;
+  }
+
   // The reading ends on `own`, unless the builder refused something: that
   // concerns what was read before, so it is the one reported.
   std::nullopt_t Refuse(Problem own, Problem* problem) {
-    *problem = builder_.Drain() ? std::move(own) : builder_.problem();
+    if (!BuilderRefused(problem)) *problem = std::move(own);
     return std::nullopt;
   }
 
   std::optional<Net> Finish(Problem* problem) {
-    if (!builder_.Drain()) {
-      *problem = builder_.problem();
-      return std::nullopt;
-    }
+    if (BuilderRefused(problem)) return std::nullopt;
     auto fail = [&](std::string message) {
       *problem = Problem{std::move(message), Where{}};
       return std::nullopt;
