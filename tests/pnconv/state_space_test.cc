@@ -46,6 +46,25 @@ netfmt::Net Cycles(int k) {
   return Build(tokens, transitions);
 }
 
+// The contest's dining philosophers, n of them, unfolded by hand: places
+// Think, Fork, Catch1, Catch2, Eat of each philosopher x; x takes fork x-1
+// then x (FF1a, FF2a) or x then x-1 (FF1b, FF2b), eats and puts both back.
+netfmt::Net Philosophers(int n) {
+  auto at = [n](int kind, int x) { return kind * n + (x + n) % n; };
+  enum { kThink, kFork, kCatch1, kCatch2, kEat };
+  std::vector<int> tokens(static_cast<size_t>(5 * n), 0);
+  std::vector<Fire> transitions;
+  for (int x = 0; x < n; ++x) {
+    tokens[static_cast<size_t>(at(kThink, x))] = tokens[static_cast<size_t>(at(kFork, x))] = 1;
+    transitions.push_back({{{at(kThink, x), 1}, {at(kFork, x - 1), 1}}, {{at(kCatch1, x), 1}}});
+    transitions.push_back({{{at(kThink, x), 1}, {at(kFork, x), 1}}, {{at(kCatch2, x), 1}}});
+    transitions.push_back({{{at(kCatch1, x), 1}, {at(kFork, x), 1}}, {{at(kEat, x), 1}}});
+    transitions.push_back({{{at(kCatch2, x), 1}, {at(kFork, x - 1), 1}}, {{at(kEat, x), 1}}});
+    transitions.push_back({{{at(kEat, x), 1}}, {{at(kThink, x), 1}, {at(kFork, x), 1}, {at(kFork, x - 1), 1}}});
+  }
+  return Build(tokens, transitions);
+}
+
 struct SpaceCase {
   const char* name;
   netfmt::Net (*net)();
@@ -87,6 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
                   10, "complete 2 2 4 4"},
         SpaceCase{"product_of_cycles", [] { return Cycles(16); }, 1 << 16, "complete 65536 1048576 1 16"},
         // A limit the space just fits is no limit; one short of it is.
+        // The contest's published figures for five philosophers.
+        SpaceCase{"philosophers", [] { return Philosophers(5); }, 1000, "complete 243 945 1 10"},
         SpaceCase{"limit_just_met", [] { return Cycles(3); }, 8, "complete 8 24 1 3"},
         SpaceCase{"limit_one_short", [] { return Cycles(3); }, 7, "limit 7"},
         // A transition that only produces: the walk stops at the limit.
