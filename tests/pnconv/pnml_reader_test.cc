@@ -124,9 +124,9 @@ const std::string kTwoNodes = "<place id=\"p\"/><transition id=\"t\"/>";
 INSTANTIATE_TEST_SUITE_P(
     Cases, PnmlRefusals,
     ::testing::Values(
-        Refusal{"symmetric_net",
-                Document("<net id=\"s\" type=\"http://www.pnml.org/version-2009/grammar/symmetricnet\"/>\n"),
-                "", "net \"s\" is of type \"http://www.pnml.org/version-2009/grammar/symmetricnet\"", 3},
+        Refusal{"high_level_net",
+                Document("<net id=\"s\" type=\"http://www.pnml.org/version-2009/grammar/highlevelnet\"/>\n"),
+                "", "net \"s\" is of type \"http://www.pnml.org/version-2009/grammar/highlevelnet\"", 3},
         Refusal{"inhibitor_arc_attribute",
                 Document(PtNet(kTwoNodes + "\n<arc id=\"i\" source=\"p\" target=\"t\" type=\"inhibitor\"/>")), "",
                 "arc i is of kind \"inhibitor\"", 5},

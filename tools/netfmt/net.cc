@@ -286,6 +286,11 @@ bool NetBuilder::AddOtherId(std::string_view id, Where where) {
   return Define(id, Kind::kOther, 0, where, &s);
 }
 
+bool NetBuilder::Has(std::string_view id) const {
+  const uint32_t s = Find(KeyOf(id));
+  return s != kNone && symbols_[s].kind != Kind::kUnknown;
+}
+
 bool NetBuilder::Resolve(uint32_t s, int32_t* node, bool* place) {
   // A chain of references is followed at most once per reference: a longer
   // walk has met a reference twice, which is a cycle.

@@ -115,6 +115,8 @@ class NetBuilder {
               Where where);
   // An id of something else (a page) that no node or arc may repeat.
   bool AddOtherId(std::string_view id, Where where);
+  // Whether a node or another id (not an arc's) has been added with `id`.
+  bool Has(std::string_view id) const;
 
   // Looks up the ends of the arcs added since the last call, and places
   // those between a known place and a known transition, ahead of Freeze

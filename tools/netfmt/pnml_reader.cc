@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "build_pipeline.h"
+#include "symmetric/net_reader.h"
+#include "symmetric/xml_tree.h"
 #include "text_util.h"
 
 namespace netfmt {
@@ -19,6 +21,13 @@ namespace {
 // Bytes handed to expat at once: few calls, and a buffer that stays small
 // beside the net.
 constexpr size_t kChunk = size_t{1} << 20;
+
+// A net typed ptnet is recorded as a tree for its first elements, in case it
+// turns out to carry symmetric labels (some tools write such nets): then it
+// is read as the symmetric net it is. Its symmetric labels come early (every
+// place has a sort), so a few elements suffice, and a large place/transition
+// net is never held twice.
+constexpr size_t kPtNetRecorded = size_t{1} << 16;
 
 // What an open element is to the reader.
 enum class Ctx : uint8_t {
@@ -54,6 +63,10 @@ enum class Word : uint8_t {
   kInscription,
   kText,
   kType,
+  kHlInitialMarking,
+  kHlInscription,
+  kCondition,
+  kDeclaration,
   kId,
   kSource,
   kTarget,
@@ -78,6 +91,16 @@ Word WordOf(const char* name) {
   switch (w.empty() ? '\0' : w.front()) {
     case 'a':
       if (w == "arc") return Word::kArc;
+      break;
+    case 'c':
+      if (w == "condition") return Word::kCondition;
+      break;
+    case 'd':
+      if (w == "declaration") return Word::kDeclaration;
+      break;
+    case 'h':
+      if (w == "hlinscription") return Word::kHlInscription;
+      if (w == "hlinitialMarking") return Word::kHlInitialMarking;
       break;
     case 'i':
       if (w == "id") return Word::kId;
@@ -143,17 +166,17 @@ struct Attributes {
   }
 };
 
-bool IsPtNetType(std::string_view type) {
+// The last part of a net type's URI: "ptnet", "symmetricnet", ...
+std::string_view TypeName(std::string_view type) {
   const size_t slash = type.rfind('/');
-  const std::string_view last = slash == std::string_view::npos ? type : type.substr(slash + 1);
-  return last == "ptnet";
+  return slash == std::string_view::npos ? type : type.substr(slash + 1);
 }
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 class Reader {
  public:
-  explicit Reader(const PnmlOptions& options) : options_(options) {}
+  Reader(const PnmlOptions& options, symmetric::UnfoldFigures* unfolded) : options_(options), unfolded_(unfolded) {}
 
   std::optional<Net> Run(const ReadSome& input, Problem* problem) {
     std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
@@ -237,18 +260,97 @@ class Reader {
       *problem = std::move(wrongType_);
       return std::nullopt;
     }
+    if (coloured_) return Unfold(problem);
     std::optional<Net> net = builder_.Freeze();
     if (!net) *problem = builder_.problem();
     return net;
   }
 
-  static void XMLCALL OnStart(void* data, const char* name, const char** atts) {
-    static_cast<Reader*>(data)->Start(name, atts);
+  // The symmetric net recorded, unfolded.
+  std::optional<Net> Unfold(Problem* problem) {
+    std::optional<symmetric::SymmetricNet> coloured = symmetric::ReadSymmetricNet(tree_, 0, problem);
+    if (!coloured) return std::nullopt;
+    tree_.Clear();
+    NetBuilder builder;
+    symmetric::UnfoldFigures figures;
+    if (!symmetric::Unfold(*coloured, options_.maxNodes, &builder, &figures, problem)) return std::nullopt;
+    coloured.reset();
+    std::optional<Net> net = builder.Freeze();
+    if (!net) {
+      *problem = builder.problem();
+      return std::nullopt;
+    }
+    if (unfolded_ != nullptr) *unfolded_ = figures;
+    return net;
   }
-  static void XMLCALL OnEnd(void* data, const char*) { static_cast<Reader*>(data)->End(); }
+
+  static void XMLCALL OnStart(void* data, const char* name, const char** atts) {
+    Reader* r = static_cast<Reader*>(data);
+    if (r->recording_ && r->Record(name, atts)) return;
+    r->Start(name, atts);
+  }
+  static void XMLCALL OnEnd(void* data, const char*) {
+    Reader* r = static_cast<Reader*>(data);
+    if (r->recording_) {
+      r->tree_.Close();
+      if (r->coloured_) {
+        if (--r->depth_ == 0) r->recording_ = false;  // the net's end
+        return;
+      }
+    }
+    r->End();
+  }
   static void XMLCALL OnText(void* data, const char* text, int size) {
     Reader* r = static_cast<Reader*>(data);
+    if (r->recording_) r->tree_.Text(text, static_cast<size_t>(size));
     if (r->skip_ == 0 && r->stack_.back() == Ctx::kText) r->text_.append(text, static_cast<size_t>(size));
+  }
+
+  // Records an element of the net into the tree; true when the element is
+  // the tree's alone (the net is a symmetric one).
+  bool Record(const char* name, const char** atts) {
+    if (coloured_) {
+      tree_.Open(name, atts, Here());
+      ++depth_;
+      return true;
+    }
+    if (tree_.size() >= kPtNetRecorded) {
+      // A place/transition net: its elements are not held twice.
+      recording_ = false;
+      tree_.Clear();
+      if (stack_.back() != Ctx::kText) XML_SetCharacterDataHandler(parser_, nullptr);
+      return false;
+    }
+    tree_.Open(name, atts, Here());
+    return false;
+  }
+
+  // Starts recording the net element being opened as a tree.
+  void StartRecording(const char** atts, bool coloured) {
+    tree_.Clear();
+    tree_.Open("net", atts, Here());
+    recording_ = true;
+    coloured_ = coloured;
+    depth_ = 1;
+    XML_SetCharacterDataHandler(parser_, &Reader::OnText);
+  }
+
+  // A symmetric label in a net typed ptnet: the net is read as a symmetric
+  // net from the tree recorded so far on.
+  void BecomeColoured(const char* name) {
+    if (!recording_) {
+      Stop("the net is typed ptnet but carries <" + std::string(Local(name)) +
+               ">, a symmetric net's label, after its first " + std::to_string(kPtNetRecorded) +
+               " elements: give it the type symmetricnet",
+           Here());
+      return;
+    }
+    coloured_ = true;
+    depth_ = tree_.depth();
+    // The reader's own state is as after the net's start tag, for what
+    // follows the net.
+    stack_.resize(2);
+    skip_ = 0;
   }
   static void XMLCALL OnEntityDecl(void* data, const char* name, int, const char*, int, const char*,
                                    const char*, const char*, const char*) {
@@ -326,6 +428,7 @@ class Reader {
       case Ctx::kNet:
       case Ctx::kPage:
         switch (word) {
+          case Word::kDeclaration: return BecomeColoured(name);
           case Word::kPage: {
             const char* id = Attributes(atts).id;
             if (id != nullptr && *id != '\0') {
@@ -346,12 +449,15 @@ class Reader {
       case Ctx::kPlace:
         if (word == Word::kName) return Push(Ctx::kName);
         if (word == Word::kInitialMarking) return Push(Ctx::kMarking);
+        if (word == Word::kType || word == Word::kHlInitialMarking) return BecomeColoured(name);
         break;
       case Ctx::kTransition:
         if (word == Word::kName) return Push(Ctx::kName);
+        if (word == Word::kCondition) return BecomeColoured(name);
         break;
       case Ctx::kArc:
         if (word == Word::kInscription) return Push(Ctx::kInscription);
+        if (word == Word::kHlInscription) return BecomeColoured(name);
         if (word == Word::kType) {
           const char* value = Attributes(atts).value;
           if (value != nullptr) node_.arcType = value;
@@ -390,9 +496,10 @@ class Reader {
     chosen_ = true;
     const char* typeAttribute = attributes.type;
     const std::string type = typeAttribute != nullptr ? typeAttribute : "";
-    if (!IsPtNetType(type)) {
+    if (TypeName(type) == "symmetricnet") return StartRecording(atts, true);
+    if (TypeName(type) != "ptnet") {
       Problem wrong{"net " + Quoted(id) + " is of type " + (type.empty() ? std::string("(none)") : Quoted(type)) +
-                        ", not a place/transition net (.../grammar/ptnet)",
+                        ", neither a place/transition net (.../grammar/ptnet) nor a symmetric net (.../grammar/symmetricnet)",
                     Here()};
       if (!options_.netId.empty()) {
         Stop(std::move(wrong.message), wrong.where);
@@ -403,6 +510,7 @@ class Reader {
       }
       return;
     }
+    StartRecording(atts, false);
     Push(Ctx::kNet);
   }
 
@@ -415,8 +523,13 @@ class Reader {
     stack_.pop_back();
     switch (ctx) {
       case Ctx::kText:
-        XML_SetCharacterDataHandler(parser_, nullptr);
+        if (!recording_) XML_SetCharacterDataHandler(parser_, nullptr);
         EndText();
+        return;
+      case Ctx::kNet:
+        // A place/transition net after all: its tree is not needed.
+        recording_ = false;
+        tree_.Clear();
         return;
       case Ctx::kPlace: {
         int32_t tokens = 0;
@@ -499,7 +612,15 @@ class Reader {
   };
 
   const PnmlOptions& options_;
+  symmetric::UnfoldFigures* unfolded_;
   XML_Parser parser_ = nullptr;
+  // The net as a tree: recorded while recording_; coloured_ once it is known
+  // to be a symmetric net, whose elements are then the tree's alone (depth_
+  // of them open).
+  symmetric::XmlTree tree_;
+  bool recording_ = false;
+  bool coloured_ = false;
+  size_t depth_ = 0;
   BuildPipeline builder_;
   std::vector<Ctx> stack_;
   uint64_t skip_ = 0;  // > 0: inside a subtree passed over, at this depth
@@ -514,8 +635,9 @@ class Reader {
 
 }  // namespace
 
-std::optional<Net> ReadPnml(const ReadSome& input, const PnmlOptions& options, Problem* problem) {
-  Reader reader(options);
+std::optional<Net> ReadPnml(const ReadSome& input, const PnmlOptions& options, Problem* problem,
+                            symmetric::UnfoldFigures* unfolded) {
+  Reader reader(options, unfolded);
   return reader.Run(input, problem);
 }
 

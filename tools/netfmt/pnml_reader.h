@@ -32,16 +32,22 @@
 
 #include "input_source.h"
 #include "net.h"
+#include "symmetric/unfold.h"
 
 namespace netfmt {
 
 struct PnmlOptions {
   // The id of the net to read; empty: the document's only net.
   std::string netId;
+  // A symmetric net whose unfolding passes this many places and transitions
+  // is refused.
+  uint64_t maxNodes = symmetric::kDefaultMaxNodes;
 };
 
-// The net, or nothing with *problem set.
-std::optional<Net> ReadPnml(const ReadSome& input, const PnmlOptions& options, Problem* problem);
+// The net, or nothing with *problem set. A symmetric net is unfolded, and
+// then *unfolded (when given) receives the figures.
+std::optional<Net> ReadPnml(const ReadSome& input, const PnmlOptions& options, Problem* problem,
+                            symmetric::UnfoldFigures* unfolded = nullptr);
 
 }  // namespace netfmt
 
