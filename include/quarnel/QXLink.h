@@ -43,10 +43,11 @@ extern "C" {
  *   on its FIFOs until the peer opens them, however the program ends;
  * - the socket client provider holds SIGCHLD back while it waits, fails
  *   (kQx_OpenError) when the program ends with a non-zero status or a signal
- *   before connecting, and keeps waiting after an exit with status 0 (the
- *   program may have handed the link to a peer of its own) and after an end
- *   whose status cannot be known (SIGCHLD ignored): there, a program that
- *   exits non-zero without connecting is waited for; bound it with alarm. */
+ *   before connecting, whatever SIGCHLD's setting (with SIGCHLD ignored the
+ *   program runs under a watcher process, the caller's child, that reports
+ *   its status and is reaped by the system), and keeps waiting after an exit
+ *   with status 0 (the program may have handed the link to a peer of its
+ *   own); bound that wait with alarm. */
 QX_API int OpenFifoConnexionForServerProvider(char* path, char* pin, char* pout, int* din,
                                                int* dout) QX_NOEXCEPT;
 QX_API int OpenFifoConnexionForServerConsumer(char* pin, char* pout, int* din, int* dout) QX_NOEXCEPT;

@@ -22,15 +22,17 @@
 //   started at all (the launch's close-on-exec report says so, whatever
 //   SIGCHLD's setting: kQx_ExecvError), and gives up waiting for its peer
 //   when the program it started ends with a non-zero status or a signal
-//   before connecting (kQx_OpenError). A program that exits with status 0 may
+//   before connecting (kQx_OpenError), whatever SIGCHLD's setting: left at
+//   its default, caught by a handler of the tool that reaps children, or
+//   ignored (the program then runs under a watcher process that reports its
+//   status, see StartPeerProgram). A program that exits with status 0 may
 //   have left the real peer running in the background, so the connection is
-//   then still awaited; so it is when the program's end cannot be known
-//   (SIGCHLD ignored), since that end may be such a hand-off. SIGCHLD is held
-//   back from the launch to the end of the wait, so a tool's handler that
-//   reaps children does not hide the status meanwhile; any other caught
-//   signal ends the wait (kQx_OpenError), which lets a caller bound it with
-//   alarm. Its listening socket (close-on-exec) stays open in every case, and
-//   its child is never reaped.
+//   then still awaited; so it is when the program's end cannot be known at
+//   all (its watcher killed). SIGCHLD is held back from the launch to the end
+//   of the wait, so a tool's handler that reaps children does not hide the
+//   status meanwhile; any other caught signal ends the wait (kQx_OpenError),
+//   which lets a caller bound it with alarm. Its listening socket
+//   (close-on-exec) stays open in every case, and its child is never reaped.
 // - FIFO ends are opened in the order that pairs with the server side: the
 //   client provider reads first, the client consumer writes first.
 #include <poll.h>
@@ -86,18 +88,39 @@ bool GateExists(const char* operation, const char* path) {
 // What is known of the started program while the provider waits for it.
 enum class ChildState { kRunning, kEndedAbnormally, kEndedCleanly };
 
+ChildState StateOfStatus(bool exited, int code) {
+  return exited && code == 0 ? ChildState::kEndedCleanly : ChildState::kEndedAbnormally;
+}
+
 // The state of child, which stays waitable for its parent's own wait. A child
-// whose end cannot be looked at (SIGCHLD ignored: the system reaped it) ended
-// in a way nobody can know, and counts as a clean end: it may have handed the
-// link to a peer of its own.
+// whose end can no longer be looked at (the setting of SIGCHLD changed since
+// the launch, and the system reaped it) ended in a way nobody can know, and
+// counts as a clean end: it may have handed the link to a peer of its own.
 ChildState StateOf(pid_t child) {
   siginfo_t info{};
   if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
     return errno == ECHILD ? ChildState::kEndedCleanly : ChildState::kRunning;
   }
   if (info.si_pid != child) return ChildState::kRunning;
-  return info.si_code == CLD_EXITED && info.si_status == 0 ? ChildState::kEndedCleanly
-                                                           : ChildState::kEndedAbnormally;
+  return StateOfStatus(info.si_code == CLD_EXITED, info.si_status);
+}
+
+// The end of the program that its watcher reported on endReport, once that is
+// readable: its wait status, or the watcher's own end of file when it was
+// killed before it could tell (an end nobody can know, taken as clean).
+ChildState ReportedState(int endReport) {
+  int status = 0;
+  size_t got = 0;
+  while (got < sizeof status) {
+    const ssize_t n = read(endReport, reinterpret_cast<char*>(&status) + got, sizeof status - got);
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  if (got < sizeof status) return ChildState::kEndedCleanly;
+  return StateOfStatus(WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : -1);
 }
 
 // The trace of a wait for the peer that a signal ended.
@@ -109,19 +132,27 @@ void TraceInterrupted(const char* path) {
 
 // Accepts the peer's connection on listening, giving up when the program
 // started as the peer ends abnormally before it connects, or when a signal
-// interrupts the wait. Once the program has ended cleanly (or its end cannot
+// interrupts the wait. The program's end is learnt from endReport (its
+// watcher's report) when that is not -1, else from its wait status, looked at
+// every kPeerCheckMs. Once the program has ended cleanly (or its end cannot
 // be known) the connection is awaited in accept without limit. The child is
 // not reaped.
-int AcceptFromChild(int listening, pid_t child, const char* path) {
+int AcceptFromChild(int listening, pid_t child, int endReport, const char* path) {
   for (;;) {
-    pollfd p{listening, POLLIN, 0};
-    int ready = poll(&p, 1, kPeerCheckMs);
-    if (ready > 0) return QXaccept(listening);
+    pollfd p[2] = {{listening, POLLIN, 0}, {endReport, POLLIN, 0}};
+    const int ready = poll(p, 2, endReport >= 0 ? -1 : kPeerCheckMs);
     if (ready < 0) {
       if (errno == EINTR) TraceInterrupted(path);
       return -1;
     }
-    switch (StateOf(child)) {
+    if (p[0].revents != 0) return QXaccept(listening);
+    ChildState state = ChildState::kRunning;
+    if (endReport < 0) {
+      state = StateOf(child);
+    } else if (p[1].revents != 0) {
+      state = ReportedState(endReport);
+    }
+    switch (state) {
       case ChildState::kRunning: break;
       case ChildState::kEndedCleanly: {
         int d = QXaccept(listening);
@@ -216,9 +247,11 @@ int OpenSocketConnexionForClientProvider(char* path, int* d) noexcept {
   // The listening socket stays open, whatever the outcome. A launch that
   // failed (fork, or a program that could not be started) has set its code.
   qx::link::ChildSignalHeld held;
-  pid_t child = QXExecutionAsynchroneByForkExec(path, const_cast<char*>("-s"), portText, nullptr);
+  int endReport = -1;
+  pid_t child = qx::link::StartPeerProgram(path, const_cast<char*>("-s"), portText, &endReport);
   if (child < 0 || QxErrno() != kQx_NoErr) return -1;
-  *d = AcceptFromChild(listening, child, path);
+  *d = AcceptFromChild(listening, child, endReport, path);
+  if (endReport >= 0) close(endReport);
   if (*d < 0) {
     g_qxErrno = kQx_OpenError;
     return -1;

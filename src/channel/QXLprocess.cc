@@ -19,6 +19,12 @@
 //   END_TOOL, no end lock file). A mark inherited from further up names
 //   another process and is replaced, so the programs that a peer starts in
 //   turn are not taken for peers.
+// - A client provider's peer program, when the caller's SIGCHLD setting hides
+//   the end of its children (ignored, or SA_NOCLDWAIT), runs under a watcher
+//   process that waits for it with SIGCHLD at its default and reports its
+//   wait status on a close-on-exec pipe (StartPeerProgram), so that a program
+//   that fails is known to have failed; the caller's own signal settings are
+//   never changed, and no process of the launch is left a zombie.
 // - Between fork and exec a child makes only async-signal-safe calls: its
 //   environment and argument vectors are built before the fork, and the
 //   child only writes its process id into the mark's reserved text.
@@ -298,6 +304,100 @@ void AppendShellWord(std::string* line, std::string_view word) {
   line->push_back('\'');
 }
 
+// Whether the end of a child of this process escapes the process's own wait:
+// SIGCHLD ignored, or caught with SA_NOCLDWAIT; the system then discards the
+// child's status as it ends. setting receives SIGCHLD's current action.
+bool ChildEndHidden(struct sigaction* setting) {
+  if (sigaction(SIGCHLD, nullptr, setting) != 0) return false;
+  return ((setting->sa_flags & SA_SIGINFO) == 0 && setting->sa_handler == SIG_IGN) ||
+         (setting->sa_flags & SA_NOCLDWAIT) != 0;
+}
+
+void SetAction(int sig, void (*handler)(int)) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  sigaction(sig, &action, nullptr);
+}
+
+// The watcher of a launched program (see ForkExecLaunch): keeps only report
+// (every other descriptor of the tool is closed, so that no link of the tool
+// stays open through it), gives every caught signal its default action (no
+// handler of the tool runs in it), waits for program with SIGCHLD at its
+// default, writes the program's wait status on report and ends. Runs between
+// fork and exit: async-signal-safe calls only (limit read before the fork).
+[[noreturn]] void WatchProgram(pid_t program, int report, long limit) {
+  for (int sig = 1; sig < NSIG; ++sig) {
+    struct sigaction current;
+    if (sigaction(sig, nullptr, &current) != 0) continue;
+    const bool caught = (current.sa_flags & SA_SIGINFO) != 0 ||
+                        (current.sa_handler != SIG_IGN && current.sa_handler != SIG_DFL);
+    if (caught) SetAction(sig, SIG_DFL);
+  }
+  if (report != 0) {
+    dup2(report, 0);
+    report = 0;
+  }
+  if (close_range(1, ~0U, 0) != 0) {
+    for (long fd = 1; fd < limit; ++fd) close(static_cast<int>(fd));
+  }
+  int status = 0;
+  pid_t ended;
+  while ((ended = waitpid(program, &status, 0)) < 0 && errno == EINTR) {
+  }
+  if (ended == program) {
+    ssize_t written = write(report, &status, sizeof status);
+    (void)written;
+  }
+  _exit(0);
+}
+
+// QXExecutionAsynchroneByForkExec on a collected argument vector. With
+// endReport >= 0 (the write end of a close-on-exec pipe; for a caller whose
+// children's ends the system discards) the program is not the caller's
+// child: the child is a watcher that, with SIGCHLD at its default, forks the
+// program and reports its wait status on endReport when it ends
+// (WatchProgram). The program is reaped by the watcher, and the watcher by
+// the system, as the caller's setting says; none is left a zombie, nor
+// handed to a process that may not reap it. The program gets the caller's
+// SIGCHLD action back before it execs. The result is then the watcher's id.
+int ForkExecLaunch(char* chemin, ArgumentVector& v, int endReport) {
+  g_qxErrno = kQx_NoErr;
+  const long limit = DescriptorLimit();
+  const auto setUp = [limit] { CloseOnExecAboveStandardStreams(limit); };
+  Launch launch;
+  if (endReport < 0) {
+    launch = LaunchChild(setUp, [&](PeerEnvironment& environment) {
+      ExecOrFail(chemin, v, environment.ForThisProcess());
+    });
+  } else {
+    struct sigaction setting;
+    sigaction(SIGCHLD, nullptr, &setting);
+    launch = LaunchChild(setUp, [&](PeerEnvironment& environment) {
+      SetAction(SIGCHLD, SIG_DFL);
+      const pid_t program = fork();
+      if (program == 0) {
+        sigaction(SIGCHLD, &setting, nullptr);
+        ExecOrFail(chemin, v, environment.ForThisProcess());
+        return;  // the program reports errno, and the watcher its end
+      }
+      if (program < 0) return;
+      WatchProgram(program, endReport, limit);
+    });
+  }
+  if (launch.pid < 0) {
+    qx::TraceF("QX ExecutionAsynchroneByForkExec:fork error");
+    g_qxErrno = kQx_ForkError;
+    return launch.pid;
+  }
+  if (launch.execErrno != 0) {
+    qx::TraceF("QX ExecutionAsynchroneByForkExec error on execv path='%s'", Shown(chemin));
+    g_qxErrno = kQx_ExecvError;
+  }
+  return launch.pid;
+}
+
 }  // namespace
 
 namespace qx::link {
@@ -383,6 +483,32 @@ int StartThroughShell(const char* line) {
   return launch.execErrno == 0 ? 0 : -1;
 }
 
+int StartPeerProgram(char* chemin, char* first, char* second, int* endReport) {
+  *endReport = -1;
+  struct sigaction setting;
+  if (!ChildEndHidden(&setting)) {
+    return QXExecutionAsynchroneByForkExec(chemin, first, second, nullptr);
+  }
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) {
+    qx::TraceF("QX ExecutionAsynchroneByForkExec:fork error");
+    g_qxErrno = kQx_ForkError;
+    return -1;
+  }
+  ArgumentVector v;
+  v.entries[0] = chemin;
+  v.entries[1] = first;
+  v.entries[2] = second;
+  const int result = ForkExecLaunch(chemin, v, ends[1]);
+  close(ends[1]);
+  if (result < 0 || QxErrno() != kQx_NoErr) {
+    close(ends[0]);
+  } else {
+    *endReport = ends[0];
+  }
+  return result;
+}
+
 }  // namespace qx::link
 
 extern "C" {
@@ -417,26 +543,11 @@ int QXExecutionAsynchroneBySystem(char* chemin, ...) noexcept {
 }
 
 int QXExecutionAsynchroneByForkExec(char* chemin, ...) noexcept {
-  g_qxErrno = kQx_NoErr;
   va_list ap;
   va_start(ap, chemin);
   ArgumentVector v = CollectArguments(chemin, ap);
   va_end(ap);
-  const long limit = DescriptorLimit();
-  Launch launch = LaunchChild([limit] { CloseOnExecAboveStandardStreams(limit); },
-                              [&](PeerEnvironment& environment) {
-                                ExecOrFail(chemin, v, environment.ForThisProcess());
-                              });
-  if (launch.pid < 0) {
-    qx::TraceF("QX ExecutionAsynchroneByForkExec:fork error");
-    g_qxErrno = kQx_ForkError;
-    return launch.pid;
-  }
-  if (launch.execErrno != 0) {
-    qx::TraceF("QX ExecutionAsynchroneByForkExec error on execv path='%s'", Shown(chemin));
-    g_qxErrno = kQx_ExecvError;
-  }
-  return launch.pid;
+  return ForkExecLaunch(chemin, v, -1);
 }
 
 int QXExecutionSynchronePgm(char* chemin, ...) noexcept {

@@ -144,6 +144,18 @@ bool ShellCommandLine(const char* const* argv, std::string* line);
 // whatever SIGCHLD's setting.
 int StartThroughShell(const char* line);
 
+// Starts the peer program of a client provider: chemin with the arguments
+// first and second, as QXExecutionAsynchroneByForkExec does (same result,
+// error codes and traces). When the caller's SIGCHLD setting lets it wait for
+// its children, the program is its child and *endReport is -1. When it does
+// not (SIGCHLD ignored, or caught with SA_NOCLDWAIT: the system discards the
+// status), the program runs under a watcher process, the caller's child that
+// the system reaps, and *endReport is the read end (close-on-exec, the
+// caller's to close) of a pipe that brings the program's wait status (an int)
+// when it ends, or only its end of file when the watcher was killed; the
+// result is then the watcher's id.
+int StartPeerProgram(char* chemin, char* first, char* second, int* endReport);
+
 // The search path of the shell when PATH is not set.
 inline constexpr char kShellDefaultPath[] =
     "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";

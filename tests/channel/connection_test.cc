@@ -222,9 +222,9 @@ void TreatChildren(Children children) {
 // The program started may hand the link to another one: it exits with status
 // 0 after starting the real peer in the background, which connects only once
 // the provider is seen waiting in accept, that is after it saw the program
-// end. However the tool treats its children (with SIGCHLD ignored the exit
-// status cannot be known, and counts as 0), the open connects. Each case runs
-// in a process of its own, which is the tool.
+// end. However the tool treats its children, the open connects, and the
+// program starts with the tool's signal mask. Each case runs in a process of
+// its own, which is the tool.
 TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatExitedCleanly) {
   if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
   std::string launcher = dir_.File("launcher");
@@ -342,89 +342,128 @@ TEST_F(ConnectionTest, FifoClientProviderConnectsOrFailsAtOnceWhateverSigchldSet
   }
 }
 
-// The open fails, with an error code, as soon as the peer can no longer come:
-// a program that cannot be started, whatever the setting of SIGCHLD, and one
-// that exits with a non-zero status when its status can be known (a tool's
-// handler that reaps children included); the channel layer then gives no
-// channel. Each case runs in a process of its own, which is the tool.
-TEST_F(ConnectionTest, SocketClientProviderFailsWhenItsPeerCanNoLongerConnect) {
-  if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
-  constexpr const char* kMissingPeer = "/nonexistent/qxpeer-missing";
-  constexpr const char* kExecTrace = "error on execv path='/nonexistent/qxpeer-missing'";
-  struct Case {
-    const char* name;
-    const char* program;
-    Children children;
-    bool channelLayer;
-    QxSLong code;
-    const char* trace;
-  } cases[] = {
-      {"program that cannot be started", kMissingPeer, Children::kLeftAlone, false,
-       kQx_ExecvError, kExecTrace},
-      {"the same with SIGCHLD ignored", kMissingPeer, Children::kIgnored, false, kQx_ExecvError,
-       kExecTrace},
-      {"the same in a tool that reaps its children", kMissingPeer, Children::kReapedByTheTool,
-       false, kQx_ExecvError, kExecTrace},
-      {"program that exits with a non-zero status", "/bin/false", Children::kLeftAlone, false,
-       kQx_OpenError, "peer ended before connecting"},
-      {"the same in a tool that reaps its children", "/bin/false", Children::kReapedByTheTool,
-       false, kQx_OpenError, "peer ended before connecting"},
-      {"through the channel layer", "/bin/false", Children::kReapedByTheTool, true,
-       kQx_OpenError, "OpenChannelSocket kQx_ClientProvider !=0"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    qxtest::ChildResult tool = qxtest::RunInChild(
-        [&] {
-          TreatChildren(c.children);
-          const int before = qxtest::CountOpenFds();
-          if (c.channelLayer) {
-            QxChannelParam param;
-            QxInitChannelParam(&param, kQx_ChannelSocket);
-            PQxChannel channel = QxOpenChannel(&param, kQx_ClientProvider, Arg(c.program));
-            if (channel != nullptr) return 1;
-            if (param.channel.socketParam.sockfdInOut != -1) return 2;
-          } else {
-            int d = -1;
-            if (OpenSocketConnexionForClientProvider(Arg(c.program), &d) != -1) return 1;
-            if (d != -1) return 2;
-          }
-          if (QxErrno() != c.code) return 3;
-          // The listening socket stays open (a limit of this open).
-          return qxtest::CountOpenFds() == before + 1 ? 0 : 4;
-        },
-        10000);
-    EXPECT_FALSE(tool.timed_out) << "the open waited for a peer that could not come";
-    EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n" << tool.err;
-    EXPECT_NE(tool.err.find(c.trace), std::string::npos) << tool.err;
+// True once the calling process has no child left, zombies included (with
+// SIGCHLD ignored none can be one), looked at for at most timeout_ms.
+bool NoChildLeft(int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
-// With SIGCHLD ignored, a program that exits with a non-zero status without
-// connecting cannot be told from one that handed the link on: the open waits
-// in accept, and a signal whose handler does not restart the call (a caller's
-// alarm) ends it with kQx_OpenError. The signal is sent once the open is seen
-// waiting in accept.
-TEST_F(ConnectionTest, SocketClientProviderWaitingForAProgramWhoseEndIsHiddenEndsOnASignal) {
+// The open fails, with an error code, as soon as the peer can no longer come,
+// whatever the tool's setting of SIGCHLD (with SIGCHLD ignored the system
+// discards the program's status, which the provider still learns): a program
+// that cannot be started, one that exits with a non-zero status and one killed
+// by a signal, each before connecting; the channel layer then gives no
+// channel. With SIGCHLD ignored no process of the launch is left behind. Each
+// case runs in a process of its own, which is the tool; the other side of the
+// contract (a program that exits 0 is awaited) is
+// SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatExitedCleanly.
+TEST_F(ConnectionTest, SocketClientProviderFailsAtOnceWhenItsPeerCanNoLongerConnect) {
   if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
-  qxtest::ChildResult tool = qxtest::RunInChild(
-      [&] {
-        TreatChildren(Children::kIgnored);
-        qxtest::InterruptingHandler handler(SIGALRM);
-        const pthread_t self = pthread_self();
-        std::thread alarm =
-            qxtest::WhenBlocked(qxtest::kAcceptCalls, [&] { pthread_kill(self, SIGALRM); });
-        int d = -1;
-        int opened = OpenSocketConnexionForClientProvider(Arg("/bin/false"), &d);
-        alarm.join();
-        if (opened != -1 || d != -1) return 1;
-        return QxErrno() == kQx_OpenError ? 0 : 2;
-      },
-      10000);
-  EXPECT_FALSE(tool.timed_out);
-  EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n" << tool.err;
-  EXPECT_NE(tool.err.find("wait for the peer interrupted by a signal"), std::string::npos)
-      << tool.err;
+  constexpr const char* kMissingPeer = "/nonexistent/qxpeer-missing";
+  constexpr const char* kEnded = "peer ended before connecting, path='";
+  const std::string exits3 = dir_.File("exits-3");
+  const std::string killed = dir_.File("killed");
+  qxtest::WriteFile(exits3, "#!/bin/sh\nexit 3\n");
+  qxtest::WriteFile(killed, "#!/bin/sh\nkill -KILL $$\n");
+  ASSERT_EQ(chmod(exits3.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(killed.c_str(), 0700), 0);
+  const struct {
+    const char* name;
+    Children children;
+  } settings[] = {{"children left alone", Children::kLeftAlone},
+                  {"SIGCHLD ignored", Children::kIgnored},
+                  {"children reaped by the tool", Children::kReapedByTheTool}};
+  const struct {
+    const char* name;
+    std::string program;
+    QxSLong code;
+    std::string trace;
+  } programs[] = {
+      {"program that cannot be started", kMissingPeer, kQx_ExecvError,
+       std::string("error on execv path='") + kMissingPeer + "'"},
+      {"program that exits with status 3", exits3, kQx_OpenError, kEnded + exits3 + "'"},
+      {"program killed by a signal", killed, kQx_OpenError, kEnded + killed + "'"},
+  };
+  for (const auto& setting : settings) {
+    for (const auto& program : programs) {
+      for (bool channelLayer : {false, true}) {
+        SCOPED_TRACE(std::string(setting.name) + ", " + program.name +
+                     (channelLayer ? ", through the channel layer" : ""));
+        qxtest::ChildResult tool = qxtest::RunInChild(
+            [&] {
+              TreatChildren(setting.children);
+              const int before = qxtest::CountOpenFds();
+              if (channelLayer) {
+                QxChannelParam param;
+                QxInitChannelParam(&param, kQx_ChannelSocket);
+                PQxChannel channel =
+                    QxOpenChannel(&param, kQx_ClientProvider, Arg(program.program));
+                if (channel != nullptr) return 1;
+                if (param.channel.socketParam.sockfdInOut != -1) return 2;
+              } else {
+                int d = -1;
+                if (OpenSocketConnexionForClientProvider(Arg(program.program), &d) != -1) return 1;
+                if (d != -1) return 2;
+              }
+              if (QxErrno() != program.code) return 3;
+              // The listening socket stays open (a limit of this open).
+              if (qxtest::CountOpenFds() != before + 1) return 4;
+              if (setting.children == Children::kIgnored && !NoChildLeft(5000)) return 5;
+              return 0;
+            },
+            10000);
+        EXPECT_FALSE(tool.timed_out) << "the open waited for a peer that could not come";
+        EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n"
+                                                     << tool.err;
+        EXPECT_NE(tool.err.find(program.trace), std::string::npos) << tool.err;
+        if (channelLayer) {
+          EXPECT_NE(tool.err.find("OpenChannelSocket kQx_ClientProvider !=0"), std::string::npos)
+              << tool.err;
+        }
+      }
+    }
+  }
+}
+
+// After a clean end of the program the connection is awaited without limit,
+// whatever the setting of SIGCHLD; a signal whose handler does not restart
+// the call (a caller's alarm) ends that wait with kQx_OpenError. The program
+// here exits 0 and leaves nobody behind; the signal is sent once the open is
+// seen waiting in accept.
+TEST_F(ConnectionTest, SocketClientProviderWaitingAfterACleanEndEndsOnASignal) {
+  if (!qxtest::LocalHostNameResolves()) GTEST_SKIP() << "this host's name does not resolve";
+  const struct {
+    const char* name;
+    Children children;
+  } settings[] = {{"children left alone", Children::kLeftAlone},
+                  {"SIGCHLD ignored", Children::kIgnored},
+                  {"children reaped by the tool", Children::kReapedByTheTool}};
+  for (const auto& setting : settings) {
+    SCOPED_TRACE(setting.name);
+    qxtest::ChildResult tool = qxtest::RunInChild(
+        [&] {
+          TreatChildren(setting.children);
+          qxtest::InterruptingHandler handler(SIGALRM);
+          const pthread_t self = pthread_self();
+          std::thread alarm =
+              qxtest::WhenBlocked(qxtest::kAcceptCalls, [&] { pthread_kill(self, SIGALRM); });
+          int d = -1;
+          int opened = OpenSocketConnexionForClientProvider(Arg("/bin/true"), &d);
+          alarm.join();
+          if (opened != -1 || d != -1) return 1;
+          return QxErrno() == kQx_OpenError ? 0 : 2;
+        },
+        10000);
+    EXPECT_FALSE(tool.timed_out);
+    EXPECT_TRUE(tool.exited && tool.status == 0) << "status " << tool.status << "\n" << tool.err;
+    EXPECT_NE(tool.err.find("wait for the peer interrupted by a signal"), std::string::npos)
+        << tool.err;
+  }
 }
 
 // A FIFO provider's open waits for its peer without a time-out; a signal
