@@ -273,9 +273,11 @@ TEST_F(ConnectionTest, SocketClientProviderAwaitsAPeerLeftBehindByAProgramThatEx
 
 // The FIFO client provider starts its peer through the shell, detached, and
 // learns whether the shell started, never from a wait status: however the
-// tool treats its children, a peer that exists connects, and a program the
-// shell cannot run fails the open at once (kQx_ExecvError) with nothing left
-// on disk. Each case runs in a process of its own, which is the tool.
+// tool treats its children, a peer that exists connects (a bare name is
+// searched in PATH as the shell searches it, an empty entry being the current
+// directory), and a program the shell cannot run fails the open at once
+// (kQx_ExecvError) with nothing left on disk and the reason: no such file, or
+// permission denied for a file found but not executable. Each case runs in a process of its own, which is the tool.
 TEST_F(ConnectionTest, FifoClientProviderConnectsOrFailsAtOnceWhateverSigchldSetting) {
   std::string in = dir_.File("provider.in");
   std::string out = dir_.File("provider.out");
@@ -296,16 +298,28 @@ TEST_F(ConnectionTest, FifoClientProviderConnectsOrFailsAtOnceWhateverSigchldSet
     QxSLong code;  // kQx_NoErr: the link comes up
     std::string trace;
     std::string path = "";  // PATH for the search of a bare name, when given
+    std::string cwd = "";   // the tool's current directory, when given
   } programs[] = {
       {"peer", QX_PEER_PATH, kQx_NoErr, ""},
       {"peer by a bare name found in PATH", peerName, kQx_NoErr, "", "/nonexistent:" + peerDir},
+      // An empty entry of PATH is the current directory, as for the shell.
+      {"bare name in the current directory, PATH with a leading colon", peerName, kQx_NoErr, "",
+       ":/nonexistent", peerDir},
+      {"the same with a trailing colon", peerName, kQx_NoErr, "", "/nonexistent:", peerDir},
+      {"the same with a doubled colon", peerName, kQx_NoErr, "", "/nonexistent::/usr/bin",
+       peerDir},
       {"missing program", "/nonexistent/qxpeer-missing", kQx_ExecvError,
        "Qx OpenFifoConnexionForClientProvider:cannot start the program "
        "path='/nonexistent/qxpeer-missing': No such file or directory"},
       {"bare name not in PATH", "qxpeer-missing-everywhere", kQx_ExecvError,
        "path='qxpeer-missing-everywhere': No such file or directory"},
+      {"bare name of the current directory, PATH without an empty entry", peerName,
+       kQx_ExecvError, "path='" + peerName + "': No such file or directory", "/nonexistent",
+       peerDir},
       {"file without execute permission", plain, kQx_ExecvError,
        "path='" + plain + "': Permission denied"},
+      {"bare name found in PATH without execute permission", "not-a-program", kQx_ExecvError,
+       "path='not-a-program': Permission denied", "/nonexistent:" + dir_.path()},
   };
   for (const auto& setting : settings) {
     for (const auto& program : programs) {
@@ -314,6 +328,7 @@ TEST_F(ConnectionTest, FifoClientProviderConnectsOrFailsAtOnceWhateverSigchldSet
           [&] {
             TreatChildren(setting.children);
             if (!program.path.empty()) setenv("PATH", program.path.c_str(), 1);
+            if (!program.cwd.empty() && chdir(program.cwd.c_str()) != 0) return 7;
             const int before = qxtest::CountOpenFds();
             int din = -1;
             int dout = -1;

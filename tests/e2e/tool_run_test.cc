@@ -90,18 +90,38 @@ TEST(ProbeRun, StandaloneArguments) {
   EXPECT_EQ(qxtest::ReadFile(workspace.LockFile()), "");
 }
 
-TEST(ProbeRun, DefaultKitNameIsNotedAndTheRunGoesOn) {
-  e2e::Workspace workspace;
-  const qxtest::ChildResult host = e2e::RunHost(workspace, {}, QX_PROBE_DEFAULT_BIN, {"hello"});
-  EXPECT_EQ(host.status, 0) << host.err;
-  EXPECT_NE(host.err.find("Please\n* copy file QXServVersions in you interface directory,\n"
-                          "* change the static strings.\n"
-                          "* put $(PROJECT_ROOT)/interface at the beginning of the INCDIR section\n"
-                          "  of your specific.make,\n"
-                          "* gmake clean or remove *.d file before gmake\n"),
-            std::string::npos)
-      << host.err;
-  EXPECT_TRUE(host.out.starts_with(kProbeStart)) << host.out;
+// A tool whose kit name is DEFAULT, or that defines no identity constant at
+// all, is noted and runs on; without constants it announces and traces its
+// tool as DEFAULT, never by an empty name, with an empty version and
+// copyright.
+TEST(ProbeRun, DefaultIdentityIsNotedAndTheRunGoesOn) {
+  const struct {
+    const char* name;
+    const char* tool;
+    std::string start;  // the first command
+    const char* trace;  // the trace line on standard error
+  } cases[] = {
+      {"kit name DEFAULT", QX_PROBE_DEFAULT_BIN, kProbeStart, "#(Probe):probe says hello\n"},
+      {"no identity constant", QX_PROBE_ANONYMOUS_BIN,
+       "START_TOOL(1:C,2,1,2,6,2,3,7:DEFAULT,0:,0:)\n", "#(DEFAULT):probe says hello\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    e2e::Workspace workspace;
+    const qxtest::ChildResult host = e2e::RunHost(workspace, {}, c.tool, {"hello"});
+    EXPECT_EQ(host.status, 0) << host.err;
+    EXPECT_NE(host.err.find("Please\n* copy file QXServVersions in you interface directory,\n"
+                            "* change the static strings.\n"
+                            "* put $(PROJECT_ROOT)/interface at the beginning of the INCDIR "
+                            "section\n"
+                            "  of your specific.make,\n"
+                            "* gmake clean or remove *.d file before gmake\n"),
+              std::string::npos)
+        << host.err;
+    EXPECT_TRUE(host.out.starts_with(c.start)) << host.out;
+    EXPECT_NE(host.out.find("TR(16:probe says hello)\n"), std::string::npos) << host.out;
+    EXPECT_NE(host.err.find(c.trace), std::string::npos) << host.err;
+  }
 }
 
 // The host closes its ends after two commands; the tool's next writes fail and

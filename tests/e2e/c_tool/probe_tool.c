@@ -26,10 +26,14 @@
 #define PROBE_KIT_NAME "MIRLAN"
 #endif
 
+/* Built with PROBE_NO_IDENTITY, the tool defines none of the four identity
+ * constants and runs with the library's defaults. */
+#ifndef PROBE_NO_IDENTITY
 const char kQx_KitName[] = PROBE_KIT_NAME;
 const char kQx_ToolName[] = "Probe";
 const char kQx_ToolVersion[] = "0.3";
 const char kQx_ToolCopyright[] = "(c) probe, 2 lines, no rights";
+#endif
 
 static void EndWithWarning(int depth) {
   if (depth > 0) {
