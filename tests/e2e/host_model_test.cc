@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
+#include "json_reader.h"
 
 namespace {
 
@@ -161,6 +162,41 @@ TEST(HostModel, PiecesJoinIntoTheValue) {
       e2e::RunHost(workspace, {"--model", workspace.File("m.json")}, QX_MODEL_TOOL_BIN, args);
   EXPECT_EQ(host.status, 0) << host.err;
   EXPECT_EQ(qxtest::ReadFile(workspace.File("m.json")), expected);
+}
+
+// Every control byte, 0x01 to 0x1F and 0x7F, in a value is escaped in the JSON
+// model: the file is valid JSON for each of them, holds none of them raw,
+// and each value reads back as the bytes the tool sent. One place per byte.
+TEST(HostModel, JsonEscapesEveryControlByte) {
+  std::vector<int> bytes;
+  for (int c = 0x01; c < 0x20; ++c) bytes.push_back(c);
+  bytes.push_back(0x7F);
+  e2e::Workspace workspace;
+  std::vector<std::string> args{"values"};
+  std::vector<std::string> values;
+  for (int c : bytes) {
+    values.push_back(std::string("a") + static_cast<char>(c) + "z");
+    args.push_back(workspace.File("value" + std::to_string(c)));
+    qxtest::WriteFile(args.back(), values.back());
+  }
+  const std::string path = workspace.File("m.json");
+  const qxtest::ChildResult host =
+      e2e::RunHost(workspace, {"--model", path}, QX_MODEL_TOOL_BIN, args);
+  ASSERT_EQ(host.status, 0) << host.err;
+  const std::string content = qxtest::ReadFile(path);
+  e2e::JsonValue model;
+  std::string error;
+  ASSERT_TRUE(e2e::ReadJson(content, &model, &error)) << error << "\n" << content;
+  const std::vector<e2e::JsonValue>& nodes = model["nodes"].items;
+  ASSERT_EQ(nodes.size(), bytes.size()) << content;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    SCOPED_TRACE("byte " + std::to_string(bytes[i]));
+    EXPECT_EQ(nodes[i]["attributes"]["text"].text, values[i]);
+    // The only raw line feed is the one that ends the file.
+    const size_t raw = content.find(static_cast<char>(bytes[i]));
+    EXPECT_TRUE(raw == std::string::npos || (bytes[i] == '\n' && raw == content.size() - 1))
+        << "raw at byte " << raw;
+  }
 }
 
 // Names holding every control byte (0x01 to 0x1F) are drawn as a document

@@ -73,7 +73,7 @@ void AppendJsonString(std::string_view text, std::string* out) {
           case '\r': out->append("\\r"); break;
           case '\t': out->append("\\t"); break;
           default:
-            if (static_cast<uint8_t>(c) < 0x20) {
+            if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) {
               unicode(static_cast<uint8_t>(c));
             } else {
               out->push_back(c);

@@ -9,8 +9,8 @@
 namespace qxhost {
 
 // Appends text to out as the inside of a JSON string: quote, backslash and
-// control bytes escaped, valid UTF-8 sequences as they are, and every byte
-// that is not part of one as \u00XX.
+// every control byte (0x01-0x1F and DEL, 0x7F) escaped, valid UTF-8
+// sequences as they are, and every byte that is not part of one as \u00XX.
 void AppendJsonString(std::string_view text, std::string* out);
 
 // Appends text to out as the inside of a DOT quoted string: quote and
