@@ -27,7 +27,7 @@ void CheckNet(const netfmt::Net& net) {
 }
 
 std::string Structure(const netfmt::Net& net, bool flat) {
-  auto value = [&](int32_t v) { return std::to_string(flat && v > 1 ? 1 : v); };
+  auto value = [&](int64_t v) { return std::to_string(flat && v > 1 ? 1 : v); };
   std::string text = std::to_string(net.places()) + "/" + std::to_string(net.transitions()) + "\n";
   for (int p = 0; p < net.places(); ++p) text += value(net.tokens(p)) + " ";
   text += "\n";

@@ -160,9 +160,11 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"marking_negative",
                 Document(PtNet("<place id=\"p\"><initialMarking><text>-1</text></initialMarking></place>")), "",
                 "initial marking \"-1\"", 4},
-        Refusal{"marking_beyond_int",
-                Document(PtNet("<place id=\"p\"><initialMarking><text>2147483648</text></initialMarking></place>")),
-                "", "initial marking \"2147483648\"", 4},
+        Refusal{"marking_beyond_64_bits",
+                Document(PtNet("<place id=\"p\"><initialMarking><text>9223372036854775808</text></initialMarking>"
+                               "</place>")),
+                "", "initial marking \"9223372036854775808\" is not a number of tokens (a decimal integer from 0 to "
+                "9223372036854775807)", 4},
         Refusal{"weight_zero",
                 Document(PtNet(kTwoNodes + "<arc id=\"a\" source=\"p\" target=\"t\"><inscription><text>0</text>"
                                            "</inscription></arc>")),

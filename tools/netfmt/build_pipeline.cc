@@ -8,7 +8,7 @@ namespace netfmt {
 
 BuildPipeline::~BuildPipeline() { Stop(); }
 
-void BuildPipeline::AddPlace(std::string_view id, std::string_view name, int32_t tokens, Where where) {
+void BuildPipeline::AddPlace(std::string_view id, std::string_view name, int64_t tokens, Where where) {
   Add(Op::kPlace, false, tokens, id, name, {}, where);
 }
 
@@ -20,14 +20,14 @@ void BuildPipeline::AddReference(std::string_view id, std::string_view target, b
   Add(Op::kReference, place, 0, id, target, {}, where);
 }
 
-void BuildPipeline::AddArc(std::string_view id, std::string_view source, std::string_view target, int32_t weight,
+void BuildPipeline::AddArc(std::string_view id, std::string_view source, std::string_view target, int64_t weight,
                            Where where) {
   Add(Op::kArc, false, weight, id, source, target, where);
 }
 
 void BuildPipeline::AddOtherId(std::string_view id, Where where) { Add(Op::kOther, false, 0, id, {}, {}, where); }
 
-void BuildPipeline::Add(Op op, bool place, int32_t number, std::string_view a, std::string_view b,
+void BuildPipeline::Add(Op op, bool place, int64_t number, std::string_view a, std::string_view b,
                         std::string_view c, Where where) {
   current_.records.push_back(Record{op, place, number, {a.size(), b.size(), c.size()}, where});
   current_.text.append(a).append(b).append(c);

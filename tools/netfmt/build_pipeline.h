@@ -39,10 +39,10 @@ class BuildPipeline {
   BuildPipeline& operator=(const BuildPipeline&) = delete;
 
   // As NetBuilder's, recorded to be applied later.
-  void AddPlace(std::string_view id, std::string_view name, int32_t tokens, Where where);
+  void AddPlace(std::string_view id, std::string_view name, int64_t tokens, Where where);
   void AddTransition(std::string_view id, std::string_view name, Where where);
   void AddReference(std::string_view id, std::string_view target, bool place, Where where);
-  void AddArc(std::string_view id, std::string_view source, std::string_view target, int32_t weight,
+  void AddArc(std::string_view id, std::string_view source, std::string_view target, int64_t weight,
               Where where);
   void AddOtherId(std::string_view id, Where where);
 
@@ -63,7 +63,7 @@ class BuildPipeline {
   struct Record {
     Op op;
     bool place;      // of a reference: whether it stands for a place
-    int32_t number;  // tokens or weight
+    int64_t number;  // tokens or weight
     size_t sizes[3];  // of the texts, one after the other in Batch::text
     Where where;
   };
@@ -76,7 +76,7 @@ class BuildPipeline {
   // Full batches waiting for the building thread at most.
   static constexpr size_t kWaiting = 4;
 
-  void Add(Op op, bool place, int32_t number, std::string_view a, std::string_view b, std::string_view c,
+  void Add(Op op, bool place, int64_t number, std::string_view a, std::string_view b, std::string_view c,
            Where where);
   void HandOver();
   void Apply(const Batch& batch);

@@ -50,7 +50,7 @@ bool WriteDot(const Net& net, OutputFile& out) {
     }
     out.Put("\"];\n");
   }
-  auto putArc = [&](int from, int to, int32_t weight) {
+  auto putArc = [&](int from, int to, int64_t weight) {
     out.Put("  ");
     PutNodeName(out, net, from);
     out.Put(" -> ");

@@ -5,8 +5,26 @@
 
 namespace netfmt {
 
-bool MatrixFits(const Net& net) {
-  return static_cast<uint64_t>(net.places()) * static_cast<uint64_t>(net.transitions()) <= kMaxMatrixCells;
+std::string MatrixRefusal(const Net& net) {
+  const uint64_t cells = static_cast<uint64_t>(net.places()) * static_cast<uint64_t>(net.transitions());
+  if (cells > kMaxMatrixCells) {
+    return "a matrix file of " + std::to_string(net.places()) + " places x " + std::to_string(net.transitions()) +
+           " transitions passes the limit of " + std::to_string(kMaxMatrixCells) + " cells";
+  }
+  const std::string reason =
+      ", more than the matrix format holds (varnost reads values up to " + std::to_string(kMaxMatrixValue) + ")";
+  for (int p = 0; p < net.places(); ++p) {
+    if (net.tokens(p) > kMaxMatrixValue) {
+      return "place \"" + std::string(net.id(p)) + "\" holds " + std::to_string(net.tokens(p)) + " tokens" + reason;
+    }
+  }
+  std::string refusal;
+  net.ForEachArc([&](int from, int to, int64_t weight) {
+    if (weight <= kMaxMatrixValue || !refusal.empty()) return;
+    refusal = "the arc from \"" + std::string(net.id(from)) + "\" to \"" + std::string(net.id(to)) + "\" weighs " +
+              std::to_string(weight) + reason;
+  });
+  return refusal;
 }
 
 bool IsRefWord(std::string_view name) {
@@ -22,7 +40,7 @@ namespace {
 // Weights by place: row p holds (transition, weight), ascending.
 struct PlaceRows {
   std::vector<uint32_t> start;
-  std::vector<std::pair<int, int32_t>> cells;
+  std::vector<std::pair<int, int64_t>> cells;
 };
 
 PlaceRows ByPlace(const Net& net, bool inputs) {

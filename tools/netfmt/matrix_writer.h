@@ -6,6 +6,7 @@
 #define NETFMT_MATRIX_WRITER_H
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "net.h"
@@ -18,14 +19,22 @@ namespace netfmt {
 // anything is written.
 constexpr uint64_t kMaxMatrixCells = 100'000'000;
 
-bool MatrixFits(const Net& net);
+// The largest token count or weight the format holds: varnost reads every
+// value of a matrix file as a 32-bit integer.
+constexpr int64_t kMaxMatrixValue = INT32_MAX;
+
+// Why a matrix file cannot hold the net, or empty when it can: more cells
+// than kMaxMatrixCells, or a value above kMaxMatrixValue (the first place by
+// index, else the first arc in the net's arc order, named by its ids).
+std::string MatrixRefusal(const Net& net);
 
 // Whether the reference file holds `name` as it stands: one word, no white
 // space and no NUL. Other names (the empty one too) are written as the
 // node's id.
 bool IsRefWord(std::string_view name);
 
-// Writes the matrix file and commits it. REQUIRES: MatrixFits(net).
+// Writes the matrix file and commits it. REQUIRES: MatrixRefusal(net) is
+// empty.
 bool WriteMatrix(const Net& net, OutputFile& out);
 
 // Writes the reference file (title: `title`, cut to one line of at most 200

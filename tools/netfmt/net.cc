@@ -145,8 +145,9 @@ bool NetBuilder::Define(std::string_view id, Kind kind, int32_t index, Where whe
   return true;
 }
 
-bool NetBuilder::AddPlace(std::string_view id, std::string_view name, int32_t tokens, Where where) {
+bool NetBuilder::AddPlace(std::string_view id, std::string_view name, int64_t tokens, Where where) {
   if (places_.size() >= INT_MAX / 2) return Fail("too many places", where);
+  if (tokens < 0) return Fail("place " + Quoted(id) + ": " + std::to_string(tokens) + " tokens", where);
   uint32_t s = 0;
   if (!Define(id, Kind::kPlace, static_cast<int32_t>(places_.size()), where, &s)) return false;
   const Net::TextRef text{text_.size(), name.size()};
@@ -175,9 +176,14 @@ bool NetBuilder::AddReference(std::string_view id, std::string_view target, bool
 }
 
 bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::string_view target,
-                        int32_t weight, Where where) {
+                        int64_t weight, Where where) {
   // Arcs are numbered in 32 bits where their ids are checked.
   if (arcs_.size() >= UINT32_MAX) return Fail("too many arcs", where);
+  if (weight < 1) {
+    return Fail("the arc from " + Quoted(source) + " to " + Quoted(target) + " has the weight " +
+                    std::to_string(weight) + ", below 1",
+                where);
+  }
   if (text_.size() + id.size() > UINT32_MAX || ends_.size() + source.size() + target.size() > UINT32_MAX) {
     return Fail("the net's ids are too large to hold", where);
   }
@@ -193,8 +199,16 @@ bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::strin
   ends_.append(source);
   ends_.append(target);
   const auto arc = static_cast<uint32_t>(arcs_.size());
+  int32_t small = 0;
+  if (weight <= INT32_MAX) {
+    small = static_cast<int32_t>(weight);
+  } else {
+    if (bigWeights_.size() >= INT32_MAX) return Fail("too many arcs of weight above " + std::to_string(INT32_MAX), where);
+    small = static_cast<int32_t>(-1 - static_cast<int64_t>(bigWeights_.size()));
+    bigWeights_.push_back(weight);
+  }
   arcs_.push_back(PendingArc{idOffset, static_cast<uint32_t>(id.size()), endOffset,
-                             static_cast<uint32_t>(source.size()), static_cast<uint32_t>(target.size()), weight,
+                             static_cast<uint32_t>(source.size()), static_cast<uint32_t>(target.size()), small,
                              where});
   if (!id.empty() && !TakeArcId(key, arc)) {
     return Fail("duplicate id " + Quoted(id), where);
@@ -394,10 +408,11 @@ std::optional<Net> NetBuilder::Freeze() {
   in.reserve(inputs);
   out.reserve(arcs_.size() - inputs);
   for (const PendingArc& a : arcs_) {
-    const Flat flat{static_cast<int32_t>(a.source), WeightedArc{static_cast<int32_t>(a.target), a.weight}};
+    const Flat flat{static_cast<int32_t>(a.source), WeightedArc{static_cast<int32_t>(a.target), WeightOf(a)}};
     (a.ends == kInput ? in : out).push_back(flat);
   }
   BigVector<PendingArc>().swap(arcs_);
+  std::vector<int64_t>().swap(bigWeights_);
 
   // Grouped by transition (a stable counting sort), then each group by place,
   // repeated arcs summed.
@@ -417,10 +432,10 @@ std::optional<Net> NetBuilder::Freeze() {
       start[t] = static_cast<uint32_t>(kept);
       for (size_t i = begin; i < end; ++i) {
         if (kept > start[t] && arcs[kept - 1].place == arcs[i].place) {
-          if (arcs[kept - 1].weight > INT32_MAX - arcs[i].weight) {
+          if (arcs[kept - 1].weight > kMaxValue - arcs[i].weight) {
             Fail("the repeated arcs between " + std::string(SymbolText(places_[static_cast<size_t>(arcs[i].place)].symbol)) +
                      " and " + std::string(SymbolText(transitions_[t].symbol)) + " weigh more than " +
-                     std::to_string(INT32_MAX) + " together",
+                     std::to_string(kMaxValue) + " together, the largest weight a net holds",
                  Where{});
             return false;
           }

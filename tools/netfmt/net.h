@@ -40,10 +40,14 @@ struct Problem {
 // "FILE:LINE:COL: MESSAGE", leaving out the parts that are unknown.
 std::string Describe(const Problem& problem, std::string_view file);
 
-// An arc seen from its transition: the place and the weight (>= 1).
+// The largest token count and arc weight a net holds: a 64-bit count, since
+// real models mark places with more tokens than 32 bits hold.
+constexpr int64_t kMaxValue = INT64_MAX;
+
+// An arc seen from its transition: the place and the weight (1..kMaxValue).
 struct WeightedArc {
   int32_t place;
-  int32_t weight;
+  int64_t weight;
 };
 
 class Net {
@@ -55,7 +59,8 @@ class Net {
   std::string_view id(int node) const { return Text(ids_[static_cast<size_t>(node)]); }
   // The node's name; empty when it has none.
   std::string_view name(int node) const { return Text(names_[static_cast<size_t>(node)]); }
-  int32_t tokens(int place) const { return tokens_[static_cast<size_t>(place)]; }
+  // From 0 to kMaxValue.
+  int64_t tokens(int place) const { return tokens_[static_cast<size_t>(place)]; }
   // The arcs into and out of transition t, by ascending place; one arc per
   // place and direction (repeated arcs of the input are summed).
   std::span<const WeightedArc> inputs(int t) const { return Span(inStart_, in_, t); }
@@ -91,27 +96,29 @@ class Net {
   int transitions_ = 0;
   BigString text_;  // every id and name, one after the other
   BigVector<TextRef> ids_, names_;
-  BigVector<int32_t> tokens_;
+  BigVector<int64_t> tokens_;
   BigVector<uint32_t> inStart_, outStart_;  // transitions + 1 entries each
   BigVector<WeightedArc> in_, out_;
 };
 
 // Builds a Net from nodes and arcs given by id, in any order. Each Add
-// returns false when the input is refused (a repeated id, too many nodes)
-// and problem() then says why; nothing more should be added after that.
+// returns false when the input is refused (a repeated id, too many nodes, a
+// token count below 0 or a weight below 1) and problem() then says why;
+// nothing more should be added after that.
 // Ids are unique across every kind, as in an XML document.
 class NetBuilder {
  public:
   NetBuilder();
-  bool AddPlace(std::string_view id, std::string_view name, int32_t tokens, Where where);
+  bool AddPlace(std::string_view id, std::string_view name, int64_t tokens, Where where);
   bool AddTransition(std::string_view id, std::string_view name, Where where);
   // A node that stands for the node `target` names (possibly another
   // reference); `place` tells which kind it must turn out to be.
   bool AddReference(std::string_view id, std::string_view target, bool place, Where where);
   // An arc between a place and a transition, either way, of weight >= 1. The
   // id may be empty (formats whose arcs have none); it names the arc in
-  // messages otherwise.
-  bool AddArc(std::string_view id, std::string_view source, std::string_view target, int32_t weight,
+  // messages otherwise. Repeated arcs (same ends, same way) are one arc of
+  // their weights' sum, which must not pass kMaxValue.
+  bool AddArc(std::string_view id, std::string_view source, std::string_view target, int64_t weight,
               Where where);
   // An id of something else (a page) that no node or arc may repeat.
   bool AddOtherId(std::string_view id, Where where);
@@ -127,7 +134,8 @@ class NetBuilder {
 
   // The net, or nothing with problem() set: a reference that names no node,
   // names a node of the other kind or is part of a cycle; an arc whose ends
-  // are unknown or not one place and one transition; a weight sum beyond int.
+  // are unknown or not one place and one transition; repeated arcs whose
+  // weights sum beyond kMaxValue.
   std::optional<Net> Freeze();
   const Problem& problem() const { return problem_; }
 
@@ -161,9 +169,17 @@ class NetBuilder {
     uint32_t ends;
     uint32_t source;  // the source's text size, then its symbol, then the transition
     uint32_t target;  // the target's text size, then its symbol, then the place
+    // The weight when it fits (>= 1), else -1 - its index in bigWeights_:
+    // with the five fields above it fills 24 bytes, where an int64_t would
+    // take 32. Arcs are most of a large net, and this array is written once
+    // per arc while its input is read.
     int32_t weight;
     Where where;
   };
+  static_assert(sizeof(PendingArc) == 24 + sizeof(Where));
+  int64_t WeightOf(const PendingArc& arc) const {
+    return arc.weight > 0 ? arc.weight : bigWeights_[static_cast<size_t>(-1 - int64_t{arc.weight})];
+  }
   static constexpr uint32_t kSymbols = 0, kInput = 1, kOutput = 2;
   static constexpr uint32_t kNone = UINT32_MAX;
 
@@ -219,11 +235,12 @@ class NetBuilder {
   struct Node {
     uint32_t symbol;
     Net::TextRef name;
-    int32_t tokens;
+    int64_t tokens;
   };
   BigVector<Node> places_, transitions_;
   std::vector<Reference> references_;
   BigVector<PendingArc> arcs_;
+  std::vector<int64_t> bigWeights_;  // the weights above INT32_MAX, by arc
   // Arcs from lookedUp_ on keep their ends as text in ends_; those before it
   // hold symbols.
   size_t lookedUp_ = 0;

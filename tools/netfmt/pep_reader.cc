@@ -85,8 +85,9 @@ std::string_view SectionName(std::string_view line) {
 }
 
 // A decimal number at the front of *text (taken off it); false when there is
-// none or it passes INT32_MAX.
-bool TakeNumber(std::string_view* text, int32_t* value) {
+// none or it passes the type's largest value.
+template <typename Int>
+bool TakeNumber(std::string_view* text, Int* value) {
   size_t n = 0;
   while (n < text->size() && (*text)[n] >= '0' && (*text)[n] <= '9') ++n;
   if (n == 0 || !ParseCount(text->substr(0, n), value)) return false;
@@ -97,7 +98,7 @@ bool TakeNumber(std::string_view* text, int32_t* value) {
 struct PendingNode {
   int32_t id;
   std::string name;
-  int32_t tokens;
+  int64_t tokens;
   Where where;
 };
 
@@ -228,7 +229,7 @@ class Reader {
         text.remove_prefix(1);
         node.tokens = 1;
         if (!text.empty() && text[0] >= '0' && text[0] <= '9' && !TakeNumber(&text, &node.tokens)) {
-          return Fail("a token count beyond 2147483647");
+          return Fail("a token count beyond " + std::to_string(kMaxValue));
         }
       } else {
         text.remove_prefix(1);

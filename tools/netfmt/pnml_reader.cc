@@ -532,10 +532,10 @@ class Reader {
         tree_.Clear();
         return;
       case Ctx::kPlace: {
-        int32_t tokens = 0;
+        int64_t tokens = 0;
         if (node_.hasMarking && !ParseCount(Trim(node_.marking), &tokens)) {
           Stop("place " + node_.id + ": initial marking " + Quoted(Trim(node_.marking)) +
-                   " is not a number of tokens (a decimal integer from 0 to 2147483647)",
+                   " is not a number of tokens (a decimal integer from 0 to " + std::to_string(kMaxValue) + ")",
                node_.markingWhere);
           return;
         }
@@ -555,10 +555,10 @@ class Reader {
                node_.where);
           return;
         }
-        int32_t weight = 1;
+        int64_t weight = 1;
         if (node_.hasInscription && (!ParseCount(Trim(node_.inscription), &weight) || weight == 0)) {
           Stop("arc " + node_.id + ": weight " + Quoted(Trim(node_.inscription)) +
-                   " is not a decimal integer from 1 to 2147483647",
+                   " is not a decimal integer from 1 to " + std::to_string(kMaxValue),
                node_.markingWhere);
           return;
         }

@@ -13,7 +13,7 @@ namespace {
 bool NameStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80; }
 bool NameChar(unsigned char c) { return NameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
-void PutNumberElement(OutputFile& out, const char* element, int32_t value) {
+void PutNumberElement(OutputFile& out, const char* element, int64_t value) {
   out.Put("<");
   out.Put(element);
   out.Put("><text>");
@@ -122,7 +122,7 @@ bool WritePnml(const Net& net, std::string_view netId, OutputFile& out) {
     out.Put(place ? "</place>\n" : "</transition>\n");
   }
   uint64_t arc = 0;
-  auto putArc = [&](int from, int to, int32_t weight) {
+  auto putArc = [&](int from, int to, int64_t weight) {
     out.Put("      <arc id=\"");
     out.Put(arcPrefix);
     out.PutInt(static_cast<long long>(++arc));

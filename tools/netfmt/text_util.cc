@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "text_util.h"
 
+#include <limits>
+
 namespace netfmt {
 
 namespace {
@@ -15,18 +17,28 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-bool ParseCount(std::string_view text, int32_t* value) {
+namespace {
+
+template <typename Int>
+bool ParseCountOf(std::string_view text, Int* value) {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
-  int64_t v = 0;
+  constexpr Int kMax = std::numeric_limits<Int>::max();
+  Int v = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-    if (v > INT32_MAX) return false;
+    const Int digit = c - '0';
+    if (v > (kMax - digit) / 10) return false;
+    v = v * 10 + digit;
   }
-  *value = static_cast<int32_t>(v);
+  *value = v;
   return true;
 }
+
+}  // namespace
+
+bool ParseCount(std::string_view text, int32_t* value) { return ParseCountOf(text, value); }
+bool ParseCount(std::string_view text, int64_t* value) { return ParseCountOf(text, value); }
 
 bool IsUtf8(std::string_view text) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());

@@ -13,9 +13,11 @@ namespace netfmt {
 // feeds (XML's white space).
 std::string_view Trim(std::string_view text);
 
-// A decimal integer from 0 to INT32_MAX: digits only (an optional leading
-// '+'), nothing else. False otherwise, *value unchanged.
+// A decimal integer from 0 to the type's largest value (INT32_MAX,
+// INT64_MAX): digits only (an optional leading '+'), nothing else. False
+// otherwise, *value unchanged.
 bool ParseCount(std::string_view text, int32_t* value);
+bool ParseCount(std::string_view text, int64_t* value);
 
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or
 // code points above U+10FFFF).

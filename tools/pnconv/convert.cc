@@ -91,7 +91,7 @@ struct NetCounts {
 
 NetCounts Count(const netfmt::Net& net) {
   NetCounts c;
-  net.ForEachArc([&](int, int, int32_t weight) { c.heavyArcs += weight > 1; });
+  net.ForEachArc([&](int, int, int64_t weight) { c.heavyArcs += weight > 1; });
   for (int p = 0; p < net.places(); ++p) c.fullPlaces += net.tokens(p) > 1;
   for (int i = 0; i < net.nodes(); ++i) c.namedNodes += !net.name(i).empty();
   return c;
@@ -157,10 +157,8 @@ Status Write(const Options& options, const netfmt::Net& net) {
       losses.Add(counts.namedNodes, "node names left out (the PROD file has default names only)");
       break;
     case Format::kMatrix: {
-      if (!netfmt::MatrixFits(net)) {
-        Say(target + ": a matrix file of " + std::to_string(net.places()) + " places x " +
-            std::to_string(net.transitions()) + " transitions passes the limit of " +
-            std::to_string(netfmt::kMaxMatrixCells) + " cells; nothing written");
+      if (const std::string refusal = netfmt::MatrixRefusal(net); !refusal.empty()) {
+        Say(target + ": " + refusal + "; nothing written");
         return kOutputFailed;
       }
       uint64_t words = 0;
