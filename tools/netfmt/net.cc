@@ -368,7 +368,8 @@ std::optional<Net> NetBuilder::Freeze() {
   // Arcs into index form: (transition, place, weight) per direction.
   struct Flat {
     int32_t transition;
-    WeightedArc arc;
+    int32_t place;  // beside the transition, so that the weight needs no padding
+    int64_t weight;
   };
   // Resolved in place first, so that each direction's list is allocated at
   // its size.
@@ -408,7 +409,7 @@ std::optional<Net> NetBuilder::Freeze() {
   in.reserve(inputs);
   out.reserve(arcs_.size() - inputs);
   for (const PendingArc& a : arcs_) {
-    const Flat flat{static_cast<int32_t>(a.source), WeightedArc{static_cast<int32_t>(a.target), WeightOf(a)}};
+    const Flat flat{static_cast<int32_t>(a.source), static_cast<int32_t>(a.target), WeightOf(a)};
     (a.ends == kInput ? in : out).push_back(flat);
   }
   BigVector<PendingArc>().swap(arcs_);
@@ -422,7 +423,7 @@ std::optional<Net> NetBuilder::Freeze() {
     for (size_t t = 0; t < transitions; ++t) start[t + 1] += start[t];
     arcs.resize(flat.size());
     std::vector<uint32_t> at(start.begin(), start.end() - 1);
-    for (const Flat& f : flat) arcs[at[static_cast<size_t>(f.transition)]++] = f.arc;
+    for (const Flat& f : flat) arcs[at[static_cast<size_t>(f.transition)]++] = WeightedArc{f.place, f.weight};
     BigVector<Flat>().swap(flat);
     size_t kept = 0;
     for (size_t t = 0; t < transitions; ++t) {
