@@ -33,13 +33,16 @@ bool UseReferenceNames() {
   return true;
 }
 
+// Memory that runs out anywhere in the writing, the output file's own set-up
+// included, fails it as a write error does: the temporary file is removed
+// and the previous file stays.
 bool WritePep(const char* fileName) {
-  const bool names = UseReferenceNames();
-  netfmt::OutputFile out(std::string(fileName) + ".ll_net");
   try {
+    const bool names = UseReferenceNames();
+    netfmt::OutputFile out(std::string(fileName) + ".ll_net");
     return netfmt::WritePep(varnost::GlobalLists(names), out);
   } catch (const std::bad_alloc&) {
-    return false;  // the temporary file is removed
+    return false;
   }
 }
 

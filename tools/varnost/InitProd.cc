@@ -2,6 +2,7 @@
 // The PROD net description file of the net globals, written by the
 // net-format module's PROD writer.
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "TypePN.h"
@@ -11,12 +12,15 @@
 
 namespace {
 
-bool WriteProd(const std::string& path) {
-  netfmt::OutputFile out(path);
+// Memory that runs out anywhere in the writing, the output file's own set-up
+// included, fails it as a write error does: the temporary file is removed
+// and the previous file stays.
+bool WriteProd(const char* fileName) {
   try {
+    netfmt::OutputFile out(std::string(fileName) + ".net");
     return netfmt::WriteProd(varnost::GlobalLists(false), out);
   } catch (const std::bad_alloc&) {
-    return false;  // the temporary file is removed
+    return false;
   }
 }
 
@@ -25,9 +29,8 @@ bool WriteProd(const std::string& path) {
 extern "C" {
 
 int SauvegardeProdStatut(const char* FileName) {
-  const std::string path = std::string(FileName) + ".net";
-  varnost::SayAround("Sauvegarde au format Prod dans le fichier ", path.c_str(), "\n");
-  if (WriteProd(path)) return 0;
+  varnost::SayAround("Sauvegarde au format Prod dans le fichier ", FileName, ".net\n");
+  if (WriteProd(FileName)) return 0;
   std::fputs("erreur lors de la creation du fichier Prod\n", stdout);
   return -1;
 }
