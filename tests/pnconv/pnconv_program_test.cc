@@ -30,6 +30,18 @@ const char kWeighted[] =
     "<transition id=\"t\"/>\n<arc id=\"a\" source=\"p\" target=\"t\"><inscription><text>2</text></inscription></arc>\n"
     "</page></net></pnml>\n";
 
+// A symmetric net: place q holds colours of E = a, b, c, which transition t
+// puts there one at a time (3 places, 3 transitions, 3 arcs unfolded).
+const char kColoured[] =
+    "<?xml version=\"1.0\"?>\n<pnml><net id=\"c\" type=\"http://www.pnml.org/version-2009/grammar/symmetricnet\">"
+    "<page id=\"g\"><place id=\"q\"><type><structure><usersort declaration=\"E\"/></structure></type></place>"
+    "<transition id=\"t\"/><arc id=\"a\" source=\"t\" target=\"q\"><hlinscription><structure>"
+    "<variable refvariable=\"x\"/></structure></hlinscription></arc></page>"
+    "<declaration><structure><declarations><namedsort id=\"E\" name=\"E\"><cyclicenumeration>"
+    "<feconstant id=\"a\"/><feconstant id=\"b\"/><feconstant id=\"c\"/></cyclicenumeration></namedsort>"
+    "<variabledecl id=\"x\" name=\"x\"><usersort declaration=\"E\"/></variabledecl>"
+    "</declarations></structure></declaration></net></pnml>\n";
+
 struct RunCase {
   const char* name;
   std::vector<std::string> args;  // "DIR/" stands for the run's directory
@@ -51,6 +63,7 @@ TEST_P(Runs, StatusMessageAndFiles) {
   qxtest::TempDir dir;
   qxtest::WriteFile(dir.File("w.pnml"), kWeighted);
   qxtest::WriteFile(dir.File("bad.pnml"), "<pnml>\n  <net id=\"n\" type=\"ptnet\">\n    <arc/>\n");
+  qxtest::WriteFile(dir.File("c.pnml"), kColoured);
   std::vector<std::string> args;
   for (const auto& a : c.args) args.push_back(Substitute(a, dir.path()));
   const auto run = qxtest::RunProgram(kPnconv, args, dir.path());
@@ -97,7 +110,18 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"dash_needs_the_option", {"-", "w.ll_net"}, 2, "give --from", nullptr, nullptr},
         RunCase{"read_arcs_only_for_pep", {"--read-arcs", "w.pnml", "w.dot"}, 2, "--read-arcs applies to PEP",
                 nullptr, "w.dot"},
-        RunCase{"too_many_arguments", {"w.pnml", "a.pnml", "b.pnml"}, 2, "too many arguments", nullptr, nullptr}),
+        RunCase{"too_many_arguments", {"w.pnml", "a.pnml", "b.pnml"}, 2, "too many arguments", nullptr, nullptr},
+        RunCase{"unfolds_a_symmetric_net_and_says_so", {"c.pnml", "c.ll_net"}, 0,
+                "pnconv: c.pnml: a symmetric net of 1 places, 1 transitions and 1 arcs, unfolded into 3 places, "
+                "3 transitions and 3 arcs\n",
+                "c.ll_net", nullptr},
+        RunCase{"quiet_unfolding", {"-q", "c.pnml", "c.mat"}, 0, "", "c.mat", nullptr},
+        RunCase{"unfolding_past_the_limit", {"--max-nodes=5", "c.pnml", "c.ll_net"}, 1,
+                "c.pnml: the unfolding passes the limit of 5 places and transitions (--max-nodes): 3 places and 3 "
+                "transitions so far, at transition t",
+                nullptr, "c.ll_net"},
+        RunCase{"limit_is_a_number", {"--max-nodes", "5k", "c.pnml", "c.ll_net"}, 2, "--max-nodes needs a whole number",
+                nullptr, "c.ll_net"}),
     [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
 
 TEST(Program, HelpAndVersion) {

@@ -61,7 +61,8 @@ class Descriptor {
   int fd_;
 };
 
-std::optional<netfmt::Net> Read(const Options& options, netfmt::Problem* problem) {
+std::optional<netfmt::Net> Read(const Options& options, netfmt::Problem* problem,
+                                netfmt::symmetric::UnfoldFigures* unfolded) {
   if (options.from == Format::kMatrix) {
     return ReadMatrixNet(options.input == "-" ? std::string("/dev/stdin") : options.input, problem);
   }
@@ -72,7 +73,14 @@ std::optional<netfmt::Net> Read(const Options& options, netfmt::Problem* problem
   }
   const netfmt::ReadSome input = netfmt::FromDescriptor(fd.get());
   if (options.from == Format::kPep) return netfmt::ReadPep(input, problem);
-  return netfmt::ReadPnml(input, netfmt::PnmlOptions{options.netId}, problem);
+  return netfmt::ReadPnml(input, netfmt::PnmlOptions{options.netId, options.maxNodes}, problem, unfolded);
+}
+
+// The note on an unfolded symmetric net: its size and the unfolding's.
+std::string UnfoldNote(const netfmt::symmetric::UnfoldFigures& f, const netfmt::Net& net) {
+  return "a symmetric net of " + std::to_string(f.places) + " places, " + std::to_string(f.transitions) +
+         " transitions and " + std::to_string(f.arcs) + " arcs, unfolded into " + std::to_string(net.places()) +
+         " places, " + std::to_string(net.transitions()) + " transitions and " + std::to_string(net.arcs()) + " arcs";
 }
 
 // What the target cannot hold, as one line per kind of loss.
@@ -240,11 +248,13 @@ Status Write(const Options& options, const netfmt::Net& net) {
 Status Convert(const Options& options) {
   try {
     netfmt::Problem problem;
-    std::optional<netfmt::Net> net = Read(options, &problem);
+    netfmt::symmetric::UnfoldFigures unfolded;
+    std::optional<netfmt::Net> net = Read(options, &problem, &unfolded);
     if (!net) {
       Say(netfmt::Describe(problem, InputName(options)));
       return kBadInput;
     }
+    if (unfolded.unfolded && !options.quiet) Say(InputName(options) + ": " + UnfoldNote(unfolded, *net));
     return Write(options, *net);
   } catch (const std::bad_alloc&) {
     Say(InputName(options) + ": not enough memory for the net");

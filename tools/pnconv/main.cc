@@ -15,17 +15,22 @@
 namespace {
 
 constexpr char kHelp[] =
-    "Usage: pnconv [--from FORMAT] [--to FORMAT] [--net ID] [--read-arcs] [--strict] [-q] INPUT OUTPUT\n"
+    "Usage: pnconv [--from FORMAT] [--to FORMAT] [--net ID] [--max-nodes N] [--read-arcs] [--strict] [-q]\n"
+    "              INPUT OUTPUT\n"
     "       pnconv --help | --version\n"
-    "Converts a place/transition net. FORMAT: pnml, pep, mat (read and written),\n"
+    "Converts a place/transition net; a symmetric (coloured) PNML net is unfolded\n"
+    "into one. FORMAT: pnml, pep, mat (read and written),\n"
     "prod, dot (written). Without --from/--to the format comes from the file name:\n"
     ".pnml, .ll_net, .mat, .net (PROD), .dot. \"-\" is standard input or output and\n"
     "then needs the option.\n"
     "  --net ID      the net of a PNML document that holds several\n"
+    "  --max-nodes N refuse a symmetric net whose unfolding has more than N places\n"
+    "                and transitions (default 10000000)\n"
     "  --read-arcs   PEP output: a weight-1 loop between a place and a transition\n"
     "                becomes a read arc (RA)\n"
     "  --strict      refuse (status 3) to write what the target cannot hold\n"
-    "  -q            no warnings about what the target cannot hold\n"
+    "  -q            no warnings about what the target cannot hold, no note on an\n"
+    "                unfolded symmetric net\n"
     "Exit status: 0 written; 1 bad input; 2 usage; 3 refused by --strict;\n"
     "4 output not written.\n";
 

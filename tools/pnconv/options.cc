@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
+#include <charconv>
 #include <string_view>
 
 namespace pnconv {
@@ -84,6 +85,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       if (f == nullptr) return fail("unknown format \"" + *v + "\" (pnml, pep, mat, prod, dot)");
       if (name == "--from" && !f->readable) return fail("format " + *v + " can be written, not read");
       (name == "--from" ? options.from : options.to) = f->format;
+    } else if (name == "--max-nodes") {
+      const std::optional<std::string> v = takeValue();
+      uint64_t n = 0;
+      const char* end = v ? v->data() + v->size() : nullptr;
+      if (!v || v->empty() || std::from_chars(v->data(), end, n).ptr != end || n == 0) {
+        return fail("--max-nodes needs a whole number of places and transitions above 0");
+      }
+      options.maxNodes = n;
     } else if (name == "--net") {
       const std::optional<std::string> v = takeValue();
       if (!v || v->empty()) return fail("--net needs the id of a net");

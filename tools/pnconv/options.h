@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "symmetric/unfold.h"
+
 namespace pnconv {
 
 enum class Format { kPnml, kPep, kMatrix, kProd, kDot };
@@ -19,6 +21,7 @@ struct Options {
   bool version = false;
   std::optional<Format> from, to;
   std::string netId;
+  uint64_t maxNodes = netfmt::symmetric::kDefaultMaxNodes;
   bool readArcs = false;
   bool strict = false;
   bool quiet = false;

@@ -26,6 +26,7 @@ class Unfolder {
       : net_(net), max_(maxNodes), builder_(builder), figures_(figures) {}
 
   void Run() {
+    figures_->unfolded = true;
     figures_->places = net_.places.size();
     figures_->transitions = net_.transitions.size();
     for (const Transition& t : net_.transitions) figures_->arcs += t.inputs.size() + t.outputs.size();
@@ -65,7 +66,7 @@ class Unfolder {
         const Transition& transition = net_.transitions[t];
         uint64_t bindings = 0;
         ForEachBinding(net_, transition, sets_, max_, [&](const Colour* binding) {
-          if (++bindings > max_) TooLarge("transition " + transition.id + " has more bindings that may fire");
+          if (++bindings > max_) TooLarge("transition " + transition.id + " may fire under more than " + Figure(max_) + " bindings");
           for (const Arc& arc : transition.outputs) {
             Evaluate(arc.term, binding, max_, &out);
             for (const Weighted& w : out) Grow(arc.place, w.colour);
@@ -78,7 +79,7 @@ class Unfolder {
 
   void Grow(size_t place, Colour c) {
     if (!sets_[place].Insert(c)) return;
-    if (++colours_ > max_) TooLarge("more places may be marked");
+    if (++colours_ > max_) TooLarge("more than " + Figure(max_) + " places may be marked");
     for (const uint32_t t : consumers_[place]) pending_[t] = true;
   }
 
@@ -153,7 +154,10 @@ class Unfolder {
       });
       for (const size_t i : order) {
         const Colour* binding = rows.data() + i * width;
-        if (figures_->unfoldedPlaces + ++figures_->unfoldedTransitions > max_) TooLarge("more transitions may fire");
+        if (figures_->unfoldedPlaces + ++figures_->unfoldedTransitions > max_) {
+          TooLarge(Figure(figures_->unfoldedPlaces) + " places and " + Figure(figures_->unfoldedTransitions) +
+                   " transitions so far, at transition " + t.id);
+        }
         std::string base = t.id;
         for (size_t v = 0; v < width; ++v) {
           base += '_';

@@ -36,6 +36,7 @@ namespace netfmt::symmetric {
 constexpr uint64_t kDefaultMaxNodes = 10'000'000;
 
 struct UnfoldFigures {
+  bool unfolded = false;  // set by Unfold
   uint64_t places = 0, transitions = 0, arcs = 0;                  // of the symmetric net
   uint64_t unfoldedPlaces = 0, unfoldedTransitions = 0, unfoldedArcs = 0;
 };
