@@ -48,7 +48,7 @@ class Reader {
   // The count a place/transition label holds in its text.
   int64_t Count(uint32_t label, bool weight) {
     const uint32_t text = tree_.Child(label, "text");
-    int32_t value = 0;
+    int64_t value = 0;
     const std::string_view written = text == XmlTree::kNone ? std::string_view() : Trim(tree_.at(text).text);
     if (!ParseCount(written, &value) || (weight && value == 0)) {
       Refuse(tree_, label, Quote(std::string(written)) + " is not a " + (weight ? "weight" : "number of tokens"));

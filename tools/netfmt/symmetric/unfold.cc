@@ -2,7 +2,6 @@
 #include "unfold.h"
 
 #include <algorithm>
-#include <climits>
 #include <string>
 #include <vector>
 
@@ -96,13 +95,6 @@ class Unfolder {
     if (!ok) throw Refusal{builder_->problem()};
   }
 
-  static int32_t Count(int64_t count, const std::string& what) {
-    if (count > INT32_MAX) {
-      throw Refusal{Problem{what + ": " + std::to_string(count) + " is more than the net holds (" + std::to_string(INT32_MAX) + ")", {}}};
-    }
-    return static_cast<int32_t>(count);
-  }
-
   void Places() {
     ids_.resize(net_.places.size());
     colours_by_place_.resize(net_.places.size());
@@ -122,7 +114,7 @@ class Unfolder {
         std::string id = NewId(std::move(base));
         while (m < marking.size() && marking[m].colour < c) ++m;
         const int64_t tokens = m < marking.size() && marking[m].colour == c ? marking[m].count : 0;
-        Check(builder_->AddPlace(id, "", Count(tokens, "place " + id + ": initial marking"), place.where));
+        Check(builder_->AddPlace(id, "", tokens, place.where));
         ids_[p].push_back(std::move(id));
         ++figures_->unfoldedPlaces;
       }
@@ -168,14 +160,14 @@ class Unfolder {
         for (const Arc& arc : t.inputs) {
           Evaluate(arc.term, binding, max_, &ms);
           for (const Weighted& w : ms) {
-            Check(builder_->AddArc({}, PlaceId(arc.place, w.colour), id, Count(w.count, "transition " + id + ": a weight"), arc.where));
+            Check(builder_->AddArc({}, PlaceId(arc.place, w.colour), id, w.count, arc.where));
             ++figures_->unfoldedArcs;
           }
         }
         for (const Arc& arc : t.outputs) {
           Evaluate(arc.term, binding, max_, &ms);
           for (const Weighted& w : ms) {
-            Check(builder_->AddArc({}, id, PlaceId(arc.place, w.colour), Count(w.count, "transition " + id + ": a weight"), arc.where));
+            Check(builder_->AddArc({}, id, PlaceId(arc.place, w.colour), w.count, arc.where));
             ++figures_->unfoldedArcs;
           }
         }
