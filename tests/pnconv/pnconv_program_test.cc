@@ -245,7 +245,8 @@ TEST(Program, ReadmeCommandsWorkAsWritten) {
     EXPECT_EQ(run.err, "");
     ++commands;
   }
-  EXPECT_EQ(commands, 4);
+  EXPECT_EQ(commands, 5);
+  EXPECT_NE(qxtest::ReadFile(root.File("out/philosophers.pnml")).find("<place id=\"Think_Id1\">"), std::string::npos);
   EXPECT_TRUE(qxtest::ReadFile(root.File("out/referendum.ll_net")).starts_with("PEP\n"));
   EXPECT_NE(qxtest::ReadFile(root.File("out/peterson.pnml")).find("grammar/ptnet"), std::string::npos);
   EXPECT_TRUE(qxtest::ReadFile(root.File("out/peterson.dot")).starts_with("digraph"));

@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "d 1\nq_a 0\nq_b 0\nq_c 0\nt: in d*1 out q_a*1 q_b*1 q_c*1\n"},
         // successor and predecessor wrap around a cyclic enumeration.
         Construct{"successor_predecessor",
-                  Place("p", "E", N(1, C("c"))) + Place("q", "E") + Transition("t") + Arc("p", "t", N(1, V("x"))) +
+                  Place("p", "E", N(1, "<feconstant declaration=\"c\"/>")) + Place("q", "E") + Transition("t") + Arc("p", "t", N(1, V("x"))) +
                       Arc("t", "q", Op("add", N(1, Op("successor", V("x"))), N(1, Op("predecessor", V("x"))))),
                   "p_c 1\nq_a 0\nq_b 0\nt_c: in p_c*1 out q_a*1 q_b*1\n"},
         // Tuples, integer ranges, and a product's colours by component.

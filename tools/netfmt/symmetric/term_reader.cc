@@ -107,8 +107,13 @@ Term TermReader::Read(uint32_t e, const Sort* expected) {
     term.number = found->second;
     return term;
   }
-  if (name == "useroperator") {
-    const std::string& id = attribute("declaration");
+  if (name == "useroperator" || name == "feconstant") {
+    // A constant named by a useroperator, or (as some tools write it) by a
+    // feconstant element.
+    const std::string* named = tree_.Attribute(e, "declaration");
+    if (named == nullptr && name == "feconstant") named = tree_.Attribute(e, "id");
+    if (named == nullptr) Refuse(tree_, e, "no declaration attribute");
+    const std::string& id = *named;
     const auto found = d_.constants.find(id);
     if (found == d_.constants.end()) Refuse(tree_, e, "unknown constant " + Quote(id));
     const Declarations::Constant& c = found->second;
