@@ -6,11 +6,11 @@
 #   bench/pnconv/run_unfold_bench.sh [BUILD_DIR] [SAMPLE SIZE]
 #
 # Defaults: build, and the contest's Sudoku-COL-AN01 with its range widened to
-# 100 values (1,030,000 places, 1,000,000 transitions, 4,000,000 arcs). SAMPLE
+# 80 values (531,200 places, 512,000 transitions, 2,048,000 arcs). SAMPLE
 # is a symmetric net of tests/pnconv/data/coloured/ (a name without .pnml, or
 # a path), widened by widen_sort.sh to SIZE values: SharedMemory-COL-000005
-# 500 unfolds to 250,000 transitions of each of its two kinds on pairs of
-# processors. The unfolding is written once to learn its size, then hyperfine
+# 500 unfolds to some 250,000 transitions of each of its two kinds on pairs
+# of processors. The unfolding is written once to learn its size, then hyperfine
 # runs both conversions with a warm page cache and prints their times and the
 # ratio (unfolding / P/T conversion: at most 1 is the bar, since the unfolding
 # never parses the large net's XML); GNU time gives each one's peak resident
@@ -20,7 +20,7 @@ set -euo pipefail
 
 build=${1:-build}
 sample=${2:-Sudoku-COL-AN01}
-size=${3:-100}
+size=${3:-80}
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 [ -f "$sample" ] || sample="$root/tests/pnconv/data/coloured/$sample.pnml"
 [ -f "$sample" ] || { echo "no sample $sample" >&2; exit 2; }
@@ -34,11 +34,11 @@ command -v hyperfine >/dev/null || { echo "missing hyperfine" >&2; exit 2; }
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 "$root/bench/pnconv/widen_sort.sh" "$sample" "$size" >"$dir/wide.pnml"
-# The unfolding's note on standard error gives its size.
-"$build/bin/pnconv" "$dir/wide.pnml" "$dir/pt.pnml" 2>"$dir/note" || { cat "$dir/note" >&2; exit 1; }
+"$build/bin/pnconv" -q "$dir/wide.pnml" "$dir/pt.pnml"
 echo "$(basename "$sample" .pnml) widened to $size: $(du -k "$dir/wide.pnml" | cut -f1) kB"
-sed 's/^/  /' "$dir/note"
-echo "unfolded PNML: $(du -m "$dir/pt.pnml" | cut -f1) MB"
+count() { grep -c "<$1 " "$dir/pt.pnml" || true; }
+echo "unfolded: $(count place) places, $(count transition) transitions, $(count arc) arcs," \
+  "$(du -m "$dir/pt.pnml" | cut -f1) MB of PNML"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 hyperfine --warmup 1 --runs "${RUNS:-5}" --export-json "$dir/times.json" \
   -n unfold "$build/bin/pnconv -q $dir/wide.pnml $dir/out-unfold.pnml" \

@@ -40,16 +40,18 @@ class Layout {
   // a count does not fit its field.
   bool Pack(const int64_t* marking, uint64_t* out) const {
     std::fill(out, out + words_, 0);
-    for (size_t p = 0; p < fields_.size(); ++p) {
-      const uint64_t count = static_cast<uint64_t>(marking[p]);
-      if ((count & ~fields_[p].mask) != 0) return false;
-      out[fields_[p].word] |= count << fields_[p].shift;
+    const Field* f = fields_.data();
+    for (const Field* end = f + fields_.size(); f != end; ++f, ++marking) {
+      const uint64_t count = static_cast<uint64_t>(*marking);
+      if ((count & ~f->mask) != 0) return false;
+      out[f->word] |= count << f->shift;
     }
     return true;
   }
   void Unpack(const uint64_t* in, int64_t* marking) const {
-    for (size_t p = 0; p < fields_.size(); ++p) {
-      marking[p] = static_cast<int64_t>((in[fields_[p].word] >> fields_[p].shift) & fields_[p].mask);
+    const Field* f = fields_.data();
+    for (const Field* end = f + fields_.size(); f != end; ++f, ++marking) {
+      *marking = static_cast<int64_t>((in[f->word] >> f->shift) & f->mask);
     }
   }
 
@@ -154,6 +156,33 @@ class MarkingStore {
   std::vector<uint64_t> key_;
 };
 
+// The input (or output) arcs of every transition in one array, walked with
+// plain pointers: the walk's inner loop, which must stay quick under ASan
+// without optimisation too, where every accessor is a call.
+struct Arc {
+  size_t place;
+  int64_t weight;
+};
+class Arcs {
+ public:
+  Arcs(const netfmt::Net& net, bool inputs) {
+    start_.reserve(static_cast<size_t>(net.transitions()) + 1);
+    for (int t = 0; t < net.transitions(); ++t) {
+      start_.push_back(arcs_.size());
+      for (const auto& a : inputs ? net.inputs(t) : net.outputs(t)) {
+        arcs_.push_back(Arc{static_cast<size_t>(a.place), static_cast<int64_t>(a.weight)});
+      }
+    }
+    start_.push_back(arcs_.size());
+  }
+  // The first arc of transition t; of(t + 1) ends its arcs.
+  const Arc* of(int t) const { return arcs_.data() + start_[static_cast<size_t>(t)]; }
+
+ private:
+  std::vector<size_t> start_;
+  std::vector<Arc> arcs_;
+};
+
 }  // namespace
 
 StateSpace Explore(const netfmt::Net& net, uint64_t limit) {
@@ -187,27 +216,25 @@ StateSpace Explore(const netfmt::Net& net, uint64_t limit) {
   bool full = false;
   if (limit == 0) return finish(StateSpace::End::kLimit);
   if (!reach(&full)) return finish(StateSpace::End::kOverflow);
+  const Arcs in(net, true), out(net, false);
+  int64_t* const m = marking.data();
   for (size_t next = 0; next < store.size(); ++next) {
-    store.Get(next, marking.data());
+    store.Get(next, m);
     for (int t = 0; t < net.transitions(); ++t) {
-      const auto inputs = net.inputs(t);
-      const auto outputs = net.outputs(t);
-      if (!std::all_of(inputs.begin(), inputs.end(),
-                       [&](const auto& a) { return marking[static_cast<size_t>(a.place)] >= a.weight; })) {
-        continue;
-      }
+      const Arc* const inFirst = in.of(t);
+      const Arc* const inEnd = in.of(t + 1);
+      const Arc* a = inFirst;
+      while (a != inEnd && m[a->place] >= a->weight) ++a;
+      if (a != inEnd) continue;
       ++space.edges;
       // Fires t in place, then takes it back.
-      for (const auto& a : inputs) marking[static_cast<size_t>(a.place)] -= a.weight;
+      for (a = inFirst; a != inEnd; ++a) m[a->place] -= a->weight;
       bool overflow = false;
-      for (const auto& a : outputs) {
-        overflow |= __builtin_add_overflow(marking[static_cast<size_t>(a.place)], static_cast<int64_t>(a.weight),
-                                           &marking[static_cast<size_t>(a.place)]);
-      }
+      for (a = out.of(t); a != out.of(t + 1); ++a) overflow |= __builtin_add_overflow(m[a->place], a->weight, &m[a->place]);
       if (overflow) return finish(StateSpace::End::kOverflow);
       if (!reach(&full)) return finish(full ? StateSpace::End::kLimit : StateSpace::End::kOverflow);
-      for (const auto& a : outputs) marking[static_cast<size_t>(a.place)] -= a.weight;
-      for (const auto& a : inputs) marking[static_cast<size_t>(a.place)] += a.weight;
+      for (a = out.of(t); a != out.of(t + 1); ++a) m[a->place] -= a->weight;
+      for (a = inFirst; a != inEnd; ++a) m[a->place] += a->weight;
     }
   }
   return finish(StateSpace::End::kComplete);
