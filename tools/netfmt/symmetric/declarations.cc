@@ -67,14 +67,20 @@ const Sort* MakeRange(const XmlTree& tree, uint32_t e, const std::string& id, Sy
   return &out->sorts.back();
 }
 
+Sort Simple(SortKind kind, uint64_t size) {
+  Sort sort;
+  sort.kind = kind;
+  sort.size = size;
+  return sort;
+}
 
 // Reads the declarations; a named sort is built when first needed, so that
 // declarations may come in any order and a cycle among them is found.
 class Reader {
  public:
   Reader(const XmlTree& tree, SymmetricNet* out) : tree_(tree), out_(out) {
-    d_.dot = Make(Sort{SortKind::kDot, "", false, {}, 0, 0, {}, {}, nullptr, {}, {}, 1});
-    d_.boolean = Make(Sort{SortKind::kBool, "", false, {}, 0, 0, {}, {}, nullptr, {}, {}, 2});
+    d_.dot = Make(Simple(SortKind::kDot, 1));
+    d_.boolean = Make(Simple(SortKind::kBool, 2));
   }
 
   Declarations Run(uint32_t net) {
@@ -110,9 +116,9 @@ class Reader {
                      "finiteintrange, productsort, usersort)");
   }
 
+ private:
   const Sort* Range(uint32_t e, const std::string& id) { return MakeRange(tree_, e, id, out_); }
 
- private:
   const Sort* Make(Sort sort) {
     out_->sorts.push_back(std::move(sort));
     return &out_->sorts.back();
@@ -202,15 +208,7 @@ class Reader {
     sort.id = id;
     for (uint32_t c = tree_.FirstChild(e); c != XmlTree::kNone; c = tree_.Next(c)) sort.components.push_back(SortOf(c));
     if (sort.components.empty()) Refuse(tree_, e, "an empty product");
-    sort.strides.resize(sort.components.size());
-    uint64_t size = 1;
-    for (size_t i = sort.components.size(); i-- > 0;) {
-      sort.strides[i] = size;
-      const uint64_t n = sort.components[i]->size;
-      if (size > kMaxSortSize / n) Refuse(tree_, e, "a sort of more than " + std::to_string(kMaxSortSize) + " colours");
-      size *= n;
-    }
-    sort.size = size;
+    if (!NumberProduct(&sort)) Refuse(tree_, e, "a sort of more than " + std::to_string(kMaxSortSize) + " colours");
     return Make(std::move(sort));
   }
 

@@ -44,6 +44,12 @@ class Reader {
     const uint32_t structure = tree_.Child(e, "structure");
     return structure == XmlTree::kNone ? XmlTree::kNone : OnlyChild(tree_, structure);
   }
+  // The structure of a label that must have one.
+  uint32_t NeedStructure(uint32_t e) {
+    const uint32_t structure = Structure(e);
+    if (structure == XmlTree::kNone) Refuse(tree_, e, "no structure");
+    return structure;
+  }
 
   // The count a place/transition label holds in its text.
   int64_t Count(uint32_t label, bool weight) {
@@ -97,18 +103,12 @@ class Reader {
     place.where = tree_.at(e).where;
     place.sort = d_.dot;
     const uint32_t type = tree_.Child(e, "type");
-    if (type != XmlTree::kNone) {
-      const uint32_t sort = Structure(type);
-      if (sort == XmlTree::kNone) Refuse(tree_, type, "no structure");
-      place.sort = ReadSort(tree_, sort, d_);
-    }
+    if (type != XmlTree::kNone) place.sort = ReadSort(tree_, NeedStructure(type), d_);
     const uint32_t hl = tree_.Child(e, "hlinitialMarking");
     const uint32_t pt = tree_.Child(e, "initialMarking");
     if (hl != XmlTree::kNone && pt != XmlTree::kNone) Refuse(tree_, pt, "a second initial marking");
     if (hl != XmlTree::kNone) {
-      const uint32_t term = Structure(hl);
-      if (term == XmlTree::kNone) Refuse(tree_, hl, "no structure");
-      place.marking = TermReader(tree_, d_, net_).Multiset(term, place.sort, nullptr);
+      place.marking = TermReader(tree_, d_, net_).Multiset(NeedStructure(hl), place.sort, nullptr);
     } else if (pt != XmlTree::kNone) {
       if (place.sort != d_.dot) Refuse(tree_, pt, "a number of tokens in a place of sort " + SortName(*place.sort));
       place.marking = Dots(Count(pt, false), tree_.at(pt).where);
@@ -174,9 +174,7 @@ class Reader {
     const uint32_t pt = tree_.Child(e, "inscription");
     if (hl != XmlTree::kNone && pt != XmlTree::kNone) Refuse(tree_, pt, "a second inscription");
     if (hl != XmlTree::kNone) {
-      const uint32_t term = Structure(hl);
-      if (term == XmlTree::kNone) Refuse(tree_, hl, "no structure");
-      arc.term = TermReader(tree_, d_, net_).Multiset(term, sort, &used_[transition]);
+      arc.term = TermReader(tree_, d_, net_).Multiset(NeedStructure(hl), sort, &used_[transition]);
     } else if (sort == d_.dot) {
       arc.term = Dots(pt != XmlTree::kNone ? Count(pt, true) : 1, arc.where);
     } else {

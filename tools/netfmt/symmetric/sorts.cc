@@ -5,6 +5,19 @@
 
 namespace netfmt::symmetric {
 
+bool NumberProduct(Sort* product) {
+  product->strides.resize(product->components.size());
+  uint64_t size = 1;
+  for (size_t i = product->components.size(); i-- > 0;) {
+    product->strides[i] = size;
+    const uint64_t n = product->components[i]->size;
+    if (size > kMaxSortSize / n) return false;
+    size *= n;
+  }
+  product->size = size;
+  return true;
+}
+
 bool SameSort(const Sort* a, const Sort* b) {
   if (a == b) return true;
   if (a->kind != b->kind) return false;

@@ -47,6 +47,10 @@ struct Sort {
   Colour Component(Colour c, size_t i) const { return c / strides[i] % components[i]->size; }
 };
 
+// Numbers the colours of a product sort from its components: its strides
+// and size. False when it would have more than kMaxSortSize colours.
+bool NumberProduct(Sort* product);
+
 // Whether colours of one sort are colours of the other: the same declared
 // sort, or two integer ranges with the same bounds, or dot, or bool, or
 // products of such sorts.

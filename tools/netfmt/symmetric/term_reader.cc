@@ -39,15 +39,7 @@ const Sort* TermReader::MakeProduct(uint32_t e, std::vector<const Sort*> compone
   Sort sort;
   sort.kind = SortKind::kProduct;
   sort.components = std::move(components);
-  sort.strides.resize(sort.components.size());
-  uint64_t size = 1;
-  for (size_t i = sort.components.size(); i-- > 0;) {
-    sort.strides[i] = size;
-    const uint64_t n = sort.components[i]->size;
-    if (size > kMaxSortSize / n) Refuse(tree_, e, "a tuple of more than " + std::to_string(kMaxSortSize) + " colours");
-    size *= n;
-  }
-  sort.size = size;
+  if (!NumberProduct(&sort)) Refuse(tree_, e, "a tuple of more than " + std::to_string(kMaxSortSize) + " colours");
   net_->sorts.push_back(std::move(sort));
   return &net_->sorts.back();
 }
