@@ -200,19 +200,43 @@ bool NetBuilder::AddArc(std::string_view id, std::string_view source, std::strin
   ends_.append(target);
   const auto arc = static_cast<uint32_t>(arcs_.size());
   int32_t small = 0;
-  if (weight <= INT32_MAX) {
-    small = static_cast<int32_t>(weight);
-  } else {
-    if (bigWeights_.size() >= INT32_MAX) return Fail("too many arcs of weight above " + std::to_string(INT32_MAX), where);
-    small = static_cast<int32_t>(-1 - static_cast<int64_t>(bigWeights_.size()));
-    bigWeights_.push_back(weight);
-  }
+  if (!SmallWeight(weight, where, &small)) return false;
   arcs_.push_back(PendingArc{idOffset, static_cast<uint32_t>(id.size()), endOffset,
                              static_cast<uint32_t>(source.size()), static_cast<uint32_t>(target.size()), small,
                              where});
   if (!id.empty() && !TakeArcId(key, arc)) {
     return Fail("duplicate id " + Quoted(id), where);
   }
+  return true;
+}
+
+bool NetBuilder::SmallWeight(int64_t weight, Where where, int32_t* small) {
+  if (weight <= INT32_MAX) {
+    *small = static_cast<int32_t>(weight);
+    return true;
+  }
+  if (bigWeights_.size() >= INT32_MAX) return Fail("too many arcs of weight above " + std::to_string(INT32_MAX), where);
+  *small = static_cast<int32_t>(-1 - static_cast<int64_t>(bigWeights_.size()));
+  bigWeights_.push_back(weight);
+  return true;
+}
+
+bool NetBuilder::AddArcBetween(uint32_t place, uint32_t transition, bool input, int64_t weight, Where where) {
+  if (arcs_.size() >= UINT32_MAX) return Fail("too many arcs", where);
+  if (place >= places_.size() || transition >= transitions_.size() || weight < 1) {
+    return Fail("an arc between place " + std::to_string(place) + " and transition " + std::to_string(transition) +
+                    " of weight " + std::to_string(weight) + ": no such nodes, or a weight below 1",
+                where);
+  }
+  // Arcs given by their ends' texts before it are looked up first: those
+  // from lookedUp_ on must all be such arcs.
+  if (lookedUp_ != arcs_.size() && !LookUpArcs()) return false;
+  int32_t small = 0;
+  if (!SmallWeight(weight, where, &small)) return false;
+  PendingArc arc{0, 0, 0, 0, 0, small, where};
+  Place(arc, input, transition, place);
+  arcs_.push_back(arc);
+  lookedUp_ = arcs_.size();
   return true;
 }
 

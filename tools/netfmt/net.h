@@ -120,6 +120,11 @@ class NetBuilder {
   // their weights' sum, which must not pass kMaxValue.
   bool AddArc(std::string_view id, std::string_view source, std::string_view target, int64_t weight,
               Where where);
+  // An arc without id between the place and the transition added as
+  // place-th and transition-th (from 0), into the transition when `input`:
+  // for a producer that numbers the nodes it adds, which then saves the
+  // lookup of both ends. Weight as AddArc's.
+  bool AddArcBetween(uint32_t place, uint32_t transition, bool input, int64_t weight, Where where);
   // An id of something else (a page) that no node or arc may repeat.
   bool AddOtherId(std::string_view id, Where where);
   // Whether a node or another id (not an arc's) has been added with `id`.
@@ -177,6 +182,9 @@ class NetBuilder {
     Where where;
   };
   static_assert(sizeof(PendingArc) == 24 + sizeof(Where));
+  // The weight as PendingArc holds it; false with problem_ set when no more
+  // large weights can be held.
+  bool SmallWeight(int64_t weight, Where where, int32_t* small);
   int64_t WeightOf(const PendingArc& arc) const {
     return arc.weight > 0 ? arc.weight : bigWeights_[static_cast<size_t>(-1 - int64_t{arc.weight})];
   }

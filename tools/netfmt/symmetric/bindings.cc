@@ -24,8 +24,12 @@ struct Position {
 // A colour term of an input arc: the place's colour must be in the place's
 // set.
 struct Pattern {
+  uint32_t input;  // the input arc's index
   uint32_t place;
   std::vector<Position> positions;
+  // The colours of the place's set it is matched against: members from
+  // `begin` to `end`.
+  size_t begin = 0, end = SIZE_MAX;
 };
 
 bool HasVariables(const Term& term) {
@@ -66,16 +70,16 @@ Position PositionOf(const Term& term, int component) {
 
 // The colour terms an arc's multiset certainly takes (counts above zero):
 // the summands of sums and numberofs.
-void Summands(const Term& term, uint32_t place, std::vector<Pattern>* out, bool* exact) {
+void Summands(const Term& term, uint32_t input, uint32_t place, std::vector<Pattern>* out, bool* exact) {
   switch (term.op) {
     case Op::kNumberOf:
-      if (term.number > 0) Summands(term.args[0], place, out, exact);
+      if (term.number > 0) Summands(term.args[0], input, place, out, exact);
       return;
     case Op::kAdd:
-      for (const Term& arg : term.args) Summands(arg, place, out, exact);
+      for (const Term& arg : term.args) Summands(arg, input, place, out, exact);
       return;
     case Op::kTuple: {
-      Pattern pattern{place, {}};
+      Pattern pattern{input, place, {}, 0, SIZE_MAX};
       for (size_t i = 0; i < term.args.size(); ++i) {
         pattern.positions.push_back(PositionOf(term.args[i], static_cast<int>(i)));
         *exact &= pattern.positions.back().kind != Position::kAny;
@@ -88,7 +92,7 @@ void Summands(const Term& term, uint32_t place, std::vector<Pattern>* out, bool*
         *exact = false;  // all, a partition element, a difference: checked once bound
         return;
       }
-      out->push_back(Pattern{place, {PositionOf(term, -1)}});
+      out->push_back(Pattern{input, place, {PositionOf(term, -1)}, 0, SIZE_MAX});
       *exact &= out->back().positions[0].kind != Position::kAny;
   }
 }
@@ -103,16 +107,37 @@ class Search {
          const std::function<bool(const Colour*)>& visit)
       : net_(net), t_(t), sets_(sets), limit_(limit), visit_(visit), binding_(t.variables.size(), 0) {}
 
-  void Run() {
+  void Run(std::vector<size_t>* seen) {
     std::vector<Pattern> patterns;
-    for (const Arc& arc : t_.inputs) {
+    const size_t inputs = t_.inputs.size();
+    std::vector<size_t> now(inputs);
+    for (uint32_t i = 0; i < inputs; ++i) {
+      const Arc& arc = t_.inputs[i];
       bool exact = true;
-      Summands(arc.term, arc.place, &patterns, &exact);
+      Summands(arc.term, i, arc.place, &patterns, &exact);
       if (!exact) checked_.push_back(&arc);
+      now[i] = sets_[arc.place].size();
     }
-    Plan(std::move(patterns));
-    if (!Guards(0)) return;
-    Step(0);
+    // Only bindings that take a colour new since `seen` from some pattern
+    // are wanted, when each binding takes its colours from patterns alone:
+    // the d-th run takes a new colour at pattern d, old ones before it.
+    const bool since = seen != nullptr && seen->size() == inputs && checked_.empty() && !patterns.empty();
+    if (!since) {
+      for (Pattern& p : patterns) p.end = now[p.input];
+      Once(patterns, SIZE_MAX);
+    } else {
+      for (size_t d = 0; d < patterns.size(); ++d) {
+        if ((*seen)[patterns[d].input] == now[patterns[d].input]) continue;
+        std::vector<Pattern> runs = patterns;
+        for (size_t j = 0; j < runs.size(); ++j) {
+          const size_t mark = (*seen)[runs[j].input];
+          runs[j].begin = j == d ? mark : 0;
+          runs[j].end = j < d ? mark : now[runs[j].input];
+        }
+        if (!Once(std::move(runs), d)) break;
+      }
+    }
+    if (seen != nullptr) *seen = std::move(now);
   }
 
  private:
@@ -129,20 +154,30 @@ class Search {
     std::vector<const Term*> guards;  // checked once this step has bound its variables
   };
 
-  void Plan(std::vector<Pattern> patterns) {
+  // Binds every way the patterns allow (`first` the one matched first, or
+  // SIZE_MAX); false once visit asked to stop.
+  bool Once(std::vector<Pattern> patterns, size_t first) {
+    steps_.clear();
+    before_.clear();
+    Plan(std::move(patterns), first);
+    return !Guards(0) || Step(0);
+  }
+
+  void Plan(std::vector<Pattern> patterns, size_t first) {
     std::vector<bool> bound(t_.variables.size(), false);
     while (!patterns.empty()) {
-      // The pattern with the most positions known, then the smallest set.
-      size_t best = 0;
+      // The pattern with the most positions known, then the fewest colours.
+      size_t best = first < patterns.size() ? first : 0;
       int64_t bestScore = INT64_MIN;
-      for (size_t i = 0; i < patterns.size(); ++i) {
+      for (size_t i = 0; i < patterns.size() && first >= patterns.size(); ++i) {
         int64_t known = 0, unknown = 0;
         for (const Position& p : patterns[i].positions) {
           if (p.kind == Position::kConstant || (p.kind == Position::kVariable && bound[p.variable])) ++known;
           if (p.kind == Position::kVariable && !bound[p.variable]) ++unknown;
         }
+        const size_t colours = patterns[i].end - patterns[i].begin;
         const int64_t score = (unknown == 0 ? int64_t{1} << 40 : 0) + known * (int64_t{1} << 32) -
-                              static_cast<int64_t>(std::min<size_t>(sets_[patterns[i].place].size(), UINT32_MAX));
+                              static_cast<int64_t>(std::min<size_t>(colours, UINT32_MAX));
         if (score > bestScore) {
           bestScore = score;
           best = i;
@@ -152,6 +187,7 @@ class Search {
       step.pattern = true;
       step.source = std::move(patterns[best]);
       patterns.erase(patterns.begin() + static_cast<ptrdiff_t>(best));
+      first = SIZE_MAX;
       for (size_t k = 0; k < step.source.positions.size(); ++k) {
         const Position& p = step.source.positions[k];
         if (p.kind != Position::kVariable) continue;
@@ -186,7 +222,6 @@ class Search {
         boundAt[steps_[s].variable] = s + 1;
       }
     }
-    before_.clear();
     for (const Term* c : conjuncts) {
       std::vector<uint32_t> vars;
       CollectVariables(*c, &vars);
@@ -221,7 +256,9 @@ class Search {
     std::vector<Colour> freshValues(fresh), keyValues(step.key.size());
     bool any = false;
     for (const Position& p : pattern.positions) any |= p.kind == Position::kAny;
-    for (const Colour c : sets_[pattern.place].members()) {
+    const std::vector<Colour>& members = sets_[pattern.place].members();
+    for (size_t m = pattern.begin; m < pattern.end; ++m) {
+      const Colour c = members[m];
       bool fits = true;
       std::fill(freshValues.begin(), freshValues.end(), UINT64_MAX);
       size_t keyAt = 0;
@@ -328,8 +365,8 @@ class Search {
 }  // namespace
 
 void ForEachBinding(const SymmetricNet& net, const Transition& transition, const std::vector<ColourSet>& sets,
-                    uint64_t limit, const std::function<bool(const Colour*)>& visit) {
-  Search(net, transition, sets, limit, visit).Run();
+                    uint64_t limit, const std::function<bool(const Colour*)>& visit, std::vector<size_t>* seen) {
+  Search(net, transition, sets, limit, visit).Run(seen);
 }
 
 }  // namespace netfmt::symmetric

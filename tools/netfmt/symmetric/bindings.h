@@ -25,8 +25,15 @@ namespace netfmt::symmetric {
 // variable v), in an order fixed by the net and the sets. `limit` bounds the
 // colours one variable may range over and a multiset may spread to
 // (EvaluationError beyond). Stops early when visit returns false.
+//
+// With `seen` (a count per input arc of the colours of its place's set, as
+// the last call left it; empty at first), only the bindings that take a colour added to a
+// set since are wanted, as when the sets grow towards a fixpoint: the call
+// may then leave out bindings visited before (each is visited at least once
+// over the calls) and visit one twice; *seen gets the sets' counts now.
 void ForEachBinding(const SymmetricNet& net, const Transition& transition, const std::vector<ColourSet>& sets,
-                    uint64_t limit, const std::function<bool(const Colour*)>& visit);
+                    uint64_t limit, const std::function<bool(const Colour*)>& visit,
+                    std::vector<size_t>* seen = nullptr);
 
 }  // namespace netfmt::symmetric
 

@@ -55,6 +55,7 @@ class Unfolder {
     }
     for (std::vector<uint32_t>& c : consumers_) c.erase(std::unique(c.begin(), c.end()), c.end());
     pending_.assign(net_.transitions.size(), true);
+    std::vector<std::vector<size_t>> seen(net_.transitions.size());
     Multiset out;
     for (bool again = true; again;) {
       again = false;
@@ -71,7 +72,7 @@ class Unfolder {
             for (const Weighted& w : out) Grow(arc.place, w.colour);
           }
           return true;
-        });
+        }, &seen[t]);
       }
     }
   }
@@ -96,7 +97,7 @@ class Unfolder {
   }
 
   void Places() {
-    ids_.resize(net_.places.size());
+    first_.resize(net_.places.size());
     colours_by_place_.resize(net_.places.size());
     for (size_t p = 0; p < net_.places.size(); ++p) {
       const Place& place = net_.places[p];
@@ -104,6 +105,7 @@ class Unfolder {
       colours = sets_[p].members();
       std::sort(colours.begin(), colours.end());
       const Multiset& marking = markings_[p];
+      first_[p] = static_cast<uint32_t>(figures_->unfoldedPlaces);
       size_t m = 0;
       for (const Colour c : colours) {
         std::string base = place.id;
@@ -115,15 +117,15 @@ class Unfolder {
         while (m < marking.size() && marking[m].colour < c) ++m;
         const int64_t tokens = m < marking.size() && marking[m].colour == c ? marking[m].count : 0;
         Check(builder_->AddPlace(id, "", tokens, place.where));
-        ids_[p].push_back(std::move(id));
         ++figures_->unfoldedPlaces;
       }
     }
   }
 
-  const std::string& PlaceId(uint32_t place, Colour c) const {
+  // The unfolded place of `place` and colour c.
+  uint32_t PlaceOf(uint32_t place, Colour c) const {
     const std::vector<Colour>& colours = colours_by_place_[place];
-    return ids_[place][static_cast<size_t>(std::lower_bound(colours.begin(), colours.end(), c) - colours.begin())];
+    return first_[place] + static_cast<uint32_t>(std::lower_bound(colours.begin(), colours.end(), c) - colours.begin());
   }
 
   void Transitions() {
@@ -155,20 +157,15 @@ class Unfolder {
           base += '_';
           AppendColourText(*t.variables[v], binding[v], &base);
         }
-        const std::string id = NewId(std::move(base));
-        Check(builder_->AddTransition(id, "", t.where));
-        for (const Arc& arc : t.inputs) {
-          Evaluate(arc.term, binding, max_, &ms);
-          for (const Weighted& w : ms) {
-            Check(builder_->AddArc({}, PlaceId(arc.place, w.colour), id, w.count, arc.where));
-            ++figures_->unfoldedArcs;
-          }
-        }
-        for (const Arc& arc : t.outputs) {
-          Evaluate(arc.term, binding, max_, &ms);
-          for (const Weighted& w : ms) {
-            Check(builder_->AddArc({}, id, PlaceId(arc.place, w.colour), w.count, arc.where));
-            ++figures_->unfoldedArcs;
+        Check(builder_->AddTransition(NewId(std::move(base)), "", t.where));
+        const auto transition = static_cast<uint32_t>(figures_->unfoldedTransitions - 1);
+        for (const bool input : {true, false}) {
+          for (const Arc& arc : input ? t.inputs : t.outputs) {
+            Evaluate(arc.term, binding, max_, &ms);
+            for (const Weighted& w : ms) {
+              Check(builder_->AddArcBetween(PlaceOf(arc.place, w.colour), transition, input, w.count, arc.where));
+              ++figures_->unfoldedArcs;
+            }
           }
         }
       }
@@ -184,7 +181,7 @@ class Unfolder {
   std::vector<std::vector<uint32_t>> consumers_;
   std::vector<bool> pending_;
   uint64_t colours_ = 0;
-  std::vector<std::vector<std::string>> ids_;
+  std::vector<uint32_t> first_;  // per place: its first unfolded place
   std::vector<std::vector<Colour>> colours_by_place_;
 };
 
