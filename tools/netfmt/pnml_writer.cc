@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "pnml_writer.h"
 
-#include <unordered_set>
 #include <vector>
 
 #include "text_util.h"
@@ -73,28 +72,34 @@ bool WritePnml(const Net& net, std::string_view netId, OutputFile& out) {
   const int nodes = net.nodes();
   bool ownIds = true;
   for (int i = 0; i < nodes && ownIds; ++i) ownIds = IsXmlName(net.id(i));
-  std::vector<std::string> ids(static_cast<size_t>(nodes));
-  std::unordered_set<std::string> used;
-  for (int i = 0; i < nodes; ++i) {
-    const bool place = i < net.places();
-    ids[static_cast<size_t>(i)] =
-        ownIds ? std::string(net.id(i))
-               : (place ? "p" : "t") + std::to_string(place ? i + 1 : i - net.places() + 1);
-    used.insert(ids[static_cast<size_t>(i)]);
+  // The net's ids when every one is an XML name (the builder made them
+  // unique), else p1.., t1..
+  std::vector<std::string> numbered;
+  if (!ownIds) {
+    numbered.reserve(static_cast<size_t>(nodes));
+    for (int i = 0; i < nodes; ++i) {
+      const bool place = i < net.places();
+      numbered.push_back((place ? "p" : "t") + std::to_string(place ? i + 1 : i - net.places() + 1));
+    }
   }
-  // The net's id is an id of the document too: it repeats no node's.
-  std::string uniqueNetId(netId);
-  while (used.count(uniqueNetId) != 0) uniqueNetId += '_';
-  used.insert(uniqueNetId);
-  // Arc and page ids: a prefix no node id (nor the net's) has makes every one
-  // of them new.
-  std::string arcPrefix = "a";
-  auto clashes = [&](const std::string& prefix) {
-    for (const std::string& id : used) {
-      if (id.compare(0, prefix.size(), prefix) == 0) return true;
+  auto idOf = [&](int i) -> std::string_view { return ownIds ? net.id(i) : std::string_view(numbered[static_cast<size_t>(i)]); };
+  // Whether a node's id is `text` (whole) or starts with it.
+  auto taken = [&](std::string_view text, bool whole) {
+    for (int i = 0; i < nodes; ++i) {
+      const std::string_view id = idOf(i);
+      if (whole ? id == text : id.starts_with(text)) return true;
     }
     return false;
   };
+  // The net's id is an id of the document too: it repeats no node's.
+  std::string uniqueNetId(netId);
+  while (taken(uniqueNetId, true)) uniqueNetId += '_';
+  // Arc and page ids: a prefix no node id (nor the net's) has makes every one
+  // of them new.
+  auto clashes = [&](const std::string& prefix) {
+    return std::string_view(uniqueNetId).starts_with(prefix) || taken(prefix, false);
+  };
+  std::string arcPrefix = "a";
   while (clashes(arcPrefix)) arcPrefix += '_';
   std::string page = "page";
   while (clashes(page)) page += '_';
@@ -111,7 +116,7 @@ bool WritePnml(const Net& net, std::string_view netId, OutputFile& out) {
   for (int i = 0; i < nodes; ++i) {
     const bool place = i < net.places();
     out.Put(place ? "      <place id=\"" : "      <transition id=\"");
-    out.Put(ids[static_cast<size_t>(i)]);
+    out.Put(idOf(i));
     out.Put("\">");
     if (!net.name(i).empty()) {
       out.Put("<name><text>");
@@ -127,9 +132,9 @@ bool WritePnml(const Net& net, std::string_view netId, OutputFile& out) {
     out.Put(arcPrefix);
     out.PutInt(static_cast<long long>(++arc));
     out.Put("\" source=\"");
-    out.Put(ids[static_cast<size_t>(from)]);
+    out.Put(idOf(from));
     out.Put("\" target=\"");
-    out.Put(ids[static_cast<size_t>(to)]);
+    out.Put(idOf(to));
     out.Put("\">");
     if (weight != 1) PutNumberElement(out, "inscription", weight);
     out.Put("</arc>\n");
