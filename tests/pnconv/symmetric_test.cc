@@ -233,6 +233,18 @@ TEST(SymmetricNets, ABoundOnTheUnfoldingIsReportedWithItsFigures) {
   EXPECT_EQ(problem.message,
             "the unfolding passes the limit of 4 places and transitions (--max-nodes): 3 places and 2 transitions "
             "so far, at transition t");
+  // 9 places and 9 transitions (x and z range over E), each transition with
+  // an arc to every place: 81 arcs, more than 4 x 18.
+  const std::string dense = Document(
+      Place("q", "P") + Transition("t", Op("and", Op("equality", V("x"), V("x")), Op("equality", V("z"), V("z")))) +
+      Arc("t", "q", N(1, All("P"))));
+  options.maxNodes = 18;
+  EXPECT_FALSE(netfmt::ReadPnml(netfmt::FromText(dense), options, &problem));
+  EXPECT_EQ(problem.message,
+            "the unfolding passes the limit of 72 arcs (4 x --max-nodes): 9 places and 9 transitions so far, at "
+            "transition t");
+  options.maxNodes = 21;
+  EXPECT_TRUE(netfmt::ReadPnml(netfmt::FromText(dense), options, &problem)) << problem.message;
   options.maxNodes = 6;
   netfmt::symmetric::UnfoldFigures figures;
   const auto net = netfmt::ReadPnml(netfmt::FromText(document), options, &problem, &figures);

@@ -25,7 +25,7 @@ constexpr char kHelp[] =
     "then needs the option.\n"
     "  --net ID      the net of a PNML document that holds several\n"
     "  --max-nodes N refuse a symmetric net whose unfolding has more than N places\n"
-    "                and transitions (default 10000000)\n"
+    "                and transitions or 4 x N arcs (default 10000000)\n"
     "  --read-arcs   PEP output: a weight-1 loop between a place and a transition\n"
     "                becomes a read arc (RA)\n"
     "  --strict      refuse (status 3) to write what the target cannot hold\n"

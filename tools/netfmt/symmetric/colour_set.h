@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A set of colours of one sort that only grows: a bit per colour for sorts
-// of up to 2^26 colours, a hash set beyond; its members in the order they
-// came.
+// of up to 2^16 colours (8 kB a set, however few it holds), a hash set
+// beyond; its members in the order they came.
 #ifndef NETFMT_SYMMETRIC_COLOUR_SET_H
 #define NETFMT_SYMMETRIC_COLOUR_SET_H
 
@@ -14,7 +14,7 @@ namespace netfmt::symmetric {
 
 class ColourSet {
  public:
-  explicit ColourSet(uint64_t size) : dense_(size <= (uint64_t{1} << 26)) {
+  explicit ColourSet(uint64_t size) : dense_(size <= (uint64_t{1} << 16)) {
     if (dense_) bits_.assign((size + 63) / 64, 0);
   }
   // True when c was not in the set.

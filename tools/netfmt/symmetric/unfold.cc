@@ -164,7 +164,14 @@ class Unfolder {
             Evaluate(arc.term, binding, max_, &ms);
             for (const Weighted& w : ms) {
               Check(builder_->AddArcBetween(PlaceOf(arc.place, w.colour), transition, input, w.count, arc.where));
-              ++figures_->unfoldedArcs;
+              if (++figures_->unfoldedArcs > kArcsPerNode * max_) {
+                throw Refusal{Problem{"the unfolding passes the limit of " + Figure(kArcsPerNode * max_) +
+                                          " arcs (" + Figure(kArcsPerNode) + " x --max-nodes): " +
+                                          Figure(figures_->unfoldedPlaces) + " places and " +
+                                          Figure(figures_->unfoldedTransitions) + " transitions so far, at transition " +
+                                          t.id,
+                                      {}}};
+              }
             }
           }
         }

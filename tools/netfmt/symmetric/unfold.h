@@ -31,9 +31,11 @@
 
 namespace netfmt::symmetric {
 
-// A default bound on the places and transitions of an unfolding, which a
-// machine of a few gigabytes holds with their arcs.
+// A default bound on the places and transitions of an unfolding (its arcs
+// are bounded by kArcsPerNode times as many), which a machine of a few
+// gigabytes holds.
 constexpr uint64_t kDefaultMaxNodes = 10'000'000;
+constexpr uint64_t kArcsPerNode = 4;
 
 struct UnfoldFigures {
   bool unfolded = false;  // set by Unfold
@@ -42,8 +44,8 @@ struct UnfoldFigures {
 };
 
 // Feeds the unfolding to *builder. False with *problem set when the net
-// cannot be unfolded: more than maxNodes places and transitions (said with
-// the figures reached), a term that cannot be evaluated, an id the builder
+// cannot be unfolded: more than maxNodes places and transitions or more than
+// kArcsPerNode x maxNodes arcs (said with the figures reached), a term that cannot be evaluated, an id the builder
 // refuses.
 bool Unfold(const SymmetricNet& net, uint64_t maxNodes, NetBuilder* builder, UnfoldFigures* figures,
             Problem* problem);
