@@ -3,8 +3,9 @@
 #   make run    builds the converter and converts a shipped example net
 #   make test   builds everything and runs the whole test suite, then again
 #               under AddressSanitizer and UndefinedBehaviorSanitizer, then the
-#               tests of the public interface on the shared library
-#               (each pass alone: test-plain, test-asan, test-shared)
+#               tests of the public interface on the shared library and its
+#               Debian packages (each pass alone: test-plain, test-asan,
+#               test-shared)
 # Hardening (see FUZZING.md):
 #   make fuzz-smoke  builds the fuzz targets with Clang and runs each one for
 #                    FUZZ_SECONDS seconds
@@ -19,6 +20,13 @@ FUZZ_SECONDS ?= 30
 # Line tables only: stack traces keep file and line, builds stay quick.
 PLAIN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+# The shared build is the one the Debian packages are made from (and made
+# again from a second build beside it, $(SHARED_BUILD)_in_another_folder): for
+# the prefix /usr, with full debug information, which the ABI check reads and
+# the packages strip.
+SHARED_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g -DNDEBUG" \
+  -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_SHARED_LIBS=ON -DQUARNEL_BUILD_BENCH=OFF
 ASAN_FLAGS := -DCMAKE_BUILD_TYPE=Debug -DQUARNEL_SANITIZE=ON -DQUARNEL_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1"
 
@@ -47,7 +55,7 @@ test-asan:
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
 test-shared:
-	cmake -S . -B $(SHARED_BUILD) $(PLAIN_FLAGS) -DBUILD_SHARED_LIBS=ON -DQUARNEL_BUILD_BENCH=OFF
+	cmake -S . -B $(SHARED_BUILD) $(SHARED_FLAGS)
 	cmake --build $(SHARED_BUILD) -j$(JOBS)
 	ctest --test-dir $(SHARED_BUILD) --output-on-failure -j$(JOBS)
 
@@ -60,4 +68,4 @@ load:
 	QX_LOAD_FULL=1 $(BUILD)/bin/hardening_test --gtest_filter='Load.*'
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(SHARED_BUILD) $(FUZZ_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(SHARED_BUILD) $(SHARED_BUILD)_in_another_folder $(FUZZ_BUILD) out

@@ -14,8 +14,8 @@
 # fails its test, that STRICT makes a model fault fail it, that
 # QXHOST_OPTIONS reach qxhost, that Quarnel::qxhost runs in a test of the
 # project's own, and that a call without a script stops the configuration.
-# Variables: BUILD_DIR, C_TOOL_DIR, CONVERSATION_DIR, WORK_DIR, C_COMPILER,
-# CXX_COMPILER.
+# Variables: BUILD_DIR, LIBDIR (its library folder, relative to the prefix),
+# C_TOOL_DIR, CONVERSATION_DIR, WORK_DIR, C_COMPILER, CXX_COMPILER.
 cmake_minimum_required(VERSION 3.25)
 
 set(prefix ${WORK_DIR}/prefix)
@@ -28,8 +28,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(file bin/varnost bin/qxhost include/quarnel/Quarnel.h include/quarnel/QXMain.h
              include/quarnel/QXKoraParse.h include/quarnel/QXVersion.h include/quarnel/QXExport.h
-             lib/libquarnel.a lib/libquarnel_main.a lib/cmake/Quarnel/QuarnelConfig.cmake
-             lib/cmake/Quarnel/QuarnelConversationTest.cmake lib/pkgconfig/quarnel.pc
+             ${LIBDIR}/libquarnel.a ${LIBDIR}/libquarnel_main.a
+             ${LIBDIR}/cmake/Quarnel/QuarnelConfig.cmake
+             ${LIBDIR}/cmake/Quarnel/QuarnelConversationTest.cmake ${LIBDIR}/pkgconfig/quarnel.pc
              share/doc/quarnel/README.md share/doc/quarnel/guide.md
              share/doc/quarnel/commands.md share/doc/quarnel/LICENSE share/doc/quarnel/CHANGELOG.md
              share/doc/quarnel/examples/tool/CMakeLists.txt
@@ -49,7 +50,7 @@ endif()
 
 # Programs installed from a shared build find the installed library here: an
 # install carries no RUNPATH.
-set(ENV{LD_LIBRARY_PATH} ${prefix}/lib)
+set(ENV{LD_LIBRARY_PATH} ${prefix}/${LIBDIR})
 set(QX_HOST ${prefix}/bin/qxhost)
 include(${CMAKE_CURRENT_LIST_DIR}/../common/tool_conversation.cmake)
 
@@ -81,9 +82,16 @@ run_step("the examples' conversation tests" ${CMAKE_CTEST_COMMAND}
 if(NOT step_output MATCHES "100% tests passed, 0 tests failed out of 4")
   message(FATAL_ERROR "the examples' conversation tests:\n${step_output}")
 endif()
+# The project enables no language, and so CMake knows no multiarch folder to
+# search: when the library folder is one (lib/<arch>), it is given, as a
+# language's detection would give it.
 set(conversation_build ${WORK_DIR}/conversation_build)
+set(library_arch "")
+if(LIBDIR MATCHES "^lib/([^/]+)$")
+  set(library_arch -DCMAKE_LIBRARY_ARCHITECTURE=${CMAKE_MATCH_1})
+endif()
 run_step("configure the conversation project" ${CMAKE_COMMAND} -S ${CONVERSATION_DIR}
-         -B ${conversation_build} -DCMAKE_PREFIX_PATH=${prefix})
+         -B ${conversation_build} -DCMAKE_PREFIX_PATH=${prefix} ${library_arch})
 run_step("a conversation that follows its script" ${CMAKE_CTEST_COMMAND}
          --test-dir ${conversation_build} -R follows --output-on-failure)
 execute_process(COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${conversation_build} -R differs
@@ -121,7 +129,7 @@ endif()
 # line of the guide run as written, from the example's folder.
 find_program(PKG_CONFIG NAMES pkg-config pkgconf)
 if(PKG_CONFIG)
-  set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+  set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
   run_step("pkg-config" ${PKG_CONFIG} --cflags --libs quarnel)
   string(STRIP "${step_output}" flags)
   separate_arguments(flags UNIX_COMMAND "${flags}")

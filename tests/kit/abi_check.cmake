@@ -15,8 +15,8 @@
 #     BUILD/libquarnel.so.1.1.0
 # (abidiff 2.2 stops on an assertion when given the headers of the stored
 # side: only the library's side is given them.)
-# Variables: SOURCE_DIR, BUILD_DIR (the shared build), BASELINE (another
-# stored ABI, optional).
+# Variables: SOURCE_DIR, LIBRARY (the shared library of a build with debug
+# information), BASELINE (another stored ABI, optional).
 cmake_minimum_required(VERSION 3.25)
 
 find_program(ABIDIFF abidiff)
@@ -24,7 +24,7 @@ if(NOT ABIDIFF)
   message(STATUS "ABI check skipped: abidiff not installed")
   return()
 endif()
-file(GLOB library ${BUILD_DIR}/libquarnel.so.*.*.*)
+set(library ${LIBRARY})
 set(baseline ${SOURCE_DIR}/cmake/abi/libquarnel.so.1.abi)
 if(BASELINE)
   set(baseline ${BASELINE})

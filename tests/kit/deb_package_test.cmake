@@ -3,7 +3,7 @@
 # would use them:
 # - cpack -G DEB in the shared build gives quarnel-tools, libquarnel1,
 #   libquarnel-dev and quarnel-doc, and the same packages, byte for byte,
-#   from a second build of the source in another folder;
+#   from a second build of the source in another folder (AGAIN_DIR);
 # - lintian --pedantic reports no error and no warning on them;
 # - their Multi-Arch fields, relations, symbols and shlibs files are those a
 #   distribution wants, the library's package has no maintainer script;
@@ -18,9 +18,9 @@
 #   packaged libquarnel.so.1, and so does the packaged varnost; a program
 #   with its own main and no identity links against the shared library.
 # Skipped where cpack, dpkg-deb or lintian is missing.
-# Variables: SOURCE_DIR, BUILD_DIR (the shared build), WORK_DIR, C_COMPILER,
-# CXX_COMPILER, VERSION, LIBRARY_ARCH (the multiarch folder name), LAUNCHER
-# (compiler launcher of the second build, may be empty).
+# Variables: SOURCE_DIR, BUILD_DIR (the shared build), AGAIN_DIR (the same
+# source built again in another folder), WORK_DIR, C_COMPILER, CXX_COMPILER,
+# VERSION, LIBRARY_ARCH (the multiarch folder name).
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../common/script_steps.cmake)
 
@@ -60,20 +60,11 @@ endfunction()
 # environment gives it, else from the checkout's last commit.
 make_packages(${BUILD_DIR} debs)
 
-# Reproducible: the same source built again in another folder gives the same
-# packages, byte for byte; the files that differ are named. The second build
-# folder is kept, so that the test runs again at the cost of what changed. (A
-# sibling of the
-# first folder, of the same depth, should a compiler launcher make source
-# paths relative to the build folder.)
-set(again ${BUILD_DIR}_in_another_folder)
-set(QX_STEP_TIMEOUT 1200)
-run_step("a second build" ${CMAKE_COMMAND} -DSOURCE_DIR=${SOURCE_DIR} -DBUILD_DIR=${again}
-         -DC_COMPILER=${C_COMPILER} -DCXX_COMPILER=${CXX_COMPILER} -DLIBRARY_ARCH=${LIBRARY_ARCH}
-         -DLAUNCHER=${LAUNCHER} -P ${CMAKE_CURRENT_LIST_DIR}/shared_build.cmake)
-unset(QX_STEP_TIMEOUT)
+# Reproducible: the same source built again in another folder (AGAIN_DIR,
+# built by the test package.SecondBuildInAnotherFolder) gives the same
+# packages, byte for byte; the files that differ are named.
 set(first_files ${files})
-make_packages(${again} debs_again)
+make_packages(${AGAIN_DIR} debs_again)
 foreach(first again IN ZIP_LISTS first_files files)
   file(SHA256 ${first} first_sum)
   file(SHA256 ${again} again_sum)
@@ -205,7 +196,7 @@ foreach(file IN LISTS packaged)
   if(elf MATCHES "\\.debug_")
     list(APPEND missing "stripped debug information")
   endif()
-  file(STRINGS ${file} build_paths REGEX "${WORK_DIR}|${BUILD_DIR}|${SOURCE_DIR}")
+  file(STRINGS ${file} build_paths REGEX "${WORK_DIR}|${BUILD_DIR}|${AGAIN_DIR}|${SOURCE_DIR}")
   if(build_paths)
     list(APPEND missing "no build folder (${build_paths})")
   endif()
