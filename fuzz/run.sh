@@ -17,7 +17,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(realpath -m "${QX_FUZZ_BUILD:-$root/build-fuzz}")"
 jobs="${QX_FUZZ_JOBS:-2}"
 
-targets=(matrix_reader_fuzz matrix_parts_fuzz ref_reader_fuzz pnml_reader_fuzz pep_reader_fuzz
+targets=(matrix_reader_fuzz matrix_parts_fuzz ref_reader_fuzz pnml_reader_fuzz pep_reader_fuzz symmetric_net_fuzz
          frame_reader_fuzz basic_info_fuzz
          object_table_fuzz message_lookup_fuzz text_splitter_fuzz kora_syntax_fuzz)
 
@@ -31,6 +31,7 @@ max_len() {
     frame_reader_fuzz) echo 140000 ;;
     text_splitter_fuzz|basic_info_fuzz|message_lookup_fuzz) echo 20000 ;;
     matrix_parts_fuzz) echo 2048 ;;
+    symmetric_net_fuzz) echo 16384 ;;
     *) echo 8192 ;;
   esac
 }
