@@ -5,9 +5,11 @@
 // holds the words of their declarations and terms.
 //
 // Oracles: a refusal has a message; the unfolded net keeps the frozen net's
-// invariants and every node id is an XML name; the same document read again
-// gives the same net, ids and names byte for byte; the PNML written of it
-// reads back as the same structure with the same ids.
+// invariants; the same document read again gives the same net, ids and names
+// byte for byte; the PNML written of it reads back as the same structure
+// with the same ids. The unfolding is limited to a few thousand places and
+// transitions, so that a sort of a billion colours is a quick refusal and
+// not a run of minutes.
 #include <cstdint>
 #include <string>
 
@@ -32,6 +34,7 @@ std::string Everything(const netfmt::Net& net) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   netfmt::PnmlOptions options;
+  options.maxNodes = 5000;
   netfmt::Problem problem;
   const auto net = netfmt::ReadPnml(netfmt::FromText(text), options, &problem);
   if (!net) {
@@ -39,9 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   qxfuzz::CheckNet(*net);
-  for (int i = 0; i < net->nodes(); ++i) {
-    if (!netfmt::IsXmlName(net->id(i))) qxfuzz::Fail("an unfolded id that is not an XML name");
-  }
   netfmt::Problem again;
   const auto second = netfmt::ReadPnml(netfmt::FromText(text), options, &again);
   if (!second || Everything(*second) != Everything(*net)) qxfuzz::Fail("a second reading gives another net");
@@ -53,7 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (qxfuzz::Structure(*back, false) != qxfuzz::Structure(*net, false)) {
     qxfuzz::Fail("the written PNML reads back as another net");
   }
-  for (int i = 0; i < net->nodes(); ++i) {
+  // The writer keeps the ids when every one is an XML name (as an
+  // unfolding's are when its document's are).
+  bool xmlNames = true;
+  for (int i = 0; i < net->nodes(); ++i) xmlNames = xmlNames && netfmt::IsXmlName(net->id(i));
+  for (int i = 0; xmlNames && i < net->nodes(); ++i) {
     if (back->id(i) != net->id(i)) qxfuzz::Fail("an id changed through PNML");
   }
   return 0;
