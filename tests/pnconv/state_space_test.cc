@@ -13,13 +13,13 @@ namespace {
 
 struct Arc {
   int place;
-  int weight;
+  int64_t weight;
 };
 struct Fire {
   std::vector<Arc> in, out;
 };
 
-netfmt::Net Build(const std::vector<int>& tokens, const std::vector<Fire>& transitions) {
+netfmt::Net Build(const std::vector<int64_t>& tokens, const std::vector<Fire>& transitions) {
   netfmt::NetBuilder builder;
   for (size_t p = 0; p < tokens.size(); ++p) builder.AddPlace("p" + std::to_string(p), "", tokens[p], {});
   for (size_t t = 0; t < transitions.size(); ++t) {
@@ -36,7 +36,7 @@ netfmt::Net Build(const std::vector<int>& tokens, const std::vector<Fire>& trans
 // k independent two-place cycles, one token each: 2^k markings, k edges out
 // of each.
 netfmt::Net Cycles(int k) {
-  std::vector<int> tokens;
+  std::vector<int64_t> tokens;
   std::vector<Fire> transitions;
   for (int i = 0; i < k; ++i) {
     tokens.insert(tokens.end(), {1, 0});
@@ -52,7 +52,7 @@ netfmt::Net Cycles(int k) {
 netfmt::Net Philosophers(int n) {
   auto at = [n](int kind, int x) { return kind * n + (x + n) % n; };
   enum { kThink, kFork, kCatch1, kCatch2, kEat };
-  std::vector<int> tokens(static_cast<size_t>(5 * n), 0);
+  std::vector<int64_t> tokens(static_cast<size_t>(5 * n), 0);
   std::vector<Fire> transitions;
   for (int x = 0; x < n; ++x) {
     tokens[static_cast<size_t>(at(kThink, x))] = tokens[static_cast<size_t>(at(kFork, x))] = 1;
@@ -112,6 +112,9 @@ INSTANTIATE_TEST_SUITE_P(
         SpaceCase{"limit_one_short", [] { return Cycles(3); }, 7, "limit 7"},
         // A transition that only produces: the walk stops at the limit.
         SpaceCase{"unbounded", [] { return Build({0}, {{{}, {{0, 1}}}}); }, 100, "limit 100"},
+        // Counts beyond 64 bits end the walk; they never wrap.
+        SpaceCase{"count_overflows", [] { return Build({INT64_MAX - 1}, {{{}, {{0, 1}}}}); }, 10, "overflow 2"},
+        SpaceCase{"total_overflows", [] { return Build({INT64_MAX, 1}, {}); }, 10, "overflow 1"},
         SpaceCase{"limit_zero", [] { return Cycles(1); }, 0, "limit 0"}),
     [](const ::testing::TestParamInfo<SpaceCase>& info) { return std::string(info.param.name); });
 
