@@ -72,6 +72,8 @@ struct SpaceCase {
   const char* figures;  // as Describe writes them
 };
 
+void PrintTo(const SpaceCase& c, std::ostream* out) { *out << c.name; }
+
 class Spaces : public ::testing::TestWithParam<SpaceCase> {};
 
 TEST_P(Spaces, Figures) {
