@@ -9,7 +9,7 @@
 #include <string>
 
 #include "net.h"
-#include "output_file.h"
+#include "writer_output.h"
 
 namespace qxfuzz {
 

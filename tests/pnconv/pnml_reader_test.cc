@@ -39,7 +39,7 @@ TEST(PnmlReader, NestedPagesReferencesWeightsMarkingsAndNames) {
       "    <arc id=\"x2\" source=\"t\" target=\"rrb\"><type value=\"normal\"/></arc>\n"
       "  </page>\n"
       "</page>\n"
-      "<arc id=\"x3\" source=\"t\" target=\"b\"><graphics/></arc>\n"));
+      "<arc id=\"x3\" source=\"t\" target=\"b\"><graphics/><type><text> normal </text></type></arc>\n"));
   netfmt::Problem problem;
   const auto net = Pnml(text, &problem);
   ASSERT_TRUE(net) << problem.message;
@@ -133,8 +133,30 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"reset_arc_element",
                 Document(PtNet(kTwoNodes + "\n<arc id=\"r\" source=\"p\" target=\"t\"><type value=\"reset\"/></arc>")),
                 "", "arc r is of kind \"reset\"", 5},
+        Refusal{"inhibitor_arc_text_label",
+                Document(PtNet(kTwoNodes + "\n<arc id=\"i\" source=\"p\" target=\"t\">"
+                                           "<type><text> inhibitor </text></type></arc>")),
+                "", "arc i is of kind \"inhibitor\", which a place/transition net cannot hold", 5},
+        Refusal{"reset_arc_text_label_after_normal_value",
+                Document(PtNet(kTwoNodes + "\n<arc id=\"r\" source=\"p\" target=\"t\">"
+                                           "<type value=\"normal\"><text>reset</text></type></arc>")),
+                "", "arc r is of kind \"reset\"", 5},
         Refusal{"duplicate_id", Document(PtNet("<place id=\"p\"/>\n<transition id=\"p\"/>")), "",
                 "duplicate id \"p\"", 5},
+        // A page's id is an id of the document as a node's or an arc's is.
+        Refusal{"node_id_of_its_page", Document(PtNet("<page id=\"g\">\n<place id=\"g\"/></page>")), "",
+                "duplicate id \"g\"", 5},
+        Refusal{"page_id_of_an_earlier_node", Document(PtNet("<place id=\"g\"/>\n<page id=\"g\"/>")), "",
+                "duplicate id \"g\"", 5},
+        Refusal{"arc_id_of_its_page",
+                Document(PtNet("<page id=\"g\">" + kTwoNodes + "\n<arc id=\"g\" source=\"p\" target=\"t\"/></page>")),
+                "", "duplicate id \"g\"", 5},
+        Refusal{"page_id_of_an_earlier_arc",
+                Document(PtNet(kTwoNodes + "<arc id=\"g\" source=\"p\" target=\"t\"/>\n<page id=\"g\"/>")), "",
+                "duplicate id \"g\"", 5},
+        Refusal{"arc_id_of_an_earlier_node",
+                Document(PtNet(kTwoNodes + "\n<arc id=\"t\" source=\"p\" target=\"t\"/>")), "",
+                "duplicate id \"t\"", 5},
         Refusal{"duplicate_arc_id",
                 Document(PtNet(kTwoNodes + "<arc id=\"a\" source=\"p\" target=\"t\"/>\n"
                                            "<arc id=\"a\" source=\"t\" target=\"p\"/>")),

@@ -25,7 +25,7 @@ using pnconvtest::Dump;
 netfmt::Net SmallNet() {
   netfmt::NetBuilder b;
   b.AddPlace("p", "a&b <c> \"d\" 'e' caf\xC3\xA9", 2, {});
-  b.AddPlace("9q", "tab\there", 0, {});
+  b.AddPlace("9q", "tab\there\rcr", 0, {});
   b.AddTransition("t", "", {});
   b.AddTransition("u", "ctl\x01", {});
   b.AddArc({}, "p", "t", 2, {});
@@ -51,7 +51,11 @@ TEST(PnmlWriter, EscapesTextsAndNumbersNodesWhenAnIdIsNoXmlName) {
                       "</text></name><initialMarking><text>2</text></initialMarking></place>"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("<name><text>tab&#9;here</text></name>"), std::string::npos) << text;
+  // A carriage return is an XML character: a reference, nothing replaced.
+  EXPECT_NE(text.find("<name><text>tab&#9;here&#13;cr</text></name>"), std::string::npos) << text;
+  bool replaced = false;
+  EXPECT_EQ(netfmt::XmlText(net.name(1), &replaced), "tab&#9;here&#13;cr");
+  EXPECT_FALSE(replaced);
   EXPECT_NE(text.find("<name><text>ctl\xEF\xBF\xBD</text></name>"), std::string::npos) << text;
   EXPECT_NE(text.find("<arc id=\"a1\" source=\"p1\" target=\"t1\"><inscription><text>2</text></inscription></arc>"),
             std::string::npos)
@@ -142,6 +146,19 @@ TEST(MatrixWriter, ExactWeightsAndCountsAndOneWordNames) {
   }
   EXPECT_EQ(qxtest::ReadFile(path), "2\n2\n2 0\n0 1\n0 0\n1 1\n2 0\n");
   EXPECT_EQ(qxtest::ReadFile(path + ".ref"), "title\n1\n2\n3\n4\n1 p\n2 9q\n1 t\n4 ctl\x01\n");
+}
+
+// A place's token count is drawn from one token on; none for an empty place.
+TEST(DotWriter, TokenCountFromOneToken) {
+  for (const int tokens : {0, 1, 2}) {
+    SCOPED_TRACE(tokens);
+    netfmt::NetBuilder b;
+    b.AddPlace("p", "", tokens, {});
+    const netfmt::Net net = *b.Freeze();
+    const std::string text = Write([&](netfmt::OutputFile& out) { return netfmt::WriteDot(net, out); });
+    const std::string label = tokens == 0 ? "p" : "p\\n" + std::to_string(tokens);
+    EXPECT_EQ(text, "digraph net {\n  rankdir=LR;\n  p0 [shape=circle, label=\"" + label + "\"];\n}\n");
+  }
 }
 
 TEST(DotWriter, ShapesCountsAndWeights) {

@@ -6,7 +6,7 @@
 #define NETFMT_DOT_WRITER_H
 
 #include "net.h"
-#include "output_file.h"
+#include "writer_output.h"
 
 namespace netfmt {
 

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "file_pair.h"
+
 namespace netfmt {
 
 std::string MatrixRefusal(const Net& net) {
@@ -121,21 +123,11 @@ bool WriteReference(const Net& net, std::string_view title, OutputFile& out) {
   return out.Commit();
 }
 
-bool WriteMatrixAndReference(const Net& net, std::string_view title, OutputFile& matrix, OutputFile& ref,
-                             bool* refFailed) {
-  *refFailed = false;
-  if (!matrix.ok()) return false;
-  if (!ref.ok()) {
-    *refFailed = true;
-    return false;
-  }
+bool WriteMatrixAndReference(const Net& net, std::string_view title, OutputFile& matrix, OutputFile& ref) {
+  if (!matrix.ok() || !ref.ok()) return false;
   PutMatrixFile(net, matrix);
   PutReference(net, title, ref);
-  if (!ref.Commit()) {
-    *refFailed = true;
-    return false;
-  }
-  return matrix.Commit();
+  return outfile::CommitTogether(matrix, ref);
 }
 
 }  // namespace netfmt

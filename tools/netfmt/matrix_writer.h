@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "net.h"
-#include "output_file.h"
+#include "writer_output.h"
 
 namespace netfmt {
 
@@ -41,12 +41,10 @@ bool WriteMatrix(const Net& net, OutputFile& out);
 // bytes; places numbered 1..P, transitions P+1..P+T) and commits it.
 bool WriteReference(const Net& net, std::string_view title, OutputFile& out);
 
-// Both files, which belong together: each is composed whole before either is
-// committed, the reference file first, so that a reference file that cannot
-// be written leaves the previous matrix file in place. False when either
-// fails, with *refFailed telling whether the reference file did.
-bool WriteMatrixAndReference(const Net& net, std::string_view title, OutputFile& matrix, OutputFile& ref,
-                             bool* refFailed);
+// Both files, which belong together: each is composed whole, then they
+// replace their targets together or not at all (outfile::CommitTogether).
+// False when either fails; error() of the one at fault says why.
+bool WriteMatrixAndReference(const Net& net, std::string_view title, OutputFile& matrix, OutputFile& ref);
 
 }  // namespace netfmt
 

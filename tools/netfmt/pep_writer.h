@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "net_lists.h"
-#include "output_file.h"
+#include "writer_output.h"
 
 namespace netfmt {
 

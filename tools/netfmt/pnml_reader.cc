@@ -43,6 +43,7 @@ enum class Ctx : uint8_t {
   kName,
   kMarking,
   kInscription,
+  kArcType,
   kText,
 };
 
@@ -459,13 +460,16 @@ class Reader {
         if (word == Word::kInscription) return Push(Ctx::kInscription);
         if (word == Word::kHlInscription) return BecomeColoured(name);
         if (word == Word::kType) {
+          // The kind is given as a value attribute or as a text label.
           const char* value = Attributes(atts).value;
           if (value != nullptr) node_.arcType = value;
+          return Push(Ctx::kArcType);
         }
         break;
       case Ctx::kName:
       case Ctx::kMarking:
       case Ctx::kInscription:
+      case Ctx::kArcType:
         if (word == Word::kText) {
           text_.clear();
           textWhere_ = Here();
@@ -591,6 +595,10 @@ class Reader {
         node_.inscription = std::move(text_);
         node_.hasInscription = true;
         node_.markingWhere = textWhere_;
+        break;
+      case Ctx::kArcType:
+        // A kind other than a plain arc wins, however the other form says it.
+        if (!Trim(text_).empty() && Trim(text_) != "normal") node_.arcType = std::move(text_);
         break;
       default:
         break;

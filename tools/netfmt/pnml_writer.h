@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "net.h"
-#include "output_file.h"
+#include "writer_output.h"
 
 namespace netfmt {
 

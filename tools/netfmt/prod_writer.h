@@ -6,7 +6,7 @@
 #define NETFMT_PROD_WRITER_H
 
 #include "net_lists.h"
-#include "output_file.h"
+#include "writer_output.h"
 
 namespace netfmt {
 

@@ -21,6 +21,7 @@
 #include "pnml_reader.h"
 #include "pnml_writer.h"
 #include "prod_writer.h"
+#include "same_file.h"
 
 namespace pnconv {
 
@@ -206,6 +207,7 @@ Status Write(const Options& options, const netfmt::Net& net) {
   // into, as by any writer, never replaced.
   netfmt::OutputFile out(options.output, netfmt::OutputFile::Special::kWriteInto);
   bool ok = false;
+  const netfmt::OutputFile* failed = &out;
   switch (to) {
     case Format::kPep:
       ok = netfmt::WritePep(netfmt::NetListsOf(net, pepNames, options.readArcs), out);
@@ -221,12 +223,8 @@ Status Write(const Options& options, const netfmt::Net& net) {
         break;
       }
       netfmt::OutputFile ref(options.output + ".ref", netfmt::OutputFile::Special::kWriteInto);
-      bool refFailed = false;
-      ok = netfmt::WriteMatrixAndReference(net, "pnconv " + InputName(options), out, ref, &refFailed);
-      if (refFailed) {
-        Say(options.output + ".ref: cannot be written");
-        return kOutputFailed;
-      }
+      ok = netfmt::WriteMatrixAndReference(net, "pnconv " + InputName(options), out, ref);
+      if (out.error() == 0 && ref.error() != 0) failed = &ref;
       break;
     }
     case Format::kPnml:
@@ -237,7 +235,7 @@ Status Write(const Options& options, const netfmt::Net& net) {
       break;
   }
   if (!ok) {
-    Say(target + ": cannot be written");
+    Say((failed == &out ? target : failed->target()) + ": cannot be written: " + failed->Reason());
     return kOutputFailed;
   }
   return kWritten;
@@ -246,6 +244,13 @@ Status Write(const Options& options, const netfmt::Net& net) {
 }  // namespace
 
 Status Convert(const Options& options) {
+  const bool withReference = options.to == Format::kMatrix && !OutputIsStream(options);
+  if (const std::optional<SameFile> same = OutputThatIsInput(options, withReference)) {
+    auto shown = [](const std::string& name, const char* stream) { return name == "-" ? std::string(stream) : name; };
+    Say(shown(same->output, "standard output") + ": the output is the input file " +
+        shown(same->input, "standard input") + ": nothing read or written");
+    return kUsage;
+  }
   try {
     netfmt::Problem problem;
     netfmt::symmetric::UnfoldFigures unfolded;

@@ -4,7 +4,9 @@
 #include <malloc.h>
 #include <signal.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,20 +21,22 @@ constexpr char kHelp[] =
     "              INPUT OUTPUT\n"
     "       pnconv --help | --version\n"
     "Converts a place/transition net; a symmetric (coloured) PNML net is unfolded\n"
-    "into one. FORMAT: pnml, pep, mat (read and written),\n"
-    "prod, dot (written). Without --from/--to the format comes from the file name:\n"
-    ".pnml, .ll_net, .mat, .net (PROD), .dot. \"-\" is standard input or output and\n"
-    "then needs the option.\n"
+    "into one. FORMAT: pnml, pep, mat (read and written), prod, dot (written), in\n"
+    "any letter case, or a file suffix (ll_net, .net...). Without --from/--to the\n"
+    "format comes from the file name: .pnml, .ll_net, .mat, .net (PROD), .dot.\n"
+    "\"-\" is standard input or output and then needs the option. The output must\n"
+    "not be the input.\n"
     "  --net ID      the net of a PNML document that holds several\n"
     "  --max-nodes N refuse a symmetric net whose unfolding has more than N places\n"
     "                and transitions or 4 x N arcs (default 10000000)\n"
     "  --read-arcs   PEP output: a weight-1 loop between a place and a transition\n"
     "                becomes a read arc (RA)\n"
     "  --strict      refuse (status 3) to write what the target cannot hold\n"
-    "  -q            no warnings about what the target cannot hold, no note on an\n"
+    "  -q, --quiet   no warnings about what the target cannot hold, no note on an\n"
     "                unfolded symmetric net\n"
-    "Exit status: 0 written; 1 bad input; 2 usage; 3 refused by --strict;\n"
-    "4 output not written.\n";
+    "  -h, --help    this text\n"
+    "Exit status: 0 written; 1 bad input; 2 usage, or the output is the input;\n"
+    "3 refused by --strict; 4 output not written.\n";
 
 }  // namespace
 
@@ -54,13 +58,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pnconv: %s\nTry 'pnconv --help' for more information.\n", error.c_str());
     return pnconv::kUsage;
   }
-  if (options->help) {
-    std::fputs(kHelp, stdout);
-    return std::fflush(stdout) == 0 ? 0 : pnconv::kOutputFailed;
-  }
-  if (options->version) {
-    std::printf("pnconv %s\n", QUARNEL_VERSION_STRING);
-    return std::fflush(stdout) == 0 ? 0 : pnconv::kOutputFailed;
+  if (options->help || options->version) {
+    if (options->help) {
+      std::fputs(kHelp, stdout);
+    } else {
+      std::printf("pnconv %s\n", QUARNEL_VERSION_STRING);
+    }
+    if (std::fflush(stdout) == 0) return 0;
+    std::fprintf(stderr, "pnconv: standard output: cannot be written: %s\n", std::strerror(errno));
+    return pnconv::kOutputFailed;
   }
   return pnconv::Convert(*options);
 }

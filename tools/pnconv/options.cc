@@ -21,17 +21,31 @@ constexpr FormatEntry kFormats[] = {
     {"dot", ".dot", Format::kDot, false},
 };
 
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+// A format as users type it: its name or its file suffix, with or without
+// the dot, in any letter case (pep, PEP, ll_net, .ll_net).
 const FormatEntry* ByName(std::string_view name) {
   for (const FormatEntry& f : kFormats) {
-    if (name == f.name) return &f;
+    const std::string_view suffix = f.suffix;
+    if (SameLetters(name, f.name) || SameLetters(name, suffix) || SameLetters(name, suffix.substr(1))) return &f;
   }
   return nullptr;
 }
 
+// The format a file's suffix names, in any letter case (net.PNML).
 const FormatEntry* ByFile(std::string_view file) {
   for (const FormatEntry& f : kFormats) {
     const std::string_view suffix = f.suffix;
-    if (file.size() > suffix.size() && file.substr(file.size() - suffix.size()) == suffix) return &f;
+    if (file.size() > suffix.size() && SameLetters(file.substr(file.size() - suffix.size()), suffix)) return &f;
   }
   return nullptr;
 }
@@ -83,7 +97,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       if (!v) return fail(name + " needs a format (pnml, pep, mat, prod, dot)");
       const FormatEntry* f = ByName(*v);
       if (f == nullptr) return fail("unknown format \"" + *v + "\" (pnml, pep, mat, prod, dot)");
-      if (name == "--from" && !f->readable) return fail("format " + *v + " can be written, not read");
+      if (name == "--from" && !f->readable) return fail(std::string("format ") + f->name + " can be written, not read");
       (name == "--from" ? options.from : options.to) = f->format;
     } else if (name == "--max-nodes") {
       const std::optional<std::string> v = takeValue();

@@ -98,7 +98,7 @@ class ChunkedOutput {
  private:
   static constexpr size_t kChunk = 1 << 20;
   void Flush() {
-    if (ok_ && !WriteAll(fd_, text_)) ok_ = false;
+    if (ok_ && !outfile::WriteAll(fd_, text_)) ok_ = false;
     text_.clear();
   }
   int fd_;
@@ -227,13 +227,21 @@ bool ModelFile::Open(const std::string& path, std::vector<std::string> labels,
     *error = "--model " + path + ": the name must end in .json, .dot or .svg";
     return false;
   }
-  return file_.Open(path, "the model file", error);
+  file_.emplace(path);
+  if (file_->ok()) return true;
+  *error = CannotWrite();
+  return false;
+}
+
+std::string ModelFile::CannotWrite() const {
+  return "cannot write the model file " + file_->target() + ": " + file_->Reason();
 }
 
 bool ModelFile::Draw(const Model& model, std::string* error) {
   // dot reads the graph from a file of its own, removed from its directory at
   // once, and writes the drawing into the temporary file.
-  const std::string input_name = file_.temporary() + ".dot";
+  const std::string& beside = file_->temporary().empty() ? file_->target() : file_->temporary();
+  const std::string input_name = beside + ".dot";
   int input = ::open(input_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   ::unlink(input_name.c_str());
   if (input < 0 || !WriteModelDot(model, labels_, input) || ::lseek(input, 0, SEEK_SET) != 0) {
@@ -248,7 +256,7 @@ bool ModelFile::Draw(const Model& model, std::string* error) {
     argv.push_back("-Kneato");
     argv.push_back("-n");
   }
-  const pid_t pid = StartProgram(argv, ".", input, file_.fd(), error);
+  const pid_t pid = StartProgram(argv, ".", input, file_->Descriptor(), error);
   CloseFd(&input);
   if (pid < 0) return false;
   int status = 0;
@@ -264,12 +272,15 @@ bool ModelFile::Draw(const Model& model, std::string* error) {
 bool ModelFile::Write(const Model& model, std::string* error) {
   if (format_ == Format::kSvg) {
     if (!Draw(model, error)) return false;
-  } else if (!(format_ == Format::kJson ? WriteModelJson(model, file_.fd())
-                                        : WriteModelDot(model, labels_, file_.fd()))) {
-    *error = file_.WriteError();
-    return false;
+  } else {
+    const int fd = file_->Descriptor();
+    if (!(format_ == Format::kJson ? WriteModelJson(model, fd) : WriteModelDot(model, labels_, fd))) {
+      file_->Fail(errno);
+    }
   }
-  return file_.Commit(error);
+  if (file_->Commit()) return true;
+  *error = CannotWrite();
+  return false;
 }
 
 }  // namespace qxhost

@@ -4,6 +4,7 @@
 #ifndef QUARNEL_TOOLS_QXHOST_MODEL_OUTPUT_H
 #define QUARNEL_TOOLS_QXHOST_MODEL_OUTPUT_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,9 @@ class ModelFile {
  private:
   enum class Format { kJson, kDot, kSvg };
   bool Draw(const Model& model, std::string* error);
+  std::string CannotWrite() const;
 
-  OutputFile file_;
+  std::optional<outfile::OutputFile> file_;
   std::vector<std::string> labels_;
   Format format_ = Format::kJson;
   std::string dot_program_;

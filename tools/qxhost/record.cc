@@ -5,8 +5,20 @@
 
 namespace qxhost {
 
+namespace {
+
+std::string CannotWrite(const outfile::OutputFile& file) {
+  return "cannot write the recorded script " + file.target() + ": " + file.Reason();
+}
+
+}  // namespace
+
 bool Recorder::Open(const std::string& path, std::string_view heading, std::string* error) {
-  if (!file_.Open(path, "the recorded script", error)) return false;
+  file_.emplace(path);
+  if (!file_->ok()) {
+    *error = CannotWrite(*file_);
+    return false;
+  }
   for (size_t start = 0; start < heading.size();) {
     size_t end = heading.find('\n', start);
     if (end == std::string_view::npos) end = heading.size();
@@ -39,11 +51,10 @@ void Recorder::Received(std::string_view command) {
 }
 
 bool Recorder::Write(std::string* error) {
-  if (!WriteAll(file_.fd(), text_)) {
-    *error = file_.WriteError();
-    return false;
-  }
-  return file_.Commit(error);
+  file_->Put(text_);
+  if (file_->Commit()) return true;
+  *error = CannotWrite(*file_);
+  return false;
 }
 
 }  // namespace qxhost

@@ -8,6 +8,7 @@
 #ifndef QUARNEL_TOOLS_QXHOST_RECORD_H
 #define QUARNEL_TOOLS_QXHOST_RECORD_H
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,7 @@ namespace qxhost {
 
 class Recorder {
  public:
-  // Creates the temporary file beside path (see OutputFile); heading is put
+  // Creates the temporary file beside path (see outfile::OutputFile); heading is put
   // first, as comment lines. False with a message.
   bool Open(const std::string& path, std::string_view heading, std::string* error);
 
@@ -31,7 +32,7 @@ class Recorder {
   bool Write(std::string* error);
 
  private:
-  OutputFile file_;
+  std::optional<outfile::OutputFile> file_;
   std::string text_;
   bool received_ = false;
   bool close_pending_ = false;

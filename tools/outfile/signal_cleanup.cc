@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -11,14 +12,15 @@
 #include <csignal>
 #include <cstring>
 
-namespace qxhost {
+namespace outfile {
 
 namespace {
 
 // What the handler reads: fixed buffers and flags, each set before the
 // handler can see it (the signals are held meanwhile), and the process that
 // armed them, so that a child between fork and exec never removes the
-// stand-in's files.
+// program's files. The handler calls only unlink, signal and raise, which are
+// async-signal-safe.
 constexpr int kGuards = 4;
 char g_paths[kGuards][PATH_MAX];
 volatile sig_atomic_t g_armed[kGuards] = {};
@@ -34,27 +36,6 @@ void RemoveThenDie(int sig) {
   raise(sig);
 }
 
-class EndingSignalsHeld {
- public:
-  EndingSignalsHeld() {
-    sigset_t ending;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGINT);
-    sigaddset(&ending, SIGTERM);
-    sigprocmask(SIG_BLOCK, &ending, &old_);
-  }
-  ~EndingSignalsHeld() {
-    const int saved = errno;
-    sigprocmask(SIG_SETMASK, &old_, nullptr);
-    errno = saved;
-  }
-  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
-  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
-
- private:
-  sigset_t old_;
-};
-
 void InstallOnce() {
   static bool installed = false;
   if (installed) return;
@@ -65,13 +46,29 @@ void InstallOnce() {
   sigemptyset(&action.sa_mask);
   for (const int sig : {SIGINT, SIGTERM}) {
     struct sigaction old;
-    // A signal the stand-in was started with ignored stays ignored.
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    // A signal the program ignores, or catches itself, stays so.
+    if (sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) != 0 || old.sa_handler != SIG_DFL) {
+      continue;
+    }
     sigaction(sig, &action, nullptr);
   }
 }
 
 }  // namespace
+
+EndingSignalsHeld::EndingSignalsHeld() {
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGINT);
+  sigaddset(&ending, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &ending, &old_);
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() {
+  const int saved = errno;
+  pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  errno = saved;
+}
 
 int CreateRemovedOnSignal(std::string* name, int* guard) {
   *guard = -1;
@@ -100,4 +97,4 @@ void KeepOnSignal(int guard) {
   if (guard >= 0 && guard < kGuards) g_armed[guard] = 0;
 }
 
-}  // namespace qxhost
+}  // namespace outfile
