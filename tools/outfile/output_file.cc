@@ -89,11 +89,12 @@ OutputFile::OutputFile(std::string target, Special special)
   temp_.clear();
   // A directory closed to new files still lets its writable files be
   // rewritten: the file itself is truncated and written, as a plain writer
-  // does. Only a refusal by permission leads here; a full disk, among others,
-  // keeps the previous file whole.
+  // does, but only once the first text goes out, so that a run that fails
+  // before it keeps the previous file. Only a refusal by permission leads
+  // here; a full disk, among others, keeps the previous file whole.
   if (existing && (error_ == EACCES || error_ == EPERM)) {
-    fd_ = open(target_.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    inPlace_ = fd_ >= 0;
+    fd_ = open(target_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    inPlace_ = truncate_ = fd_ >= 0;
     if (inPlace_) error_ = 0;
   }
 }
@@ -117,8 +118,14 @@ void OutputFile::Fail(int number) {
   if (error_ == 0) error_ = number;
 }
 
+bool OutputFile::TruncateOnce() {
+  if (truncate_ && error_ == 0 && ftruncate(fd_, 0) != 0) error_ = errno;
+  truncate_ = false;
+  return error_ == 0;
+}
+
 void OutputFile::WriteOut(const char* data, size_t size) {
-  if (error_ != 0) return;
+  if (!TruncateOnce()) return;
   if (!WriteAll(fd_, std::string_view(data, size))) {
     error_ = errno;
     return;
@@ -152,6 +159,7 @@ void OutputFile::PutLong(std::string_view text) {
 
 int OutputFile::Descriptor() {
   Flush();
+  if (fd_ >= 0) TruncateOnce();
   return fd_;
 }
 
@@ -162,6 +170,7 @@ bool OutputFile::Finish() {
     return false;
   }
   Flush();
+  TruncateOnce();
   finished_ = true;
   if (stdout_) {
     fd_ = -1;

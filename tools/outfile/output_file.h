@@ -16,7 +16,8 @@
 // target the user may not write is refused (ok() false, EACCES) and left as
 // it is, and so is a directory (EISDIR). When the directory refuses new files
 // to the user but the existing target is writable, the target is truncated
-// and written in place; only then can a failed write leave it incomplete.
+// when the first text goes out and written in place; only then can a failed
+// write leave it incomplete.
 // The file gets the mode of the file it replaces, or that of a new file.
 //
 // A target that is a FIFO, a device or a socket is replaced like a file,
@@ -145,6 +146,9 @@ class OutputFile {
   void PutLong(std::string_view text);
   void Flush();
   void WriteOut(const char* data, size_t size);
+  // Truncates a file written in place before its first text. False when
+  // there was a failure, now or before.
+  bool TruncateOnce();
   // The temporary file, closed, is renamed over the target. False (errno)
   // when the rename fails; the temporary file then stays for Discard.
   bool Rename();
@@ -156,6 +160,7 @@ class OutputFile {
   int fd_ = -1;
   int guard_ = -1;        // the signals' removal of temp_ (signal_cleanup.h)
   bool inPlace_ = false;  // fd_ is the target itself, not a temporary file
+  bool truncate_ = false;  // ... a regular file not yet truncated
   bool stdout_ = false;   // fd_ is standard output, neither closed nor renamed
   bool finished_ = false;       // written and closed; temp_ awaits its rename
   bool writeOutEarly_ = false;  // the temporary file replaces an existing one

@@ -207,7 +207,10 @@ Status Write(const Options& options, const netfmt::Net& net) {
   // into, as by any writer, never replaced.
   netfmt::OutputFile out(options.output, netfmt::OutputFile::Special::kWriteInto);
   bool ok = false;
-  const netfmt::OutputFile* failed = &out;
+  auto cannotWrite = [&](const netfmt::OutputFile& file) {
+    Say((&file == &out ? target : file.target()) + ": cannot be written: " + file.Reason());
+    return kOutputFailed;
+  };
   switch (to) {
     case Format::kPep:
       ok = netfmt::WritePep(netfmt::NetListsOf(net, pepNames, options.readArcs), out);
@@ -223,8 +226,10 @@ Status Write(const Options& options, const netfmt::Net& net) {
         break;
       }
       netfmt::OutputFile ref(options.output + ".ref", netfmt::OutputFile::Special::kWriteInto);
-      ok = netfmt::WriteMatrixAndReference(net, "pnconv " + InputName(options), out, ref);
-      if (out.error() == 0 && ref.error() != 0) failed = &ref;
+      if (!netfmt::WriteMatrixAndReference(net, "pnconv " + InputName(options), out, ref)) {
+        return cannotWrite(out.error() == 0 && ref.error() != 0 ? ref : out);
+      }
+      ok = true;
       break;
     }
     case Format::kPnml:
@@ -234,11 +239,7 @@ Status Write(const Options& options, const netfmt::Net& net) {
       ok = netfmt::WriteDot(net, out);
       break;
   }
-  if (!ok) {
-    Say((failed == &out ? target : failed->target()) + ": cannot be written: " + failed->Reason());
-    return kOutputFailed;
-  }
-  return kWritten;
+  return ok ? kWritten : cannotWrite(out);
 }
 
 }  // namespace
