@@ -150,6 +150,12 @@ INSTANTIATE_TEST_SUITE_P(
         Construct{"free_variable_with_lessthan",
                   Place("q", "R") + Transition("t", Op("lessthan", V("y"), Int(3))) + Arc("t", "q", N(1, V("y"))),
                   "q_1 0\nq_2 0\nt_1: in out q_1*1\nt_2: in out q_2*1\n"},
+        // A variable an equality gives from one bound already: succ(z) = x.
+        Construct{"variable_given_by_an_equality",
+                  Place("p", "E", N(1, C("a"))) + Place("q", "E") +
+                      Transition("t", Op("equality", Op("successor", V("z")), V("x"))) +
+                      Arc("p", "t", N(1, V("x"))) + Arc("t", "q", N(1, V("z"))),
+                  "p_a 1\nq_c 0\nt_a_c: in p_a*1 out q_c*1\n"},
         // add, subtract: the counts of each colour.
         Construct{"add_subtract",
                   Place("p", "E", N(2, All("E"))) + Place("q", "E") + Transition("t") +

@@ -150,6 +150,9 @@ class Search {
     std::vector<size_t> key;       // positions whose variables are bound before
     std::vector<uint32_t> fresh;   // variables this step binds
     uint32_t variable = 0;
+    // An assignment step: variable + shift (mod size) is the colour of `from`.
+    const Term* from = nullptr;
+    uint64_t shift = 0, size = 0;
     std::unordered_map<uint64_t, std::vector<Colour>> index;  // key -> values of fresh, one after the other
     std::vector<const Term*> guards;  // checked once this step has bound its variables
   };
@@ -200,20 +203,26 @@ class Search {
       for (const uint32_t v : step.fresh) bound[v] = true;
       steps_.push_back(std::move(step));
     }
-    for (uint32_t v = 0; v < t_.variables.size(); ++v) {
-      if (bound[v]) continue;
-      if (t_.variables[v]->size > limit_) {
-        throw EvaluationError{Problem{"transition " + t_.id + ": variable " + t_.variableIds[v] + " ranges over " +
-                                          std::to_string(t_.variables[v]->size) + " colours, beyond the limit",
-                                      t_.where}};
-      }
+    // The other variables: each one a guard's equality gives from bound ones
+    // is computed, the others range over their sort.
+    std::vector<const Term*> conjuncts;
+    if (t_.guard) Conjuncts(*t_.guard, &conjuncts);
+    for (;;) {
       StepPlan step;
-      step.variable = v;
+      if (!Assignable(conjuncts, bound, &step)) {
+        const auto v = static_cast<uint32_t>(std::find(bound.begin(), bound.end(), false) - bound.begin());
+        if (v == bound.size()) break;
+        if (t_.variables[v]->size > limit_) {
+          throw EvaluationError{Problem{"transition " + t_.id + ": variable " + t_.variableIds[v] + " ranges over " +
+                                            std::to_string(t_.variables[v]->size) + " colours, beyond the limit",
+                                        t_.where}};
+        }
+        step.variable = v;
+      }
+      bound[step.variable] = true;
       steps_.push_back(std::move(step));
     }
     // Each conjunct of the guard after the step that binds its last variable.
-    std::vector<const Term*> conjuncts;
-    if (t_.guard) Conjuncts(*t_.guard, &conjuncts);
     std::vector<size_t> boundAt(t_.variables.size(), 0);
     for (size_t s = 0; s < steps_.size(); ++s) {
       if (steps_[s].pattern) {
@@ -232,6 +241,28 @@ class Search {
     for (StepPlan& step : steps_) {
       if (step.pattern) Index(step);
     }
+  }
+
+  // A step that computes an unbound variable from an equality of the guard
+  // whose other side has its variables bound: v (under successors and
+  // predecessors) = term. False when there is none.
+  static bool Assignable(const std::vector<const Term*>& conjuncts, const std::vector<bool>& bound, StepPlan* step) {
+    for (const Term* c : conjuncts) {
+      if (c->op != Op::kEqual) continue;
+      for (size_t side = 0; side < 2; ++side) {
+        const Position p = PositionOf(c->args[side], -1);
+        if (p.kind != Position::kVariable || bound[p.variable]) continue;
+        std::vector<uint32_t> others;
+        CollectVariables(c->args[1 - side], &others);
+        if (!std::all_of(others.begin(), others.end(), [&](uint32_t v) { return bound[v]; })) continue;
+        step->variable = p.variable;
+        step->from = &c->args[1 - side];
+        step->shift = p.shift;
+        step->size = p.size;
+        return true;
+      }
+    }
+    return false;
   }
 
   static void Conjuncts(const Term& guard, std::vector<const Term*>* out) {
@@ -315,6 +346,10 @@ class Search {
   bool Step(size_t s) {
     if (s == steps_.size()) return Leaf();
     const StepPlan& step = steps_[s];
+    if (step.from != nullptr) {
+      binding_[step.variable] = (ColourOf(*step.from, binding_.data()) + step.size - step.shift) % step.size;
+      return !Guards(s + 1) || Step(s + 1);
+    }
     if (!step.pattern) {
       for (Colour c = 0; c < t_.variables[step.variable]->size; ++c) {
         binding_[step.variable] = c;

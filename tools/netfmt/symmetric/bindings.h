@@ -8,7 +8,8 @@
 // constants) is matched against the colours its place may hold, the terms
 // whose colours are most determined first, through an index of the place's
 // colours by what is already bound; only variables that no input arc binds
-// range over their sort. Each part of a guard (a conjunction's terms) is
+// range over their sort, unless an equality of the guard gives them from
+// variables bound already. Each part of a guard (a conjunction's terms) is
 // checked as soon as its variables are bound.
 #ifndef NETFMT_SYMMETRIC_BINDINGS_H
 #define NETFMT_SYMMETRIC_BINDINGS_H
