@@ -4,10 +4,13 @@
 // nets.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -396,6 +399,34 @@ TEST(Program, MatrixAndReferenceFileReplacedTogether) {
   EXPECT_TRUE(qxtest::ReadFile(dir.File("n.mat")).starts_with("100\n100\n0 0 0"));
   EXPECT_TRUE(qxtest::ReadFile(dir.File("n.mat.ref")).starts_with("pnconv n.pnml\n1\n2\n"));
   qxtest::ExpectNoTemporaryFile(dir.path());
+}
+
+// Ended by SIGINT or SIGTERM while its temporary files exist, pnconv dies of
+// that signal and leaves none: here the matrix file's temporary file exists
+// while the reference file, a FIFO nobody reads, is being opened.
+TEST(Program, EndingSignalsRemoveTheTemporaryFiles) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(strsignal(sig));
+    qxtest::TempDir dir;
+    qxtest::WriteFile(dir.File("w.pnml"), kWeighted);
+    ASSERT_EQ(::mkfifo(dir.File("w.mat.ref").c_str(), 0600), 0);
+    const pid_t pid = qxtest::StartChild([&] {
+      if (::chdir(dir.path().c_str()) != 0) return 127;
+      const char* argv[] = {kPnconv.c_str(), "w.pnml", "w.mat", nullptr};
+      ::execv(argv[0], const_cast<char* const*>(argv));
+      return 127;
+    });
+    bool temporary = false;
+    for (int i = 0; i < 5000 && !temporary; ++i) {
+      for (const std::string& name : qxtest::ListDir(dir.path())) temporary |= name.find(".tmp") != std::string::npos;
+      if (!temporary) ::poll(nullptr, 0, 2);
+    }
+    ::kill(pid, sig);
+    const qxtest::ChildResult ended = qxtest::WaitChild(pid, 10000);
+    EXPECT_TRUE(temporary) << "the temporary file never appeared";
+    EXPECT_TRUE(ended.signaled && ended.signal == sig) << "status " << ended.status << ", signal " << ended.signal;
+    EXPECT_EQ(qxtest::ListDir(dir.path()), (std::vector<std::string>{"w.mat.ref", "w.pnml"}));
+  }
 }
 
 // An output that is a FIFO (or a device) is written into, as by any writer:
