@@ -494,7 +494,8 @@ TEST(HostModel, EndingSignalsRemoveTheTemporaryFile) {
   }
 }
 
-// The model file gets the mode the umask gives a new file, and no temporary
+// The model file gets the mode the umask gives a new file (or keeps that of
+// the file it replaces), and no temporary
 // file is left beside it: not when the tool cannot start, nor when the run is
 // cut by the time limit, by the stand-in leaving or by a script wait.
 TEST(HostModel, FileModeAndNoTemporaryFile) {
@@ -512,6 +513,17 @@ TEST(HostModel, FileModeAndNoTemporaryFile) {
     struct stat st;
     ASSERT_EQ(::stat(out.File("m.json").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0666 & ~std::stoi(mask, nullptr, 8));
+    // A model file that replaces an earlier one keeps that file's mode.
+    ASSERT_EQ(::chmod(out.File("m.json").c_str(), 0640), 0);
+    const std::string first = qxtest::ReadFile(out.File("m.json"));
+    qxtest::WriteFile(out.File("m.json"), "earlier");
+    const qxtest::ChildResult again =
+        e2e::RunHost(workspace, {"--model", out.File("m.json")}, QX_MODEL_TOOL_BIN, {"net"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    ASSERT_EQ(::stat(out.File("m.json").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(qxtest::ReadFile(out.File("m.json")), first);
+    EXPECT_EQ(DirectoryEntries(out.path()), std::vector<std::string>{"m.json"});
   }
   e2e::Workspace workspace;
   qxtest::WriteFile(workspace.File("not-a-program"), "not a program\n");
