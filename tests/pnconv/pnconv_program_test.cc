@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -100,7 +101,10 @@ TEST_P(Runs, StatusMessageAndFiles) {
   qxtest::WriteFile(dir.File("p.mat.ref"), qxtest::ReadFile(kExamples + "/peterson.mat.ref"));
   qxtest::WriteFile(dir.File("p500.pnml"), Nodes(499, 1));
   qxtest::WriteFile(dir.File("p501.pnml"), Nodes(500, 1));
-  qxtest::WriteFile(dir.File("huge.pnml"), Nodes(10001, 10000));
+  // Large: written only for the row that reads it.
+  if (std::find(c.args.begin(), c.args.end(), "huge.pnml") != c.args.end()) {
+    qxtest::WriteFile(dir.File("huge.pnml"), Nodes(10001, 10000));
+  }
   ASSERT_EQ(::mkdir(dir.File("d").c_str(), 0777), 0);
   ASSERT_EQ(::mkdir(dir.File("m.mat").c_str(), 0777), 0);
   std::vector<std::string> args;
