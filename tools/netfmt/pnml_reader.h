@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The PNML reader: one place/transition net of a PNML document (ISO/IEC
-// 15909-2, net type .../grammar/ptnet).
+// 15909-2, net type .../grammar/ptnet), or one symmetric net
+// (.../grammar/symmetricnet, or a ptnet that carries symmetric labels),
+// unfolded into the place/transition net that behaves as it does
+// (symmetric/unfold.h).
 //
 // What it guarantees:
 // - Streaming: the document is parsed (by expat) chunk by chunk as it is
-//   read; memory grows with the net, never with the document's text, and no
-//   tree of the document is built.
+//   read; memory grows with the net, never with the document's text. No
+//   tree of the document is built, but for a symmetric net (small beside
+//   its unfolding) and for the first elements of a ptnet, until they show
+//   it is none.
 // - Safety: no DTD and no external entity is ever loaded, and a document that
 //   declares an entity is refused at the declaration, so no entity is ever
 //   expanded ("billion laughs" files end at once, in fixed memory). Any input
@@ -17,7 +22,8 @@
 //   sections and unknown labels are skipped. Names are trimmed of XML white
 //   space.
 // - Refusals (a Problem with the line and column): a document that is not
-//   well-formed XML or not PNML; a net of another type (named); an arc of
+//   well-formed XML or not PNML; a net of another type (named); what the
+//   symmetric net reader refuses (symmetric/net_reader.h); an arc of
 //   another kind than a normal one (inhibitor, reset, read/test: named, with
 //   the arc's id); a repeated id; an arc whose ends are unknown or not one
 //   place and one transition; a marking or a weight that is not a decimal
