@@ -203,15 +203,15 @@ TEST(SymmetricNets, ASymmetricLabelFarIntoAPtNetIsRefusedNamedNotDropped) {
   // The start of a net typed ptnet is kept in case it is a symmetric one; a
   // symmetric label met after that start is refused, never dropped.
   std::string places;
-  for (int i = 0; i < 70000; ++i) places += "<place id=\"q" + std::to_string(i) + "\"/>\n";
+  for (int i = 0; i < 20000; ++i) places += "<place id=\"q" + std::to_string(i) + "\"/>\n";
   netfmt::Problem problem;
   const std::string result =
       Unfolded(Document(places + Place("p", "E", N(1, C("a"))), "ptnet"), &problem);
   EXPECT_EQ(result.rfind("refused: ", 0), 0u);
   EXPECT_EQ(problem.message,
-            "the net is typed ptnet but carries <type>, a symmetric net's label, after its first 65536 elements: "
+            "the net is typed ptnet but carries <type>, a symmetric net's label, after its first 16384 elements: "
             "give it the type symmetricnet");
-  EXPECT_EQ(problem.where.line, 70005u);
+  EXPECT_EQ(problem.where.line, 20005u);
 }
 
 TEST(SymmetricNets, PlacesWithoutSortHoldDotsCountedByTheirPlaceTransitionLabels) {

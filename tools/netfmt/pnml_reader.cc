@@ -27,7 +27,7 @@ constexpr size_t kChunk = size_t{1} << 20;
 // is read as the symmetric net it is. Its symmetric labels come early (every
 // place has a sort), so a few elements suffice, and a large place/transition
 // net is never held twice.
-constexpr size_t kPtNetRecorded = size_t{1} << 16;
+constexpr size_t kPtNetRecorded = size_t{1} << 14;
 
 // What an open element is to the reader.
 enum class Ctx : uint8_t {
