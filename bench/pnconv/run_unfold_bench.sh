@@ -5,14 +5,14 @@
 #
 #   bench/pnconv/run_unfold_bench.sh [BUILD_DIR] [SAMPLE SIZE]
 #
-# Defaults: build, and the contest's Sudoku-COL-AN01 with its range widened to
-# 80 values (531,200 places, 512,000 transitions, 2,048,000 arcs). SAMPLE
-# is a symmetric net of tests/pnconv/data/coloured/ (a name without .pnml, or
-# a path), widened by widen_sort.sh to SIZE values: SharedMemory-COL-000005
-# 500 unfolds to some 250,000 transitions of each of its two kinds on pairs
-# of processors. The unfolding is written once to learn its size, then hyperfine
-# runs both conversions with a warm page cache and prints their times and the
-# ratio (unfolding / P/T conversion: at most 1 is the bar, since the unfolding
+# Defaults: build, and the contest's Sudoku-COL-AN01 with its range widened
+# to 80 values (531,200 places, 512,000 transitions, 2,048,000 arcs). SAMPLE
+# is a symmetric net of tests/pnconv/data/coloured/ (a name without .pnml,
+# or a path), widened by widen_sort.sh to SIZE values: SharedMemory-COL-000005
+# 500 unfolds to 251,501 places, 500,500 transitions and 2,000,000 arcs. The
+# unfolding is written once to learn its size, then hyperfine runs both
+# conversions with a warm page cache and prints their times and the ratio
+# (unfolding / P/T conversion: at most 1 is the bar, since the unfolding
 # never parses the large net's XML); GNU time gives each one's peak resident
 # memory. The load average is printed before and after: on a shared machine
 # compare figures of runs made at a similar load.
