@@ -11,8 +11,9 @@
 #   - the dense nets against `cat` copying the converter's output into a file
 #     in the same directory (writing speed).
 # For each it prints the median wall-clock time of both, their ratio, the
-# median CPU time (user + system, the steadier figure on a busy machine) and
-# the converter's peak resident memory. The shipped example nets, a few
+# median CPU time (user + system, the steadier figure on a busy machine), the
+# converter's peak resident memory and its minor page faults (each costs
+# several microseconds of system time on a virtual machine). The shipped example nets, a few
 # kilobytes each, are timed the same way against `cat` of the matrix file,
 # 20 runs in a row per measure (times are per run).
 # The load average is printed before and after: on a shared machine compare
@@ -43,20 +44,20 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnost-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Runs the command $loop times; appends "WALL CPU KBYTES" (seconds, seconds,
-# peak resident set size) to the file $1.
+# Runs the command $loop times; appends "WALL CPU KBYTES FAULTS" (seconds,
+# seconds, peak resident set size, minor page faults per run) to the file $1.
 measure() {
   local into=$1; shift
   local log="$work/time.log" t0 t1
   t0=$EPOCHREALTIME
   if [ "$loop" -eq 1 ]; then
-    /usr/bin/time -f '%U %S %M' -o "$log" "$@" >/dev/null 2>&1 || { cat "$log" >&2; return 1; }
+    /usr/bin/time -f '%U %S %M %R' -o "$log" "$@" >/dev/null 2>&1 || { cat "$log" >&2; return 1; }
   else
-    /usr/bin/time -f '%U %S %M' -o "$log" sh -c 'n=$1; shift; for i in $(seq "$n"); do "$@"; done' sh \
+    /usr/bin/time -f '%U %S %M %R' -o "$log" sh -c 'n=$1; shift; for i in $(seq "$n"); do "$@"; done' sh \
       "$loop" "$@" >/dev/null 2>&1 || { cat "$log" >&2; return 1; }
   fi
   t1=$EPOCHREALTIME
-  awk -v a="$t0" -v b="$t1" '{ printf "%.6f %.3f %d\n", b - a, $1 + $2, $3 }' "$log" >>"$into"
+  awk -v a="$t0" -v b="$t1" -v n="$loop" '{ printf "%.6f %.3f %d %d\n", b - a, $1 + $2, $3, $4 / n }' "$log" >>"$into"
 }
 
 # Median of column $2 of file $1.
@@ -85,21 +86,21 @@ run_case() {
     [ -z "$baseline" ] || measure "$base" "$baseline" -s "$net"
   done
   for f in "$mine" "$ref" "$base"; do
-    awk -v n="$loop" '{ printf "%.6f %.4f %d\n", $1 / n, $2 / n, $3 }' "$f" >"$f.per" && mv "$f.per" "$f"
+    awk -v n="$loop" '{ printf "%.6f %.4f %d %d\n", $1 / n, $2 / n, $3, $4 }' "$f" >"$f.per" && mv "$f.per" "$f"
   done
   local size; size=$(stat -c %s "$net")
-  local wv cv rv wr cr
-  wv=$(median "$mine" 1); cv=$(median "$mine" 2); rv=$(median "$mine" 3)
+  local wv cv rv fv wr cr
+  wv=$(median "$mine" 1); cv=$(median "$mine" 2); rv=$(median "$mine" 3); fv=$(median "$mine" 4)
   wr=$(median "$ref" 1); cr=$(median "$ref" 2)
-  awk -v l="$label" -v s="$size" -v wv="$wv" -v cv="$cv" -v rv="$rv" -v wr="$wr" -v cr="$cr" -v r="$name" 'BEGIN {
-    printf "%-20s %8.3f MB | varnost wall %7.4f s cpu %6.3f s | %-8s wall %7.4f s cpu %6.3f s | wall ratio %5.2f x | peak RSS %6.1f MiB\n",
-      l, s / 1e6, wv, cv, r, wr, cr, (wr > 0 ? wv / wr : 0), rv / 1024 }'
+  awk -v l="$label" -v s="$size" -v wv="$wv" -v cv="$cv" -v rv="$rv" -v fv="$fv" -v wr="$wr" -v cr="$cr" -v r="$name" 'BEGIN {
+    printf "%-20s %8.3f MB | varnost wall %7.4f s cpu %6.3f s | %-8s wall %7.4f s cpu %6.3f s | wall ratio %5.2f x | peak RSS %6.1f MiB | faults %6d\n",
+      l, s / 1e6, wv, cv, r, wr, cr, (wr > 0 ? wv / wr : 0), rv / 1024, fv }'
   if [ -n "$baseline" ]; then
-    local wb cb rb
-    wb=$(median "$base" 1); cb=$(median "$base" 2); rb=$(median "$base" 3)
-    awk -v wb="$wb" -v cb="$cb" -v rb="$rb" -v wr="$wr" 'BEGIN {
-      printf "%-20s %11s | baseline wall %6.4f s cpu %6.3f s | %32s | wall ratio %5.2f x | peak RSS %6.1f MiB\n",
-        "", "", wb, cb, "", (wr > 0 ? wb / wr : 0), rb / 1024 }'
+    local wb cb rb fb
+    wb=$(median "$base" 1); cb=$(median "$base" 2); rb=$(median "$base" 3); fb=$(median "$base" 4)
+    awk -v wb="$wb" -v cb="$cb" -v rb="$rb" -v fb="$fb" -v wr="$wr" 'BEGIN {
+      printf "%-20s %11s | baseline wall %6.4f s cpu %6.3f s | %32s | wall ratio %5.2f x | peak RSS %6.1f MiB | faults %6d\n",
+        "", "", wb, cb, "", (wr > 0 ? wb / wr : 0), rb / 1024, fb }'
   fi
 }
 

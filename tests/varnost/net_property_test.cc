@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "TypePN.h"
+#include "arc_list.h"
 #include "common/qxtest.h"
+#include "matrix_parts.h"
 #include "net_testing.h"
 
 namespace {
@@ -203,6 +205,44 @@ TEST_F(NetProperties, DenseNetsReadOneAfterTheOther) {
     // the net.
     const size_t cells = static_cast<size_t>(c.places) * static_cast<size_t>(c.transitions);
     previous = cells * 4 * sizeof(int) >= (size_t{2} << 20) ? Pl[0].TrOut->Ens : nullptr;
+  }
+}
+
+// Nets whose arrays are large enough for mapped storage: a net of 11% arcs,
+// whose arc list grows past its first blocks into two huge pages of blocks
+// while staying a list, and a dense net whose matrices are mapped and go on
+// huge pages once it is seen dense. Each is read in parts and one token at a
+// time, and gives exactly the model's net and PEP file.
+TEST_F(NetProperties, NetsOfLargeArraysAgreeWithTheModel) {
+  const struct {
+    int places;
+    int transitions;
+    int percent;
+  } cases[] = {{1600, 1600, 11}, {700, 700, 90}};
+  for (const auto& c : cases) {
+    const vtest::NetModel net = DenseNet(c.places, c.transitions, c.percent);
+    const std::string path = dir_.File("large.mat");
+    qxtest::WriteFile(path, net.MatrixText());
+    for (const bool plain : {false, true}) {
+      SCOPED_TRACE(std::to_string(c.places) + "x" + std::to_string(c.transitions) +
+                   (plain ? ", one token at a time" : ", in parts"));
+      varnost::MatrixReading reading;
+      reading.plain = plain;
+      varnost::SetMatrixReading(reading);
+      vtest::ResetNet();
+      ExpectReadAsModel(path, net);
+      // The case holds what it is there for: arcs in the list past the first
+      // huge page of blocks, or arcs read back from the matrices.
+      using varnost::ArcList;
+      const uint64_t cells = 2 * static_cast<uint64_t>(c.places) * static_cast<uint64_t>(c.transitions);
+      const bool list = static_cast<uint64_t>(NbArcs) < cells / ArcList::kDenseShare;
+      EXPECT_EQ(list, c.percent < 50);
+      if (list) {
+        EXPECT_GT(static_cast<uint64_t>(NbArcs),
+                  (ArcList::kSmallBlocks + ArcList::kBlocksPerChunk) * ArcList::kBlock);
+      }
+    }
+    varnost::SetMatrixReading(varnost::MatrixReading());
   }
 }
 

@@ -15,7 +15,7 @@ size_t Rounded(size_t bytes) { return (bytes + kHugePage - 1) & ~(kHugePage - 1)
 
 }  // namespace
 
-void* MapBigBlock(size_t bytes) {
+void* MapBigBlock(size_t bytes, Pages pages) {
   if (bytes > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
   const size_t size = Rounded(bytes);
   // One huge page more than needed, so that an aligned block lies inside;
@@ -31,10 +31,17 @@ void* MapBigBlock(size_t bytes) {
   if (end > tail) munmap(reinterpret_cast<void*>(tail), end - tail);
   void* block = reinterpret_cast<void*>(aligned);
   // Advice only: a kernel without transparent huge pages keeps small ones.
-  (void)madvise(block, size, MADV_HUGEPAGE);
+  (void)madvise(block, size, pages == Pages::kHuge ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
   return block;
 }
 
 void UnmapBigBlock(void* block, size_t bytes) { munmap(block, Rounded(bytes)); }
+
+void AdviseHugePages(void* from, size_t bytes) {
+  const uintptr_t start = reinterpret_cast<uintptr_t>(from);
+  const uintptr_t first = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+  const uintptr_t end = (start + bytes) & ~(uintptr_t{kHugePage} - 1);
+  if (first < end) (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
 
 }  // namespace netfmt

@@ -15,6 +15,8 @@
 #include <memory>
 #include <vector>
 
+#include "big_array.h"
+
 namespace varnost {
 
 // One entry greater than 0: row in 0..2*NbPlaces-1 (the Pre rows, then the
@@ -25,7 +27,10 @@ struct Arc {
 };
 
 // Append-only list in fixed blocks: growing never copies what is stored, so
-// the peak memory is the content plus one block.
+// the peak memory is the content plus one block, or one huge page of blocks.
+// The first kSmallBlocks blocks come from operator new; a longer list takes
+// its further blocks kBlocksPerChunk at a time from 2 MiB blocks on huge
+// pages (big_array.h), filled at one page fault each.
 class ArcList {
  public:
   static constexpr uint64_t kDenseShare = 8;
@@ -45,22 +50,28 @@ class ArcList {
   bool ReachesDenseShare(uint64_t more) const {
     return !inMatrices_ && pre_ != nullptr && size_ + more >= cells_ / kDenseShare;
   }
-  // Reads the arcs back from the matrices from now on when the list would
-  // reach one cell in kDenseShare with `more` arcs. Returns InMatrices().
-  bool MoveToMatricesFor(uint64_t more) {
-    if (ReachesDenseShare(more)) MoveToMatrices();
-    return inMatrices_;
-  }
   // Allocates the block the arcs are read back into, so that MoveToMatrices
   // cannot fail later. False when memory is exhausted.
   bool ReserveScan();
   // Drops the list and reads the arcs back from the matrices from now on; the
   // list stays when the block to read them back into cannot be allocated.
   void MoveToMatrices();
+  // The matrices are dense: the cells from number `cell` on (the Pre rows,
+  // then the Post rows), which nothing has written yet, go on huge pages
+  // where whole huge pages of them are mapped (see big_array.h), so that
+  // writing them costs one fault per 2 MiB. Cells before stay on the small
+  // pages some of them are written in, so the memory used is no more than
+  // the cells written take.
+  void OfferHugePagesFrom(uint64_t cell) const;
 
-  // False when memory is exhausted (the arc is not stored).
+  // False when memory is exhausted (the arc is not stored). The arc's cell is
+  // the last one written so far.
   bool Add(Arc arc) {
-    if (MoveToMatricesFor(1)) return true;
+    if (ReachesDenseShare(1)) {
+      MoveToMatrices();
+      if (inMatrices_) OfferHugePagesFrom(uint64_t{arc.row} * transitions_ + arc.col + 1);
+    }
+    if (inMatrices_) return true;
     if (used_ == kBlock) {
       if (!NewBlock()) return false;
     }
@@ -87,7 +98,7 @@ class ArcList {
     while (count > 0) {
       const size_t at = static_cast<size_t>(index % kBlock);
       const size_t n = static_cast<size_t>(std::min<uint64_t>(count, kBlock - at));
-      f(blocks_[index / kBlock].get() + at, n);
+      f(blocks_[index / kBlock] + at, n);
       index += n;
       count -= n;
     }
@@ -101,7 +112,7 @@ class ArcList {
       return;
     }
     for (size_t b = 0; b < blocks_.size(); ++b) {
-      f(static_cast<const Arc*>(blocks_[b].get()), b + 1 == blocks_.size() ? used_ : kBlock);
+      f(static_cast<const Arc*>(blocks_[b]), b + 1 == blocks_.size() ? used_ : kBlock);
     }
   }
   template <class F>
@@ -112,9 +123,17 @@ class ArcList {
   }
 
   static constexpr size_t kBlock = size_t{1} << 16;
+  static constexpr size_t kSmallBlocks = 4;
+  static constexpr size_t kBlocksPerChunk = 4;  // a huge page of arcs
 
  private:
   bool NewBlock();
+  // The storage of block b, allocated when it has none yet; null when memory
+  // is exhausted. A block whose list was cut back (Extend's failure) keeps its
+  // storage for the next one of its number.
+  Arc* StorageOf(size_t b);
+  // Gives every block's storage back.
+  void ReleaseBlocks();
   template <class F>
   void ScanMatrices(F& f) const {
     Arc* const block = scan_.get();
@@ -133,7 +152,9 @@ class ArcList {
     if (n > 0) f(static_cast<const Arc*>(block), n);
   }
 
-  std::vector<std::unique_ptr<Arc[]>> blocks_;
+  std::vector<Arc*> blocks_;
+  std::vector<std::unique_ptr<Arc[]>> small_;        // storage of the first blocks
+  std::vector<netfmt::MappedBigBlock> chunks_;       // of the others, kBlocksPerChunk each
   size_t used_ = kBlock;
   uint64_t size_ = 0;
 

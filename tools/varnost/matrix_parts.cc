@@ -253,6 +253,8 @@ class Chain {
       // once no part is storing into it any more.
       if (arcs.ReachesDenseShare(part.positives) && arcs.ReserveScan()) {
         inMatrices_ = true;
+        // No part from this one on has stored anything yet.
+        arcs.OfferHugePagesFrom(taken_);
       } else if (arcs.Extend(part.positives)) {
         const uint64_t first = arcs.size() - part.positives;
         arcs.ForEachRoom(first, part.positives,

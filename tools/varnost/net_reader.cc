@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Reading the matrix file: opening, counts, matrices and marking.
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "arc_list.h"
+#include "big_array.h"
 #include "ensi_internal.h"
 #include "matrix_parts.h"
 #include "messages.h"
@@ -52,6 +53,27 @@ std::vector<int32_t>* g_markingValues = nullptr;
 namespace varnost {
 
 void KeepMarkingValues(std::vector<int32_t>* values) { g_markingValues = values; }
+
+int* NewCells(size_t count) {
+  const size_t bytes = count * sizeof(int);
+  if (netfmt::IsMappedSize(bytes)) {
+    try {
+      return static_cast<int*>(netfmt::MapBigBlock(bytes, netfmt::Pages::kSmall));
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }
+  return static_cast<int*>(std::calloc(count, sizeof(int)));
+}
+
+void FreeCells(int* cells, size_t count) {
+  const size_t bytes = count * sizeof(int);
+  if (netfmt::IsMappedSize(bytes)) {
+    netfmt::UnmapBigBlock(cells, bytes);
+  } else {
+    std::free(cells);
+  }
+}
 
 int ReadPrePostMark(FILE* file, int** MatPre, int** MatPost, t_EnsI Mark, uint64_t limit) {
   ArcList& arcs = RecordedArcs();
@@ -192,25 +214,15 @@ int** CreerTab(void) {
   if (table == nullptr) return nullptr;
   int* cells = nullptr;
   if (rows > 0 && cols > 0) {
-    // One block: a large calloc comes straight from the system as zero pages,
-    // which cost nothing until a value is stored in them.
     if (cols > SIZE_MAX / sizeof(int) / rows) {
       std::free(table);
       return nullptr;
     }
-    cells = static_cast<int*>(std::calloc(rows * cols, sizeof(int)));
+    cells = varnost::NewCells(rows * cols);
     if (cells == nullptr) {
       std::free(table);
       return nullptr;
     }
-#ifdef MADV_NOHUGEPAGE
-    // Where huge pages are the default, one value stored would make 2 MiB
-    // resident: the block keeps to small pages.
-    const uintptr_t page = 4096;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(cells) + page - 1) & ~(page - 1);
-    const uintptr_t last = reinterpret_cast<uintptr_t>(cells + rows * cols) & ~(page - 1);
-    if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_NOHUGEPAGE);
-#endif
   }
   for (size_t p = 0; p < rows; ++p) table[p] = cells != nullptr ? cells + p * cols : nullptr;
   return table;

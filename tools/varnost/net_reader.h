@@ -4,6 +4,7 @@
 #ifndef VARNOST_NET_READER_H
 #define VARNOST_NET_READER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -23,8 +24,8 @@ FILE* Ouverture(const char* path);
 int Places_Trans(FILE* file);
 
 // A zero-filled matrix of NbPlaces rows of NbTrans integers; null when memory
-// is exhausted. The rows lie in one zero-filled block whose untouched pages
-// cost no memory, so a sparse net stays small.
+// is exhausted. The rows lie in one block of NewCells, which starts at the
+// first row.
 int** CreerTab(void);
 
 // Reads the Pre and Post matrices and the marking from the file's current
@@ -62,6 +63,14 @@ bool CountsFitMemory(uint64_t places, uint64_t transitions);
 // only whether it is above 0. Null stops that. For programs that need the
 // token counts (pnconv); the tool never sets it.
 void KeepMarkingValues(std::vector<int32_t>* values);
+
+// The zero-filled cells of a matrix, `count` integers in one block (null when
+// memory is exhausted), and their release. Untouched pages cost no memory, so
+// a sparse net stays small: a large block is mapped on small pages (see
+// big_array.h), and goes on huge pages from the cell where the net is seen
+// to be dense (ArcList::OfferHugePagesFrom).
+int* NewCells(size_t count);
+void FreeCells(int* cells, size_t count);
 
 // Releases everything the net globals hold and sets them back to null and 0,
 // for programs that read several nets in one process. The tool never calls it.

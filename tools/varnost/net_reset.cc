@@ -14,7 +14,9 @@ namespace {
 void FreeTable(int** table) {
   if (table == nullptr) return;
   // CreerTab keeps every row in one block that starts at the first row.
-  if (NbPlaces > 0) std::free(table[0]);
+  if (NbPlaces > 0 && table[0] != nullptr) {
+    varnost::FreeCells(table[0], static_cast<size_t>(NbPlaces) * static_cast<size_t>(NbTrans));
+  }
   std::free(table);
 }
 
