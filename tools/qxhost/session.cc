@@ -139,8 +139,12 @@ bool Session::OpenScript(std::string* error) {
 }
 
 bool Session::SetUp(std::vector<std::string>* argv, int* tool_stdout, std::string* error) {
-  const std::string program = FindProgram(options_.tool);
-  if (program.empty()) *error = "cannot start the tool " + options_.tool + ": not found in PATH";
+  bool denied = false;
+  const std::string program = FindProgram(options_.tool, &denied);
+  if (program.empty()) {
+    *error = "cannot start the tool " + options_.tool +
+             (denied ? ": Permission denied (found in PATH, not executable)" : ": not found in PATH");
+  }
   if (program.empty() || !OpenSendInput(error) || !OpenScript(error)) return false;
   if (!options_.model.empty()) {
     model_file_ = std::make_unique<ModelFile>();

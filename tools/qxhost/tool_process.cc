@@ -31,7 +31,8 @@ void CloseFd(int* fd) {
   *fd = -1;
 }
 
-std::string FindProgram(const std::string& name) {
+std::string FindProgram(const std::string& name, bool* denied) {
+  if (denied != nullptr) *denied = false;
   if (name.find('/') != std::string::npos) return Absolute(name);
   const char* path = std::getenv("PATH");
   const std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
@@ -42,6 +43,7 @@ std::string FindProgram(const std::string& name) {
     std::string candidate(dir.empty() ? std::string_view(".") : dir);
     candidate.append("/").append(name);
     if (IsExecutableFile(candidate)) return Absolute(candidate);
+    if (denied != nullptr && ::access(candidate.c_str(), F_OK) == 0) *denied = true;
     if (end == std::string::npos) break;
     begin = end + 1;
   }

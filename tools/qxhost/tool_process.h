@@ -13,9 +13,11 @@ namespace qxhost {
 
 // The absolute path of the program the caller means by name, taken from the
 // caller's current directory: a path with a slash as it stands, a bare name
-// searched in PATH (an empty entry is the current directory). Empty when a
-// bare name is not found.
-std::string FindProgram(const std::string& name);
+// searched in PATH as the shell searches it (an empty entry is the current
+// directory; the first regular file the caller may execute). Empty when a
+// bare name is not found; *denied (when given) then says whether a file of
+// that name was found that the caller may not execute.
+std::string FindProgram(const std::string& name, bool* denied = nullptr);
 
 // Standard input of a started program: kInheritInput keeps the stand-in's,
 // kNullInput reads /dev/null; any other value is a descriptor to read.
