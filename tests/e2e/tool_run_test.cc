@@ -91,19 +91,22 @@ TEST(ProbeRun, StandaloneArguments) {
 }
 
 // A tool whose kit name is DEFAULT, or that defines no identity constant at
-// all, is noted and runs on; without constants it announces and traces its
-// tool as DEFAULT, never by an empty name, with an empty version and
-// copyright.
+// all, is noted and runs on; without constants it announces, traces and
+// names (-version) its tool as DEFAULT, never by an empty name, with an empty
+// version and copyright.
 TEST(ProbeRun, DefaultIdentityIsNotedAndTheRunGoesOn) {
   const struct {
     const char* name;
     const char* tool;
     std::string start;  // the first command
-    const char* trace;  // the trace line on standard error
+    const char* trace;    // the trace line on standard error
+    const char* version;  // the first line of -version
   } cases[] = {
-      {"kit name DEFAULT", QX_PROBE_DEFAULT_BIN, kProbeStart, "#(Probe):probe says hello\n"},
+      {"kit name DEFAULT", QX_PROBE_DEFAULT_BIN, kProbeStart, "#(Probe):probe says hello\n",
+       "Probe 0.3 [(c) probe, 2 lines, no rights]\n"},
       {"no identity constant", QX_PROBE_ANONYMOUS_BIN,
-       "START_TOOL(1:C,2,1,2,6,2,3,7:DEFAULT,0:,0:)\n", "#(DEFAULT):probe says hello\n"},
+       "START_TOOL(1:C,2,1,2,6,2,3,7:DEFAULT,0:,0:)\n", "#(DEFAULT):probe says hello\n",
+       "DEFAULT  []\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -121,6 +124,9 @@ TEST(ProbeRun, DefaultIdentityIsNotedAndTheRunGoesOn) {
     EXPECT_TRUE(host.out.starts_with(c.start)) << host.out;
     EXPECT_NE(host.out.find("TR(16:probe says hello)\n"), std::string::npos) << host.out;
     EXPECT_NE(host.err.find(c.trace), std::string::npos) << host.err;
+    const qxtest::ChildResult version = qxtest::RunProgram(c.tool, {"-version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.starts_with(c.version)) << version.out;
   }
 }
 
