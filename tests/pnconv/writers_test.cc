@@ -112,7 +112,7 @@ TEST(PnmlWriter, KeepsValidIdsAndGivesArcsIdsNoNodeHas) {
 // as UTF-8.
 TEST(PnmlWriter, LatinOnePepNamesBecomeUtf8) {
   netfmt::Problem problem;
-  const auto net = pnconvtest::Pep("PEP\nPetriBox\nFORMAT_N\nPL\n1\"caf\xE9\"\nTR\n", &problem);
+  const auto net = pnconvtest::Pep("PEP\nPetriBox\nFORMAT_N\nPL\n1\"caf\xE9\"\nTR\nTP\nPT\n", &problem);
   ASSERT_TRUE(net) << problem.message;
   EXPECT_EQ(net->name(0), "caf\xE9");
   const std::string text = Write([&](netfmt::OutputFile& out) { return netfmt::WritePnml(*net, "n", out); });
