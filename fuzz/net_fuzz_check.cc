@@ -26,8 +26,8 @@ void CheckNet(const netfmt::Net& net) {
   }
 }
 
-std::string Structure(const netfmt::Net& net, bool flat) {
-  auto value = [&](int64_t v) { return std::to_string(flat && v > 1 ? 1 : v); };
+std::string Structure(const netfmt::Net& net) {
+  auto value = [](int64_t v) { return std::to_string(v); };
   std::string text = std::to_string(net.places()) + "/" + std::to_string(net.transitions()) + "\n";
   for (int p = 0; p < net.places(); ++p) text += value(net.tokens(p)) + " ";
   text += "\n";

@@ -19,9 +19,8 @@ namespace qxfuzz {
 void CheckNet(const netfmt::Net& net);
 
 // The structure of the net as text: counts, and per transition its input and
-// output places with weights; tokens. With `flat`, weights and token counts
-// above 1 count as 1 (what PEP holds).
-std::string Structure(const netfmt::Net& net, bool flat);
+// output places with weights; tokens.
+std::string Structure(const netfmt::Net& net);
 
 // Writes with `write` into a scratch file and returns its bytes.
 std::string WriteToScratch(const std::function<bool(netfmt::OutputFile&)>& write);

@@ -125,13 +125,13 @@ TEST(PepWriter, ReadArcsOnlyForWeightOneLoops) {
   const std::string plain =
       Write([&](netfmt::OutputFile& out) { return netfmt::WritePep(netfmt::NetListsOf(net, names, false), out); });
   EXPECT_EQ(plain,
-            "PEP\nPetriBox\nFORMAT_N\nPL\n1\"P\"50@50M1\n2\"Q\"50@50\nTR\n1\"T\"50@50\n2\"U\"50@50\n"
-            "TP\n1<2\n2<2\nPT\n1>1\n2>2\n");
+            "PEP\nPetriBox\nFORMAT_N\nPL\n1\"P\"50@50M2\n2\"Q\"50@50\nTR\n1\"T\"50@50\n2\"U\"50@50\n"
+            "TP\n1<2\n2<2\nPT\n1>1w2\n2>2\n");
   const std::string reads =
       Write([&](netfmt::OutputFile& out) { return netfmt::WritePep(netfmt::NetListsOf(net, names, true), out); });
   EXPECT_EQ(reads,
-            "PEP\nPetriBox\nFORMAT_N\nPL\n1\"P\"50@50M1\n2\"Q\"50@50\nTR\n1\"T\"50@50\n2\"U\"50@50\n"
-            "TP\n1<2\nPT\n1>1\nRA\n2<2\n");
+            "PEP\nPetriBox\nFORMAT_N\nPL\n1\"P\"50@50M2\n2\"Q\"50@50\nTR\n1\"T\"50@50\n2\"U\"50@50\n"
+            "TP\n1<2\nPT\n1>1w2\nRA\n2<2\n");
 }
 
 TEST(MatrixWriter, ExactWeightsAndCountsAndOneWordNames) {

@@ -6,6 +6,7 @@
 #ifndef NETFMT_NET_LISTS_H
 #define NETFMT_NET_LISTS_H
 
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string_view>
@@ -18,8 +19,8 @@ struct NetLists {
   // The name of node i (places 0..P-1, then transition t as P + t); empty for
   // the format's default name ("P1", "T1", ...).
   std::function<std::string_view(int node)> name;
-  // Whether place p holds tokens initially.
-  std::function<bool(int place)> marked;
+  // The tokens place p is written with: 0 (unmarked), 1 (marked) or more.
+  std::function<int64_t(int place)> tokens;
   // Place indices, ascending: the places transition t takes tokens from, puts
   // tokens into, and (only when the function is set) reads without changing.
   std::function<std::span<const int>(int t)> transitionInputs;
@@ -28,6 +29,10 @@ struct NetLists {
   // Transition indices, ascending: the transitions that take tokens from
   // place p.
   std::function<std::span<const int>(int p)> placeOutputs;
+  // When set, the weights of the arcs transitionOutputs(t) and
+  // placeOutputs(p) give, element by element; unset, every weight is 1.
+  std::function<std::span<const int64_t>(int t)> transitionOutputWeights;
+  std::function<std::span<const int64_t>(int p)> placeOutputWeights;
 };
 
 }  // namespace netfmt

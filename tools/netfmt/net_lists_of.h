@@ -14,8 +14,9 @@ namespace netfmt {
 // The lists of `net`. `names` gives node i's written name (empty: the
 // format's default); it must outlive the lists, as must the net. With
 // `readArcs`, an arc from a place to a transition and one back, both of
-// weight 1, become one read arc, and the lists carry transitionReads. Weights
-// and token counts are not in the lists. Throws std::bad_alloc.
+// weight 1, become one read arc, and the lists carry transitionReads. Token
+// counts are the net's, and the lists carry the weights when an arc is
+// heavier than 1. Throws std::bad_alloc.
 NetLists NetListsOf(const Net& net, const std::vector<std::string_view>& names, bool readArcs);
 
 }  // namespace netfmt

@@ -17,6 +17,40 @@ char PepQuote(std::string_view name) {
 
 namespace {
 
+bool PepHolds(std::string_view name) {
+  return PepQuote(name) != 0 && name.find_first_of("\n\r") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::vector<std::string_view> PepNames(const Net& net, bool matrix, uint64_t* replaced) {
+  std::vector<std::string_view> names(static_cast<size_t>(net.nodes()));
+  *replaced = 0;
+  if (matrix) {
+    for (int i = 0; i < net.nodes(); ++i) {
+      if (PepQuote(net.name(i)) == 0) {
+        *replaced = static_cast<uint64_t>(net.nodes());
+        return std::vector<std::string_view>(static_cast<size_t>(net.nodes()));
+      }
+      names[static_cast<size_t>(i)] = net.name(i);
+    }
+    return names;
+  }
+  for (int i = 0; i < net.nodes(); ++i) {
+    const std::string_view name = net.name(i);
+    const bool held = PepHolds(name);
+    if (!name.empty() && !held) ++*replaced;
+    if (!name.empty() && held) {
+      names[static_cast<size_t>(i)] = name;
+    } else if (PepHolds(net.id(i))) {
+      names[static_cast<size_t>(i)] = net.id(i);
+    }
+  }
+  return names;
+}
+
+namespace {
+
 void PutNode(OutputFile& out, int number, std::string_view name, char kind) {
   out.PutInt(number);
   if (!name.empty()) {
@@ -49,8 +83,9 @@ class ArcLines {
     }
   }
 
-  // One line per element of `to`: from, the sign, the element + 1.
-  void Put(int from, std::span<const int> to, char sign) {
+  // One line per element of `to`: from, the sign, the element + 1, and the
+  // weight field "w<n>" where `weights` (empty: all 1) gives n above 1.
+  void Put(int from, std::span<const int> to, char sign, std::span<const int64_t> weights = {}) {
     // "from" and the sign start every line: composed once, padded to kText.
     char head[kText] = {};
     char* headEnd = std::to_chars(head, head + kText - 1, from).ptr;
@@ -61,6 +96,7 @@ class ArcLines {
     const size_t numbers = texts_.size() / kText;
     const int* element = to.data();
     const int* const end = element + to.size();
+    const int64_t* weight = weights.empty() ? nullptr : weights.data();
     while (element != end) {
       // As many lines as surely fit in the free part of the buffer, with no
       // test of room between them.
@@ -80,6 +116,12 @@ class ArcLines {
           o = std::to_chars(o, o + kText - 1, number).ptr;
           *o++ = '\n';
         }
+        if (weight != nullptr && *weight++ > 1) {
+          // In place of the line feed.
+          o[-1] = 'w';
+          o = std::to_chars(o, o + kWeight, weight[-1]).ptr;
+          *o++ = '\n';
+        }
       }
       out_.Advance(static_cast<size_t>(o - start));
     }
@@ -88,9 +130,12 @@ class ArcLines {
  private:
   static constexpr int kTable = 1 << 16;
   static constexpr size_t kText = 16;
+  // The digits of the largest weight.
+  static constexpr size_t kWeight = 19;
   // The most bytes one line's composition touches: the head (at most 11
-  // digits and the sign) and a number's kText bytes copied after it.
-  static constexpr size_t kLine = 2 * kText;
+  // digits and the sign), a number's kText bytes copied after it, and the
+  // weight field with its line feed.
+  static constexpr size_t kLine = 2 * kText + kWeight + 2;
 
   OutputFile& out_;
   std::string texts_;
@@ -103,7 +148,10 @@ bool WritePep(const NetLists& net, OutputFile& out) {
   out.Put("PEP\nPetriBox\nFORMAT_N\nPL\n");
   for (int p = 0; p < net.places; ++p) {
     PutNode(out, p + 1, net.name(p), 'P');
-    if (net.marked(p)) out.Put("M1");
+    if (const int64_t tokens = net.tokens(p); tokens > 0) {
+      out.Put('M');
+      out.PutInt(tokens);
+    }
     out.Put('\n');
   }
   out.Put("TR\n");
@@ -114,9 +162,12 @@ bool WritePep(const NetLists& net, OutputFile& out) {
   out.Put("TP\n");
   try {
     ArcLines lines(out, std::max(net.places, net.transitions));
-    for (int t = 0; t < net.transitions; ++t) lines.Put(t + 1, net.transitionOutputs(t), '<');
+    auto weights = [](const auto& of, int i) { return of ? of(i) : std::span<const int64_t>(); };
+    for (int t = 0; t < net.transitions; ++t) {
+      lines.Put(t + 1, net.transitionOutputs(t), '<', weights(net.transitionOutputWeights, t));
+    }
     out.Put("PT\n");
-    for (int p = 0; p < net.places; ++p) lines.Put(p + 1, net.placeOutputs(p), '>');
+    for (int p = 0; p < net.places; ++p) lines.Put(p + 1, net.placeOutputs(p), '>', weights(net.placeOutputWeights, p));
     if (net.transitionReads) {
       out.Put("RA\n");
       for (int t = 0; t < net.transitions; ++t) lines.Put(t + 1, net.transitionReads(t), '<');

@@ -23,7 +23,7 @@ bool WriteProd(const NetLists& net, OutputFile& out) {
   for (int p = 0; p < net.places; ++p) {
     out.Put("#place P");
     out.PutInt(p + 1);
-    if (net.marked(p)) out.Put(" mk (<..>)");
+    if (net.tokens(p) > 0) out.Put(" mk (<..>)");
     out.Put('\n');
   }
   for (int t = 0; t < net.transitions; ++t) {

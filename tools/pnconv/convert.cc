@@ -106,33 +106,6 @@ NetCounts Count(const netfmt::Net& net) {
   return c;
 }
 
-// The names the PEP file gets. A matrix net keeps the converter's rule, so
-// that the file is the one varnost writes: every reference name, each between
-// the quotes it allows, or (when one name allows neither) the default names.
-// Other nets: each node's name, or its id when it has none or the name holds
-// a double quote or a line break.
-std::vector<std::string_view> PepNames(const netfmt::Net& net, bool matrix, uint64_t* replaced) {
-  std::vector<std::string_view> names(static_cast<size_t>(net.nodes()));
-  *replaced = 0;
-  if (matrix) {
-    for (int i = 0; i < net.nodes(); ++i) {
-      if (netfmt::PepQuote(net.name(i)) == 0) {
-        *replaced = static_cast<uint64_t>(net.nodes());
-        return std::vector<std::string_view>(static_cast<size_t>(net.nodes()));
-      }
-      names[static_cast<size_t>(i)] = net.name(i);
-    }
-    return names;
-  }
-  for (int i = 0; i < net.nodes(); ++i) {
-    const std::string_view name = net.name(i);
-    const bool holdable = name.find_first_of("\"\n\r") == std::string_view::npos;
-    if (!name.empty() && !holdable) ++*replaced;
-    names[static_cast<size_t>(i)] = !name.empty() && holdable ? name : net.id(i);
-  }
-  return names;
-}
-
 // The output file's base name without its suffix when it is an XML name,
 // else "net": the PNML net's id.
 std::string PnmlNetId(const Options& options) {
@@ -154,10 +127,8 @@ Status Write(const Options& options, const netfmt::Net& net) {
   switch (to) {
     case Format::kPep: {
       uint64_t replaced = 0;
-      pepNames = PepNames(net, options.from == Format::kMatrix, &replaced);
-      losses.Add(counts.heavyArcs, "arcs of weight above 1 written as plain arcs (PEP holds no weights)");
-      losses.Add(counts.fullPlaces, "places with more than one token written as marked (PEP holds no token counts)");
-      losses.Add(replaced, "names PEP cannot hold (a quote or a line break) replaced by node ids");
+      pepNames = netfmt::PepNames(net, options.from == Format::kMatrix, &replaced);
+      losses.Add(replaced, "names PEP cannot hold (both quotes, or a line break) replaced by node ids");
       break;
     }
     case Format::kProd:

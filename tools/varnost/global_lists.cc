@@ -33,7 +33,9 @@ netfmt::NetLists GlobalLists(bool names) {
       if (p >= 0 && p < lists.places) (*marked)[static_cast<size_t>(p)] = 1;
     }
   }
-  lists.marked = [marked](int p) { return (*marked)[static_cast<size_t>(p)] != 0; };
+  // Written as marked ("M1"), whatever the count: the converter's file
+  // says which places are marked, and carries no weights.
+  lists.tokens = [marked](int p) { return int64_t{(*marked)[static_cast<size_t>(p)]}; };
   lists.transitionInputs = [](int t) { return Elements(Tr[t].PlIn); };
   lists.transitionOutputs = [](int t) { return Elements(Tr[t].PlOut); };
   lists.placeOutputs = [](int p) { return Elements(Pl[p].TrOut); };
