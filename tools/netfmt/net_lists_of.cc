@@ -44,10 +44,7 @@ NetLists NetListsOf(const Net& net, const std::vector<std::string_view>& names, 
   for (int t = 0; t < transitions; ++t) inputs += net.inputs(t).size();
   lists->in.items.reserve(inputs);
   lists->out.items.reserve(net.arcs() - inputs);
-  if (heavy) {
-    lists->in.weights.reserve(inputs);
-    lists->out.weights.reserve(net.arcs() - inputs);
-  }
+  if (heavy) lists->out.weights.reserve(net.arcs() - inputs);
   for (Rows* rows : {&lists->in, &lists->out, &lists->reads}) rows->start.reserve(static_cast<size_t>(transitions) + 1);
   for (int t = 0; t < transitions; ++t) {
     const auto in = net.inputs(t);
@@ -59,10 +56,7 @@ NetLists NetListsOf(const Net& net, const std::vector<std::string_view>& names, 
       const bool read = readArcs && a.weight == 1 && j < out.size() && out[j].place == a.place &&
                         out[j].weight == 1;
       (read ? lists->reads : lists->in).items.push_back(a.place);
-      if (!read) {
-        ++count[static_cast<size_t>(a.place) + 1];
-        if (heavy) lists->in.weights.push_back(a.weight);
-      }
+      if (!read) ++count[static_cast<size_t>(a.place) + 1];
     }
     j = 0;
     const auto reads = std::span<const int>(lists->reads.items).subspan(lists->reads.start.back());
@@ -83,11 +77,15 @@ NetLists NetListsOf(const Net& net, const std::vector<std::string_view>& names, 
   if (heavy) po.weights.resize(po.start.back());
   std::vector<uint32_t> at(po.start.begin(), po.start.end() - 1);
   for (int t = 0; t < transitions; ++t) {
-    const std::span<const int> in = lists->in.Row(t);
-    for (size_t k = 0; k < in.size(); ++k) {
-      const uint32_t to = at[static_cast<size_t>(in[k])]++;
+    // The net's input arcs but the read ones, with their weights.
+    const std::span<const int> reads = lists->reads.Row(t);
+    size_t j = 0;
+    for (const WeightedArc& a : net.inputs(t)) {
+      while (j < reads.size() && reads[j] < a.place) ++j;
+      if (j < reads.size() && reads[j] == a.place) continue;
+      const uint32_t to = at[static_cast<size_t>(a.place)]++;
       po.items[to] = t;
-      if (heavy) po.weights[to] = lists->in.WeightRow(t)[k];
+      if (heavy) po.weights[to] = a.weight;
     }
   }
 
