@@ -96,6 +96,13 @@ TEST(PepReader, AnUnnumberedNodeFollowsThePreviousLine) {
             "transition [t8 y] in out 3*1\n");
 }
 
+// Node numbers up to the largest int: the next one, given or implied, is
+// refused (PepRefusals).
+TEST(PepReader, NodeNumbersUpToTheLargestInt) {
+  EXPECT_EQ(Read(kHead + "PL\n2147483646\"a\"\n\"b\"\nTR\n\"t\"\nTP\n1<2147483647\nPT\n"),
+            "place [p2147483646 a] 0\nplace [p2147483647 b] 0\ntransition [t1 t] in out 1*1\n");
+}
+
 // The last line is kept however the file ends.
 TEST(PepReader, TheLastLineCountsWithOrWithoutItsLineEnd) {
   for (const char* end : {"\n", "", "\r\n", "\r"}) {
@@ -146,6 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "the repeated arcs between p1 and t1 weigh more than 9223372036854775807", 0},
         Refusal{"count_beyond_64_bits", kHead + "PL\n1\"p\"M9223372036854775808\nTR\nTP\nPT\n",
                 "a token count beyond 9223372036854775807", 5},
+        Refusal{"node_number_beyond_int", kHead + "PL\n2147483648\"p\"\n", "node number beyond 2147483647", 5},
+        Refusal{"unnumbered_node_beyond_int", kHead + "PL\n2147483647\"p\"\n\"q\"\n", "node number beyond 2147483647",
+                6},
         Refusal{"unclosed_name", kHead + "PL\n1\"p\n", "without its closing quote", 5},
         Refusal{"arc_to_nothing", kNodes + "TP\nPT\n1>2\n", "target t2 is neither a place nor a transition", 10},
         Refusal{"repeated_id", kHead + "PL\n1\"p\"\n1\"q\"\nTR\nTP\nPT\n", "duplicate id \"p1\"", 6},

@@ -113,9 +113,9 @@ TEST(PepRun, PnmlThroughPepKeepsCountsWeightsAndNames) {
   EXPECT_EQ(NetOf(dir.File("back.pnml")), expected);
 }
 
-// A name PEP cannot hold (both quotes, a line break) is replaced by the
-// node's id, said once, and refused by --strict; an id PEP cannot hold
-// either gives the default name.
+// A name PEP cannot hold (both quotes, a line feed or carriage return) is
+// replaced by the node's id, said once, and refused by --strict; an id PEP
+// cannot hold either gives the default name.
 TEST(PepRun, NamesPepCannotHoldAreSaidAndReplaced) {
   qxtest::TempDir dir;
   qxtest::WriteFile(
@@ -123,20 +123,21 @@ TEST(PepRun, NamesPepCannotHoldAreSaidAndReplaced) {
       "<?xml version=\"1.0\"?>\n<pnml><net id=\"n\" type=\"http://www.pnml.org/version-2009/grammar/ptnet\">"
       "<page id=\"g\"><place id=\"p\"><name><text>a\"b'c</text></name></place>"
       "<place id=\"q\"><name><text>two&#10;lines</text></name></place>"
+      "<place id=\"r\"><name><text>carriage&#13;return</text></name></place>"
       "<transition id=\"say&quot;it's\"><name><text>x\"y'z</text></name></transition>"
       "</page></net></pnml>\n");
   const auto strict = qxtest::RunProgram(kPnconv, {"--strict", "n.pnml", "n.ll_net"}, dir.path());
   EXPECT_EQ(strict.status, 3);
   EXPECT_EQ(strict.err,
-            "pnconv: n.ll_net: refused (--strict): 3 names PEP cannot hold (both quotes, or a line break) replaced "
+            "pnconv: n.ll_net: refused (--strict): 4 names PEP cannot hold (both quotes, or a line break) replaced "
             "by node ids\n");
   EXPECT_FALSE(qxtest::FileExists(dir.File("n.ll_net")));
   const auto run = qxtest::RunProgram(kPnconv, {"n.pnml", "n.ll_net"}, dir.path());
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err,
-            "pnconv: n.ll_net: 3 names PEP cannot hold (both quotes, or a line break) replaced by node ids\n");
+            "pnconv: n.ll_net: 4 names PEP cannot hold (both quotes, or a line break) replaced by node ids\n");
   EXPECT_EQ(qxtest::ReadFile(dir.File("n.ll_net")),
-            "PEP\nPetriBox\nFORMAT_N\nPL\n1\"p\"50@50\n2\"q\"50@50\nTR\n1\"T1\"50@50\nTP\nPT\n");
+            "PEP\nPetriBox\nFORMAT_N\nPL\n1\"p\"50@50\n2\"q\"50@50\n3\"r\"50@50\nTR\n1\"T1\"50@50\nTP\nPT\n");
 }
 
 // varnost's file says which places are marked and carries no weights, as
