@@ -22,7 +22,7 @@ namespace {
 
 // The structure with every id and name, in node order.
 std::string Everything(const netfmt::Net& net) {
-  std::string text = qxfuzz::Structure(net, false);
+  std::string text = qxfuzz::Structure(net);
   for (int i = 0; i < net.nodes(); ++i) {
     text += std::string(net.id(i)) + '\n' + std::string(net.name(i)) + '\n';
   }
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       qxfuzz::WriteToScratch([&](netfmt::OutputFile& out) { return netfmt::WritePnml(*net, "n", out); });
   const auto back = netfmt::ReadPnml(netfmt::FromText(written), netfmt::PnmlOptions{}, &problem);
   if (!back) qxfuzz::Fail("the written PNML does not read back");
-  if (qxfuzz::Structure(*back, false) != qxfuzz::Structure(*net, false)) {
+  if (qxfuzz::Structure(*back) != qxfuzz::Structure(*net)) {
     qxfuzz::Fail("the written PNML reads back as another net");
   }
   // The writer keeps the ids when every one is an XML name (as an
