@@ -163,6 +163,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "p_a 2\np_b 2\np_c 2\nq_a 0\nq_b 0\nq_c 0\n"
                   "t_a: in p_a*1 p_b*2 p_c*2 out q_a*1\nt_b: in p_a*2 p_b*1 p_c*2 out q_b*1\n"
                   "t_c: in p_a*2 p_b*2 p_c*1 out q_c*1\n"},
+        // A difference subtracted in turn: all - (all - a) is a, not a
+        // difference below zero.
+        Construct{"subtract_of_a_difference",
+                  Place("p", "E", Op("subtract", N(1, All("E")), Op("subtract", N(1, All("E")), N(1, C("a"))))),
+                  "p_a 1\n"},
         // A partition element stands for its colours; partitionelementof and
         // ltp compare elements.
         Construct{"partition",

@@ -47,11 +47,14 @@ class Evaluator {
         for (const Term& arg : term.args) Add(arg, factor, out);
         return;
       case Op::kSubtract: {
+        // The difference is checked on its own, before the caller's factor
+        // scales it: a difference that is itself subtracted (factor -1) is
+        // sound when its own counts are.
         Multiset difference;
-        Add(term.args[0], factor, &difference);
-        for (size_t i = 1; i < term.args.size(); ++i) Add(term.args[i], -factor, &difference);
+        Add(term.args[0], 1, &difference);
+        for (size_t i = 1; i < term.args.size(); ++i) Add(term.args[i], -1, &difference);
         if (!Normalise(&difference)) Fail(term, "a difference of multisets below zero");
-        out->insert(out->end(), difference.begin(), difference.end());
+        for (const Weighted& w : difference) out->push_back(Weighted{w.colour, Times(term, w.count, factor)});
         return;
       }
       case Op::kAll:
