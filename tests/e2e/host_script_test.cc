@@ -71,14 +71,19 @@ TEST(HostScript, DifferencesEndWithStatusFive) {
     const char* tool;
     std::vector<std::string> args;
     std::vector<std::string> report;  // parts of standard error, {ws} the workspace
+    // The bound of each wait: long where a command must arrive before it
+    // (the echo the report lists), so that a slow machine cannot change the
+    // outcome.
+    const char* bound = "0.5";
   };
   const Case cases[] = {
       {"wrong answer", "> FE()\n< TR(8:got XX())\n", QX_PROBE_BIN, {"echo"},
        {"qxhost: script {ws}/test.script line 2: < TR(8:got XX())\n",
         "qxhost: the conversation differs from the script: no command matched the pattern "
-        "within 0.5 s (the tool was then killed)\n",
+        "within 4 s (the tool was then killed)\n",
         "qxhost: the last 2 of 2 commands received:\nqxhost:   " + kProbeStart +
-            "\nqxhost:   TR(8:got FE())\n"}},
+            "\nqxhost:   TR(8:got FE())\n"},
+       "4"},
       {"tool ends early", "# first\n< RO(17)\n< RO(18)\n", QX_PROBE_BIN, {"hello"},
        {"qxhost: script {ws}/test.script line 3: < RO(18)\n",
         "qxhost: the conversation differs from the script: the tool ended before a command "
@@ -99,7 +104,7 @@ TEST(HostScript, DifferencesEndWithStatusFive) {
     e2e::Workspace workspace;
     const auto start = std::chrono::steady_clock::now();
     const qxtest::ChildResult host =
-        RunScript(workspace, c.script, {"--expect-timeout", "0.5"}, c.tool, c.args);
+        RunScript(workspace, c.script, {"--expect-timeout", c.bound}, c.tool, c.args);
     EXPECT_EQ(host.status, 5) << host.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     for (std::string part : c.report) {
