@@ -296,7 +296,7 @@ INSTANTIATE_TEST_SUITE_P(
                 .err = USAGE("too many arguments")},
         // A symmetric net is unfolded, and says so.
         RunCase{.name = "unfolds_a_symmetric_net_and_says_so", .args = {"c.pnml", "c.ll_net"}, .status = 0,
-                .err = "pnconv: c.pnml: a symmetric net of 1 places, 1 transitions and 1 arcs, unfolded into 3 "
+                .err = "pnconv: c.pnml: a symmetric net of 1 place, 1 transition and 1 arc, unfolded into 3 "
                        "places, 3 transitions and 3 arcs\n",
                 .written = "c.ll_net"},
         RunCase{.name = "quiet_unfolding", .args = {"-q", "c.pnml", "c.mat"}, .status = 0, .err = "",

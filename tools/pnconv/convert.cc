@@ -77,11 +77,20 @@ std::optional<netfmt::Net> Read(const Options& options, netfmt::Problem* problem
   return netfmt::ReadPnml(input, netfmt::PnmlOptions{options.netId, options.maxNodes}, problem, unfolded);
 }
 
+// "N things", or "1 thing".
+std::string Counted(uint64_t n, const char* thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+// "P places, T transitions and A arcs", each in the number it has.
+std::string Size(uint64_t places, uint64_t transitions, uint64_t arcs) {
+  return Counted(places, "place") + ", " + Counted(transitions, "transition") + " and " + Counted(arcs, "arc");
+}
+
 // The note on an unfolded symmetric net: its size and the unfolding's.
 std::string UnfoldNote(const netfmt::symmetric::UnfoldFigures& f, const netfmt::Net& net) {
-  return "a symmetric net of " + std::to_string(f.places) + " places, " + std::to_string(f.transitions) +
-         " transitions and " + std::to_string(f.arcs) + " arcs, unfolded into " + std::to_string(net.places()) +
-         " places, " + std::to_string(net.transitions()) + " transitions and " + std::to_string(net.arcs()) + " arcs";
+  return "a symmetric net of " + Size(f.places, f.transitions, f.arcs) + ", unfolded into " +
+         Size(static_cast<uint64_t>(net.places()), static_cast<uint64_t>(net.transitions()), net.arcs());
 }
 
 // What the target cannot hold, as one line per kind of loss.
