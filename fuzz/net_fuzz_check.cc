@@ -3,8 +3,12 @@
 
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "fuzz_support.h"
+#include "input_source.h"
+#include "pnml_reader.h"
+#include "pnml_writer.h"
 
 namespace qxfuzz {
 
@@ -50,6 +54,16 @@ std::string WriteToScratch(const std::function<bool(netfmt::OutputFile&)>& write
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
+}
+
+netfmt::Net PnmlRoundTrip(const netfmt::Net& net) {
+  const std::string written =
+      WriteToScratch([&](netfmt::OutputFile& out) { return netfmt::WritePnml(net, "n", out); });
+  netfmt::Problem problem;
+  std::optional<netfmt::Net> back = netfmt::ReadPnml(netfmt::FromText(written), netfmt::PnmlOptions{}, &problem);
+  if (!back) Fail("the written PNML does not read back");
+  if (Structure(*back) != Structure(net)) Fail("the written PNML reads back as another net");
+  return std::move(*back);
 }
 
 }  // namespace qxfuzz

@@ -25,6 +25,10 @@ std::string Structure(const netfmt::Net& net);
 // Writes with `write` into a scratch file and returns its bytes.
 std::string WriteToScratch(const std::function<bool(netfmt::OutputFile&)>& write);
 
+// Writes the net as PNML and reads it back; aborts unless it reads back as a
+// net of the same structure, which it returns.
+netfmt::Net PnmlRoundTrip(const netfmt::Net& net);
+
 }  // namespace qxfuzz
 
 #endif
